@@ -1,0 +1,67 @@
+#include "engine/input_stream.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace quorv {
+
+FileStream::FileStream(std::FILE* file) : file_(file) {
+    // The size only sizes buffers; a stream whose end cannot be found reads in chunks.
+    if (std::fseek(file_, 0, SEEK_END) == 0) {
+        const long end = std::ftell(file_);
+        if (end >= 0) size_ = static_cast<std::uint64_t>(end);
+    }
+    std::fseek(file_, 0, SEEK_SET);
+    std::clearerr(file_);
+}
+
+FileStream::~FileStream() { std::fclose(file_); }
+
+std::size_t FileStream::read(void* buffer, std::size_t count) {
+    const std::size_t got = std::fread(buffer, 1, count, file_);
+    position_ += static_cast<std::uint32_t>(got);
+    return got;
+}
+
+bool FileStream::error() const { return std::ferror(file_) != 0; }
+
+bool FileStream::seek(std::uint32_t offset) {
+    if (offset >= kFirstUnreachableOffset) return false;
+    if (std::fseek(file_, static_cast<long>(offset), SEEK_SET) != 0) return false;
+    position_ = offset;
+    return true;
+}
+
+std::uint32_t FileStream::tell() const { return position_; }
+
+std::optional<std::uint64_t> FileStream::remaining() const {
+    if (!size_) return std::nullopt;
+    return *size_ > position_ ? *size_ - position_ : 0;
+}
+
+std::size_t MemoryStream::read(void* buffer, std::size_t count) {
+    std::uint64_t end = bytes_.size();
+    const bool fault_reached =
+        fault_ != Fault::None && position_ <= fault_at_ && position_ + std::uint64_t{count} > fault_at_;
+    if (fault_reached && fault_ == Fault::ShortRead) end = std::min<std::uint64_t>(end, fault_at_);
+    std::size_t got = 0;
+    if (position_ < end) {
+        got = static_cast<std::size_t>(std::min<std::uint64_t>(count, end - position_));
+        std::memcpy(buffer, bytes_.data() + position_, got);
+    }
+    if (fault_reached && fault_ == Fault::Error) error_ = true;
+    position_ += static_cast<std::uint32_t>(got);
+    return got;
+}
+
+bool MemoryStream::seek(std::uint32_t offset) {
+    if (offset >= kFirstUnreachableOffset) return false;
+    position_ = offset;
+    return true;
+}
+
+std::optional<std::uint64_t> MemoryStream::remaining() const {
+    return bytes_.size() > position_ ? bytes_.size() - position_ : 0;
+}
+
+}  // namespace quorv

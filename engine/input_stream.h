@@ -1,0 +1,80 @@
+#pragma once
+// The byte stream the readers use: reads that may come up short, a sticky error indicator,
+// and absolute positioning.
+//
+// File offsets are unsigned 32-bit on purpose: every position the readers compute wraps
+// modulo 2^32, and positioning at 0x80000000 or beyond fails and leaves the position where
+// it was (it would be negative as a signed 32-bit offset). Positioning beyond the end
+// succeeds; the next read then comes up short.
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <optional>
+#include <span>
+#include <vector>
+
+namespace quorv {
+
+inline constexpr std::uint32_t kFirstUnreachableOffset = 0x80000000u;
+
+class InputStream {
+public:
+    virtual ~InputStream() = default;
+    // Reads up to count bytes; returns how many came. A failure sets the error indicator.
+    virtual std::size_t read(void* buffer, std::size_t count) = 0;
+    // The sticky error indicator: once set, it stays set.
+    virtual bool error() const = 0;
+    // Absolute positioning; false (position unchanged) for offsets of 0x80000000 and above.
+    virtual bool seek(std::uint32_t offset) = 0;
+    virtual std::uint32_t tell() const = 0;
+    // Bytes from the position to the end, when known. Only a hint for sizing buffers:
+    // reads never trust it.
+    virtual std::optional<std::uint64_t> remaining() const = 0;
+};
+
+// A binary std::FILE* opened by the caller; the stream closes it.
+class FileStream : public InputStream {
+public:
+    explicit FileStream(std::FILE* file);
+    ~FileStream() override;
+    FileStream(const FileStream&) = delete;
+    FileStream& operator=(const FileStream&) = delete;
+
+    std::size_t read(void* buffer, std::size_t count) override;
+    bool error() const override;
+    bool seek(std::uint32_t offset) override;
+    std::uint32_t tell() const override;
+    std::optional<std::uint64_t> remaining() const override;
+
+private:
+    std::FILE* file_;
+    std::optional<std::uint64_t> size_;
+    std::uint32_t position_ = 0;
+};
+
+// Bytes in memory, for tests and fuzzing. A fault can be planted at a chosen byte offset:
+// a read that reaches it stops there (ShortRead) or delivers its bytes and sets the error
+// indicator (Error).
+class MemoryStream : public InputStream {
+public:
+    enum class Fault { None, ShortRead, Error };
+
+    explicit MemoryStream(std::span<const std::uint8_t> bytes) : bytes_(bytes) {}
+    MemoryStream(std::span<const std::uint8_t> bytes, Fault fault, std::uint32_t fault_at)
+        : bytes_(bytes), fault_(fault), fault_at_(fault_at) {}
+
+    std::size_t read(void* buffer, std::size_t count) override;
+    bool error() const override { return error_; }
+    bool seek(std::uint32_t offset) override;
+    std::uint32_t tell() const override { return position_; }
+    std::optional<std::uint64_t> remaining() const override;
+
+private:
+    std::span<const std::uint8_t> bytes_;
+    Fault fault_ = Fault::None;
+    std::uint32_t fault_at_ = 0;
+    std::uint32_t position_ = 0;
+    bool error_ = false;
+};
+
+}  // namespace quorv

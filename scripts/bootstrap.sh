@@ -1,0 +1,63 @@
+#!/usr/bin/env bash
+# Installs the Debian packages a build needs and a new machine lacks.
+# Idempotent: when everything is there it only checks and returns.
+#   scripts/bootstrap.sh native   compilers, CMake, GoogleTest, Benchmark, valgrind
+#   scripts/bootstrap.sh win32    the i686 MinGW cross compiler, Wine (32-bit), Xvfb
+#   scripts/bootstrap.sh examples the cross gfortran and llvm-lib that rebuild examples/
+#   scripts/bootstrap.sh bench    objdump, llvm-nm and hyperfine for the side-by-side timings
+set -euo pipefail
+
+need=()
+want() { # want PACKAGE [COMMAND-OR-FILE]
+    local pkg=$1 probe=${2:-}
+    if [ -n "$probe" ]; then
+        if [[ $probe == /* ]]; then [ -e "$probe" ] && return 0; else command -v "$probe" >/dev/null 2>&1 && return 0; fi
+    else
+        dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'install ok installed' && return 0
+    fi
+    need+=("$pkg")
+}
+
+for group in "${@:-native}"; do
+    case $group in
+    native)
+        want cmake cmake; want ninja-build ninja; want g++ g++; want make make
+        want libgtest-dev /usr/include/gtest/gtest.h; want libgmock-dev /usr/include/gmock/gmock.h
+        want libbenchmark-dev /usr/include/benchmark/benchmark.h
+        want clang-14 clang++-14; want libclang-rt-14-dev /usr/lib/llvm-14/lib/clang/14.0.6/lib/linux/libclang_rt.fuzzer-x86_64.a
+        want valgrind valgrind; want python3 python3; want nlohmann-json3-dev /usr/include/nlohmann/json.hpp
+        ;;
+    win32)
+        want g++-mingw-w64-i686 i686-w64-mingw32-g++
+        want binutils-mingw-w64-i686 i686-w64-mingw32-windres
+        want xvfb Xvfb; want fonts-wine /usr/share/wine/fonts/marlett.ttf
+        want imagemagick import
+        if ! dpkg --print-foreign-architectures | grep -qx i386; then
+            dpkg --add-architecture i386; NEED_UPDATE=1
+        fi
+        want wine wine; want wine32 /usr/lib/wine/wineserver32; want libwine:i386 /usr/lib/i386-linux-gnu/wine/i386-windows/kernel32.dll
+        ;;
+    examples)
+        want gfortran-mingw-w64-i686 i686-w64-mingw32-gfortran; want llvm-19 llvm-lib-19
+        ;;
+    bench)
+        want binutils-mingw-w64-i686 i686-w64-mingw32-objdump; want llvm-19 llvm-nm-19
+        want hyperfine hyperfine
+        ;;
+    *) echo "bootstrap: unknown group '$group'" >&2; exit 2 ;;
+    esac
+done
+
+[ ${#need[@]} -eq 0 ] && exit 0
+echo "bootstrap: installing ${need[*]}" >&2
+SUDO=""; [ "$(id -u)" -ne 0 ] && SUDO=sudo
+export DEBIAN_FRONTEND=noninteractive
+# Retry once: a lock held by another apt run, or a stale index, are the usual passing faults.
+for attempt in 1 2; do
+    if $SUDO apt-get update -qq && $SUDO apt-get install -y -qq --no-install-recommends "${need[@]}" >/dev/null; then
+        exit 0
+    fi
+    sleep 5
+done
+echo "bootstrap: could not install ${need[*]}" >&2
+exit 1
