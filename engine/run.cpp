@@ -1,0 +1,165 @@
+#include "engine/run.h"
+
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <new>
+#include <string>
+#include <system_error>
+
+#include "engine/object_reader.h"
+#include "engine/report.h"
+#include "engine/text.h"
+
+namespace quorv {
+namespace {
+
+constexpr std::size_t kArchiveSignatureSize = 8;
+constexpr std::size_t kMemberHeaderSize = 60;
+constexpr char kArchiveSignature[] = "!<arch>\n";
+
+// Advancing in the archive walk wraps like every offset, under the positioning rule of
+// seek_to; its result is never tested.
+void advance(InputStream& stream, std::uint32_t n) { seek_to(stream, stream.tell() + n); }
+
+// The member name is what stands before the first "/" of the header, searched up to the
+// first zero byte; a header that starts with "/" (long names) or has none names nothing.
+std::string_view member_name(const std::uint8_t (&header)[kMemberHeaderSize]) {
+    for (std::size_t i = 0; i < kMemberHeaderSize && header[i] != 0; ++i) {
+        if (header[i] == '/') return std::string_view(reinterpret_cast<const char*>(header), i);
+    }
+    return {};
+}
+
+// Passes over the first linker member's S zero-terminated names, byte by byte; a file that
+// ends early ends the passing at the first byte that cannot be read.
+void pass_over_names(InputStream& stream, std::uint32_t count) {
+    std::uint8_t byte = 0;
+    for (std::uint32_t k = 0; k < count; ++k) {
+        do {
+            if (checked_read(stream, 1, &byte, "analyze") == 0) return;
+        } while (byte != 0);
+    }
+}
+
+std::unique_ptr<FileEntry> member_entry(const FileEntry& library, std::string_view name) {
+    std::unique_ptr<FileEntry> entry;
+    const std::string suffix = name.empty() ? std::string(" (no obj file given)")
+                                            : " (" + std::string(name) + ")";
+    make_file_entry(library.full_path + suffix, library.display_name + suffix, entry);
+    return entry;
+}
+
+int walk_archive(InputStream& stream, const FileEntry& library, AnalysisModel& model) {
+    std::uint8_t field[4];
+    advance(stream, kMemberHeaderSize);
+    if (checked_read(stream, 4, field, "analyze") == 0) {
+        report_message("Error with number of symbols in library\n");
+        return 1;
+    }
+    const std::uint32_t symbol_count = read_u32be(field);
+    advance(stream, 4 * symbol_count);
+    pass_over_names(stream, symbol_count);
+    if (stream.tell() % 2 != 0) advance(stream, 1);
+    advance(stream, kMemberHeaderSize);
+    if (checked_read(stream, 4, field, "analyze") == 0) {
+        report_message("Error reading number of members in library\n");
+        return 1;
+    }
+    const std::uint32_t member_count = read_u32le(field);
+    // Offsets are read one at a time: the table grows only with offsets the file holds.
+    std::vector<std::uint32_t> offsets;
+    for (std::uint32_t k = 0; k < member_count; ++k) {
+        if (checked_read(stream, 4, field, "analyze") == 0) {
+            report_message("Error reading library members");
+            return 1;
+        }
+        offsets.push_back(read_u32le(field));
+    }
+    ModuleWorkingSet work;
+    for (const std::uint32_t offset : offsets) {
+        seek_to(stream, offset);
+        std::uint8_t header[kMemberHeaderSize] = {};
+        checked_read(stream, kMemberHeaderSize, header, "analyze");
+        auto entry = member_entry(library, member_name(header));
+        if (!entry) return 1;
+        const FileEntry* kept = model.keep_member_entry(std::move(entry));
+        if (read_object_module(stream, *kept, offset + kMemberHeaderSize, model, work) == 1) return 1;
+    }
+    return 0;
+}
+
+bool opens_as_file(const std::string& path) {
+    std::error_code ec;
+    return !std::filesystem::is_directory(std::filesystem::path(path), ec);
+}
+
+}  // namespace
+
+int analyze_input(InputStream& stream, const FileEntry& entry, AnalysisModel& model) {
+    std::uint8_t signature[kArchiveSignatureSize] = {};
+    if (checked_read(stream, 2, signature, entry.display_name) == 0) {
+        report_message("Error reading file signature\n");
+        return 0;
+    }
+    const std::string not_object = compose("The file %s is not an object file.", entry.full_path.c_str());
+    if (std::memcmp(signature, "MZ", 2) == 0 || std::memcmp(signature, "NE", 2) == 0 ||
+        std::memcmp(signature, "LE", 2) == 0) {
+        report_message(not_object);
+        return 0;
+    }
+    if (!seek_to(stream, 0)) {
+        report_message("Error seeking to start of file\n");
+        return 1;
+    }
+    if (checked_read(stream, 4, signature, "analyze") == 0) {
+        report_message("Error reading file signature\n");
+        return 1;
+    }
+    if (std::memcmp(signature, "PE\0\0", 4) == 0) {
+        report_message(not_object);
+        return 1;
+    }
+    if (!seek_to(stream, 0)) {
+        report_message("Error seeking to start of file header\n");
+        return 1;
+    }
+    if (checked_read(stream, kArchiveSignatureSize, signature, "analyze") == 0) {
+        report_message("Error reading file signature\n");
+        return 1;
+    }
+    if (std::memcmp(signature, kArchiveSignature, kArchiveSignatureSize) != 0) {
+        if (!seek_to(stream, 0)) {
+            report_message("Error seeking to start of file header\n");
+            return 1;
+        }
+        return read_object_module(stream, entry, 0, model) == 1 ? 1 : 0;
+    }
+    try {
+        return walk_archive(stream, entry, model);
+    } catch (const std::bad_alloc&) {
+        // No memory for the offset table or a member entry: the run stops without a message.
+        return 1;
+    }
+}
+
+RunOutcome run_analysis(const std::vector<const FileEntry*>& entries, AnalysisModel& model) {
+    try {
+        for (const FileEntry* entry : entries) {
+            std::FILE* file =
+                opens_as_file(entry->full_path) ? std::fopen(entry->full_path.c_str(), "rb") : nullptr;
+            if (file == nullptr) {
+                report_message(compose("Cannot open file: %s", entry->full_path.c_str()));
+                return RunOutcome::Stopped;
+            }
+            FileStream stream(file);  // closed when this input is done, also on a stop
+            if (analyze_input(stream, *entry, model) == 1) return RunOutcome::Stopped;
+        }
+    } catch (const std::bad_alloc&) {
+        // No memory for the offset table or a member entry: the run stops without a message.
+        return RunOutcome::Stopped;
+    }
+    return RunOutcome::Completed;
+}
+
+}  // namespace quorv

@@ -1,0 +1,149 @@
+#include "engine/symbol_scan.h"
+
+#include <algorithm>
+#include <new>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "engine/report.h"
+#include "engine/text.h"
+
+namespace quorv {
+namespace {
+
+struct SymbolRecord {
+    std::uint32_t zeroes;
+    std::uint32_t name_offset;
+    std::uint32_t value;
+    std::int16_t section_number;
+    std::uint16_t type;
+    std::uint8_t storage_class;
+    std::uint8_t aux_count;
+};
+
+SymbolRecord decode_symbol(const std::uint8_t* p) {
+    return SymbolRecord{read_u32le(p), read_u32le(p + 4), read_u32le(p + 8),
+                        static_cast<std::int16_t>(read_u16le(p + 12)), read_u16le(p + 14),
+                        p[16], p[17]};
+}
+
+std::string_view text_up_to_zero(const std::uint8_t* first, std::size_t limit) {
+    const std::uint8_t* end = std::find(first, first + limit, std::uint8_t{0});
+    return std::string_view(reinterpret_cast<const char*>(first), static_cast<std::size_t>(end - first));
+}
+
+// The record's name, or false when its long-name offset lies outside the string table.
+bool resolve_name(const std::uint8_t* record, const SymbolRecord& s,
+                  const std::vector<std::uint8_t>& strings, std::string_view& name) {
+    if (s.zeroes != 0) {
+        // A short name of exactly 8 characters has no terminator in the record.
+        name = text_up_to_zero(record, 8);
+        return true;
+    }
+    // Offsets count from the size field; the kept bytes start after it.
+    const std::uint32_t start = s.name_offset - 4;
+    if (start >= strings.size()) return false;
+    // A name with no zero byte before the end of the table is cut there.
+    name = text_up_to_zero(strings.data() + start, strings.size() - start);
+    return true;
+}
+
+class Scan {
+public:
+    Scan(const ModuleWorkingSet& work, AnalysisModel& model) : work_(work), model_(model) {}
+
+    int run() {
+        const std::uint32_t n = work_.symbol_count;
+        for (std::uint32_t i = 0; i < n;) {
+            const std::uint8_t* record = work_.symbols.data() + std::size_t{i} * kSymbolRecordSize;
+            const SymbolRecord s = decode_symbol(record);
+            std::string_view name;
+            if (resolve_name(record, s, work_.strings, name)) {
+                if (!classify(s, name)) return 1;
+            } else {
+                report_message(compose("QUORV Internal: name offset %8x is outside string table",
+                                       s.name_offset));
+                error_ = true;
+            }
+            check_section_number(s);
+            i = next_record(i, s);
+        }
+        mark_initialized();
+        return error_ ? 1 : 0;
+    }
+
+private:
+    // false when the scan must end at once.
+    bool classify(const SymbolRecord& s, std::string_view name) {
+        if ((s.type & kTypeDerivedMask) == kTypeFunction && s.section_number != 0) {
+            // Decorated names (stdcall, fastcall) are not procedures of the program.
+            if (name.find('@') == std::string_view::npos && model_.record_procedure(name) == 1)
+                error_ = true;
+            return true;
+        }
+        if (s.storage_class != kClassExternal || s.type != 0) return true;
+        if (s.section_number > 0) return remember_defined(name);
+        if (s.section_number == 0 && model_.record_common_declaration(name, s.value) == kRecordFailed)
+            error_ = true;
+        return true;
+    }
+
+    bool remember_defined(std::string_view name) {
+        std::string copy;
+        try {
+            copy.assign(name);
+        } catch (const std::bad_alloc&) {
+            report_message("Could not allocate DATAINITIALIZED symbol\n");
+            return false;
+        }
+        try {
+            initialized_names_.push_back(std::move(copy));
+        } catch (const std::bad_alloc&) {
+            report_message("Could not allocate DATAINITIALIZED\n");
+            return false;
+        }
+        return true;
+    }
+
+    void check_section_number(const SymbolRecord& s) {
+        if (s.section_number < -2 || s.section_number > int{work_.header.number_of_sections}) {
+            report_message("Error: Section number is out of range\n");
+            error_ = true;
+        }
+    }
+
+    std::uint32_t next_record(std::uint32_t i, const SymbolRecord& s) {
+        const std::uint32_t n = work_.symbol_count;
+        if (std::uint64_t{i} + s.aux_count >= n) {
+                report_message("Error:  Aux symbol count overflows symbol table\n");
+            error_ = true;
+            return i + 1;
+        }
+        // A weak external carries one auxiliary record, whatever its count says.
+        const std::uint32_t skip =
+            (s.storage_class == kClassWeakExternal && s.aux_count >= 1) ? 1 : s.aux_count;
+        return i + 1 + skip;
+    }
+
+    // Defined data marks the module's own declaration of the same-named block, whichever of
+    // the two came first in the table.
+    void mark_initialized() {
+        std::sort(initialized_names_.begin(), initialized_names_.end(), NameLess{});
+        const auto last = std::unique(initialized_names_.begin(), initialized_names_.end());
+        for (auto it = initialized_names_.begin(); it != last; ++it) model_.mark_initialized(*it);
+    }
+
+    const ModuleWorkingSet& work_;
+    AnalysisModel& model_;
+    std::vector<std::string> initialized_names_;
+    bool error_ = false;
+};
+
+}  // namespace
+
+int process_symbol_table(const ModuleWorkingSet& work, AnalysisModel& model) {
+    return Scan(work, model).run();
+}
+
+}  // namespace quorv
