@@ -1,0 +1,63 @@
+#pragma once
+// The Win32 side of the window logic: the WindowPort over the real controls of the main
+// window, and the message sink that shows every diagnostic in an "Error" box.
+#include <windows.h>
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "engine/report.h"
+#include "ui/window_port.h"
+
+namespace quorv::win32 {
+
+// The main window's handle, stored by main_window_proc at the start of every call; the
+// owner of every message box and the parent in which the controls are found by ID.
+extern HWND main_window;
+
+// report_message's look: a modal warning box owned by main_window, caption "Error".
+class MessageBoxSink : public MessageSink {
+public:
+    void show(std::string_view text) override;
+};
+
+class Win32WindowPort : public ui::WindowPort {
+public:
+    void reset_list(int list_id) override;
+    void begin_fill(int list_id) override;
+    int measure_row(int list_id, std::string_view text) override;
+    int average_char_width(int list_id) override;
+    void set_horizontal_extent(int list_id, int pixels) override;
+    void end_fill(int list_id) override;
+    void add_row(int list_id, std::string_view text) override;
+    void delete_row(int list_id, int row) override;
+    int current_row(int list_id) override;
+    std::vector<int> selected_rows(int list_id, int max_count) override;
+    std::string row_text(int list_id, int row) override;
+
+    bool is_checked(int control_id) override;
+    void set_status_text(std::string_view text) override;
+    void show_message_box(std::string_view text, std::string_view caption,
+                          unsigned flags) override;
+    ui::FilePick ask_open_files() override;
+    void open_about_box() override;
+    void close_window() override;
+
+private:
+    // The device context of the list fill under way, with the list box's font selected.
+    struct ActiveFill {
+        int list_id = 0;
+        HWND list = nullptr;
+        HDC dc = nullptr;
+        HGDIOBJ previous_font = nullptr;
+        TEXTMETRICA metrics{};
+    };
+    ActiveFill fill_;
+    bool fill_active_ = false;
+
+    HWND list_box(int list_id) const;
+    bool ensure_fill(int list_id);
+};
+
+}  // namespace quorv::win32
