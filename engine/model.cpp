@@ -18,8 +18,9 @@ int AnalysisModel::record_common_declaration(std::string_view name, std::uint32_
         }
         // Declarations are held largest first: a new size differs from some recorded size
         // exactly when it differs from the first one.
-        if (found->declarations.begin()->size != size) found->sizes_agree = false;
+        const bool differs = found->declarations.begin()->size != size;
         found->declarations.insert(declaration);
+        if (differs) found->sizes_agree = false;
         return kAddedToBlock;
     } catch (const std::bad_alloc&) {
         return kRecordFailed;

@@ -278,9 +278,10 @@ bool process_opt_header(InputStream& stream, std::uint16_t size) {
     return true;
 }
 
-int read_object_module(InputStream& stream, const FileEntry& entry, std::uint32_t base,
-                       AnalysisModel& model, ModuleWorkingSet& work) {
-    work.clear();
+namespace {
+
+int read_module_steps(InputStream& stream, const FileEntry& entry, std::uint32_t base,
+                      AnalysisModel& model, ModuleWorkingSet& work) {
     if (!process_file_header(stream, work.header)) return 1;
     if (work.header.size_of_optional_header != 0 &&
         !process_opt_header(stream, work.header.size_of_optional_header)) {
@@ -294,6 +295,19 @@ int read_object_module(InputStream& stream, const FileEntry& entry, std::uint32_
     model.current_object = ObjectRef{&entry, 0, false};
     const int scan = process_symbol_table(work, model);
     return (work.failed || scan != 0) ? 1 : 0;
+}
+
+}  // namespace
+
+int read_object_module(InputStream& stream, const FileEntry& entry, std::uint32_t base,
+                       AnalysisModel& model, ModuleWorkingSet& work) {
+    work.clear();
+    try {
+        return read_module_steps(stream, entry, base, model, work);
+    } catch (const std::bad_alloc&) {
+        // Memory ran out where no message of its own is owed (composing one): the module fails.
+        return 1;
+    }
 }
 
 int read_object_module(InputStream& stream, const FileEntry& entry, std::uint32_t base,

@@ -96,7 +96,9 @@ bool opens_as_file(const std::string& path) {
 
 }  // namespace
 
-int analyze_input(InputStream& stream, const FileEntry& entry, AnalysisModel& model) {
+namespace {
+
+int classify_and_read(InputStream& stream, const FileEntry& entry, AnalysisModel& model) {
     std::uint8_t signature[kArchiveSignatureSize] = {};
     if (checked_read(stream, 2, signature, entry.display_name) == 0) {
         report_message("Error reading file signature\n");
@@ -135,10 +137,16 @@ int analyze_input(InputStream& stream, const FileEntry& entry, AnalysisModel& mo
         }
         return read_object_module(stream, entry, 0, model) == 1 ? 1 : 0;
     }
+    return walk_archive(stream, entry, model);
+}
+
+}  // namespace
+
+int analyze_input(InputStream& stream, const FileEntry& entry, AnalysisModel& model) {
     try {
-        return walk_archive(stream, entry, model);
+        return classify_and_read(stream, entry, model);
     } catch (const std::bad_alloc&) {
-        // No memory for the offset table or a member entry: the run stops without a message.
+        // No memory for the offset table, a member entry or a message: the run stops.
         return 1;
     }
 }

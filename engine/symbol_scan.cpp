@@ -143,7 +143,12 @@ private:
 }  // namespace
 
 int process_symbol_table(const ModuleWorkingSet& work, AnalysisModel& model) {
-    return Scan(work, model).run();
+    try {
+        return Scan(work, model).run();
+    } catch (const std::bad_alloc&) {
+        // A message could not be composed: the scan ends, and fails.
+        return 1;
+    }
 }
 
 }  // namespace quorv

@@ -1,0 +1,165 @@
+// The model's orders and problem rule, driven through the record operations.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "engine/model.h"
+
+namespace quorv {
+namespace {
+
+struct Decl {
+    std::uint32_t size;
+    std::string path;
+    bool operator==(const Decl&) const = default;
+};
+
+std::vector<Decl> declarations_of(const AnalysisModel& m, const std::string& name) {
+    std::vector<Decl> out;
+    const CommonBlock* b = m.find_block(name);
+    if (b == nullptr) return out;
+    for (const ObjectRef& d : b->declarations) out.push_back({d.size, d.file->full_path});
+    return out;
+}
+
+class ModelTest : public ::testing::Test {
+protected:
+    const FileEntry* file(const std::string& path) {
+        files_.push_back(std::make_unique<FileEntry>(FileEntry{path, path, 0}));
+        return files_.back().get();
+    }
+    int declare(const FileEntry* f, const std::string& name, std::uint32_t size) {
+        model_.current_object = ObjectRef{f, 0, false};
+        return model_.record_common_declaration(name, size);
+    }
+    int define(const FileEntry* f, const std::string& name) {
+        model_.current_object = ObjectRef{f, 0, false};
+        return model_.record_procedure(name);
+    }
+    std::vector<std::unique_ptr<FileEntry>> files_;
+    AnalysisModel model_;
+};
+
+TEST_F(ModelTest, DeclarationsOrderBySizeDescendingThenPath) {
+    auto p = file("P"), q = file("Q"), r = file("R"), a = file("A");
+    EXPECT_EQ(declare(q, "blk", 8), kNewBlock);
+    EXPECT_EQ(declare(p, "blk", 4), kAddedToBlock);
+    EXPECT_EQ(declare(r, "blk", 8), kAddedToBlock);
+    EXPECT_EQ(declarations_of(model_, "blk"), (std::vector<Decl>{{8, "Q"}, {8, "R"}, {4, "P"}}));
+    EXPECT_FALSE(model_.find_block("blk")->sizes_agree);
+    declare(a, "blk", 8);
+    EXPECT_EQ(declarations_of(model_, "blk").front(), (Decl{8, "A"}));
+}
+
+TEST_F(ModelTest, SizesCompareUnsignedAndEqualDeclarationsKeepArrivalOrder) {
+    auto x = file("x"), y = file("y");
+    declare(y, "big", 16);
+    declare(x, "big", 3000000000u);
+    EXPECT_EQ(declarations_of(model_, "big"), (std::vector<Decl>{{3000000000u, "x"}, {16, "y"}}));
+
+    // Two members with one full path: both declarations stay, the newer after the older.
+    auto m1 = file("lib (m.obj)"), m2 = file("lib (m.obj)");
+    declare(m1, "twice", 4);
+    declare(m2, "twice", 4);
+    const CommonBlock* b = model_.find_block("twice");
+    ASSERT_EQ(b->declarations.size(), 2u);
+    EXPECT_EQ(b->declarations.begin()->file, m1);
+    EXPECT_EQ(std::next(b->declarations.begin())->file, m2);
+    EXPECT_TRUE(b->sizes_agree);
+}
+
+TEST_F(ModelTest, SizesAgreeExactlyWhileAllSizesAreEqual) {
+    struct Case {
+        std::vector<std::uint32_t> sizes;
+        bool agree;
+    };
+    const std::vector<Case> cases = {
+        {{4}, true}, {{4, 4, 4}, true}, {{0, 16}, false}, {{16, 0}, false},
+        {{8, 8, 4}, false}, {{4, 8, 8}, false}, {{0, 0}, true},
+    };
+    for (const Case& c : cases) {
+        AnalysisModel m;
+        std::vector<std::unique_ptr<FileEntry>> fs;
+        for (std::size_t k = 0; k < c.sizes.size(); ++k) {
+            fs.push_back(std::make_unique<FileEntry>(FileEntry{"f" + std::to_string(k), "", 0}));
+            m.current_object = ObjectRef{fs.back().get(), 0, false};
+            m.record_common_declaration("b", c.sizes[k]);
+        }
+        EXPECT_EQ(m.find_block("b")->sizes_agree, c.agree) << ::testing::PrintToString(c.sizes);
+    }
+}
+
+TEST_F(ModelTest, NamesAreCaseSensitiveAndOrderedByUnsignedBytes) {
+    auto f = file("f");
+    for (const char* n : {"b", "B", "\xE9t", "a", "ab", "_a"}) declare(f, n, 4);
+    std::vector<std::string> names;
+    for (const CommonBlock& b : model_.block_list()) names.push_back(b.name);
+    EXPECT_EQ(names, (std::vector<std::string>{"B", "_a", "a", "ab", "b", "\xE9t"}));
+}
+
+TEST_F(ModelTest, ProblemRuleAndFirstRecordedConflictingProcedure) {
+    auto one = file("one"), two = file("two");
+    declare(one, "SAME", 4);
+    declare(one, "same", 4);
+    declare(two, "same", 4);
+    declare(one, "sized", 4);
+    declare(two, "sized", 8);
+    declare(one, "fine", 4);
+    define(two, "same");
+    define(one, "same");
+    define(one, "zzz");
+
+    std::vector<std::pair<std::string, bool>> seen;
+    for_each_block_with_problem(model_, [&](const CommonBlock& b, bool problem) {
+        seen.emplace_back(b.name, problem);
+        EXPECT_EQ(problem, model_.block_has_problem(b)) << b.name;
+    });
+    EXPECT_EQ(seen, (std::vector<std::pair<std::string, bool>>{
+                        {"SAME", false}, {"fine", false}, {"same", true}, {"sized", true}}));
+    const ProcedureEntry* p = model_.find_conflicting_procedure(*model_.find_block("same"));
+    ASSERT_NE(p, nullptr);
+    EXPECT_EQ(p->defining_object.file, two);
+    EXPECT_EQ(model_.find_conflicting_procedure(*model_.find_block("SAME")), nullptr);
+}
+
+TEST_F(ModelTest, ProceduresKeepRecordingOrderWithinOneName) {
+    auto a = file("a"), b = file("b"), c = file("c");
+    define(c, "p");
+    define(a, "q");
+    define(b, "p");
+    define(a, "p");
+    std::vector<std::string> order;
+    for (const ProcedureEntry& p : model_.procedure_list()) {
+        order.push_back(p.name);
+        order.back().append("@").append(p.defining_object.file->full_path);
+    }
+    EXPECT_EQ(order, (std::vector<std::string>{"p@c", "p@b", "p@a", "q@a"}));
+}
+
+TEST_F(ModelTest, ResetEmptiesEverythingAndIsHarmlessOnAnEmptyModel) {
+    model_.reset_model();
+    EXPECT_TRUE(model_.block_list().empty());
+    declare(file("f"), "b", 1);
+    define(files_.back().get(), "p");
+    model_.reset_model();
+    EXPECT_TRUE(model_.block_list().empty());
+    EXPECT_TRUE(model_.procedure_list().empty());
+}
+
+TEST_F(ModelTest, MarkInitializedPicksFirstDeclarationWithTheCurrentPath) {
+    auto shared1 = file("lib (dup.obj)"), shared2 = file("lib (dup.obj)"), other = file("other");
+    declare(other, "blk", 32);
+    declare(shared1, "blk", 16);
+    declare(shared2, "blk", 24);
+    model_.current_object = ObjectRef{shared2, 0, false};
+    model_.mark_initialized("blk");
+    model_.mark_initialized("absent");
+    std::vector<bool> marks;
+    for (const ObjectRef& d : model_.find_block("blk")->declarations) marks.push_back(d.initialized);
+    // 32 other, 24 shared2, 16 shared1: the first with path "lib (dup.obj)" is the 24.
+    EXPECT_EQ(marks, (std::vector<bool>{false, true, false}));
+}
+
+}  // namespace
+}  // namespace quorv
