@@ -1,1 +1,216 @@
-int main(){return 0;}
+// quorv-check: the analysis of the window's Analyze command, for build pipelines and Linux.
+// Inputs go on the file list by the window's rules, the run is the same, and the report is
+// the rows and hints the window would show (text) or the whole model (JSON).
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "cli/json_writer.h"
+#include "engine/model.h"
+#include "engine/report.h"
+#include "engine/run.h"
+#include "ui/file_list_view.h"
+#include "ui/result_views.h"
+
+namespace {
+
+using namespace quorv;
+
+constexpr int kExitClean = 0;
+constexpr int kExitProblems = 1;
+constexpr int kExitStopped = 2;
+constexpr int kExitUsage = 64;
+
+constexpr std::string_view kUsage =
+    "usage: quorv-check [--problems-only] [--details] [--json] FILE...\n"
+    "Try 'quorv-check --help' for more.\n";
+
+constexpr std::string_view kHelp =
+    "quorv-check - check Fortran COMMON blocks in COFF objects and libraries\n"
+    "\n"
+    "usage: quorv-check [--problems-only] [--details] [--json] FILE...\n"
+    "\n"
+    "Reads every object module in the given .obj files and .lib archives and lists\n"
+    "each COMMON block. A block marked \"*\" has a problem: its declarations disagree\n"
+    "in size, or its name is also the name of a procedure (SUBROUTINE or FUNCTION).\n"
+    "\n"
+    "  --problems-only  list only the blocks with a problem\n"
+    "  --details        after the list, each block's declarations: size, whether\n"
+    "                   that file initializes it (DATA / BLOCK DATA), and the file\n"
+    "  --json           the whole model as one JSON object on stdout\n"
+    "  --help           this text\n"
+    "\n"
+    "Example:\n"
+    "  quorv-check --problems-only --details build/*.obj lib/solver.lib\n"
+    "\n"
+    "Damaged or unsuitable inputs are reported on stderr. Exit status: 0 no problem,\n"
+    "1 at least one problem block, 2 the analysis stopped on an input, 64 usage error.\n";
+
+struct Options {
+    bool problems_only = false;
+    bool details = false;
+    bool json = false;
+    bool help = false;
+    std::vector<std::string_view> files;
+};
+
+// false on a usage error.
+bool parse(int argc, char** argv, Options& options) {
+    bool options_ended = false;
+    for (int k = 1; k < argc; ++k) {
+        const std::string_view arg = argv[k];
+        if (options_ended || arg.size() < 2 || arg[0] != '-') {
+            options.files.push_back(arg);
+        } else if (arg == "--") {
+            options_ended = true;
+        } else if (arg == "--problems-only") {
+            options.problems_only = true;
+        } else if (arg == "--details") {
+            options.details = true;
+        } else if (arg == "--json") {
+            options.json = true;
+        } else if (arg == "--help" || arg == "-h") {
+            options.help = true;
+        } else {
+            return false;
+        }
+    }
+    return true;
+}
+
+void write_all(std::FILE* stream, std::string_view text) {
+    if (!text.empty()) std::fwrite(text.data(), 1, text.size(), stream);
+}
+
+// Text mode: every message on stderr, ended by a line feed unless it already has one.
+class StderrSink : public MessageSink {
+public:
+    void show(std::string_view text) override {
+        write_all(stderr, text);
+        if (text.empty() || text.back() != '\n') std::fputc('\n', stderr);
+    }
+};
+
+void append_line(std::string& out, std::string_view line) {
+    out.append(line);
+    out += '\n';
+}
+
+std::string text_report(const AnalysisModel& model, const Options& options) {
+    const ui::BlockRows view = ui::block_list_rows(model, options.problems_only);
+    std::string out;
+    for (const std::string& row : view.rows) append_line(out, row);
+    out += '\n';
+    append_line(out, view.hint);
+    if (!options.details) return out;
+    for_each_block_with_problem(model, [&](const CommonBlock& block, bool problem) {
+        if (options.problems_only && !problem) return;
+        out += '\n';
+        for (const std::string& row : ui::details_rows(block)) append_line(out, row);
+        if (const ProcedureEntry* p = model.find_conflicting_procedure(block))
+            append_line(out, ui::conflict_text(block, *p));
+    });
+    return out;
+}
+
+void write_file_fields(cli::JsonWriter& json, const FileEntry& file, bool ordinal) {
+    json.key("file").value(file.display_name).key("full_path").value(file.full_path);
+    if (ordinal) json.key("duplicate_ordinal").value(std::int64_t{file.duplicate_ordinal});
+}
+
+std::string json_report(const AnalysisModel& model, const ui::FileList& files,
+                        const std::vector<std::string>& messages, bool completed) {
+    cli::JsonWriter json;
+    json.begin_object().newline().key("completed").value(completed).newline();
+    json.key("inputs").begin_array();
+    for (const FileEntry* e : files.entries()) {
+        json.newline().begin_object().key("full_path").value(e->full_path);
+        json.key("display_name").value(e->display_name);
+        json.key("duplicate_ordinal").value(std::int64_t{e->duplicate_ordinal}).end_object();
+    }
+    json.end_array().newline().key("messages").begin_array();
+    for (const std::string& m : messages) json.newline().value(m);
+    json.end_array().newline().key("blocks").begin_array();
+    for_each_block_with_problem(model, [&](const CommonBlock& block, bool problem) {
+        json.newline().begin_object().key("name").value(block.name);
+        json.key("sizes_agree").value(block.sizes_agree).key("problem").value(problem);
+        json.key("declarations").begin_array();
+        for (const ObjectRef& d : block.declarations) {
+            json.begin_object().key("size").value(std::uint64_t{d.size});
+            json.key("initialized").value(d.initialized);
+            write_file_fields(json, *d.file, true);
+            json.end_object();
+        }
+        json.end_array().key("conflict");
+        if (const ProcedureEntry* p = model.find_conflicting_procedure(block)) {
+            json.begin_object().key("procedure").value(p->name);
+            json.key("file").value(p->defining_object.file->display_name).end_object();
+        } else {
+            json.null();
+        }
+        json.end_object();
+    });
+    json.end_array().newline().key("procedures").begin_array();
+    for (const ProcedureEntry& p : model.procedure_list()) {
+        json.newline().begin_object().key("name").value(p.name);
+        write_file_fields(json, *p.defining_object.file, false);
+        json.end_object();
+    }
+    json.end_array().newline().end_object().newline();
+    return json.take();
+}
+
+bool any_problem(const AnalysisModel& model) {
+    bool found = false;
+    for_each_block_with_problem(model, [&](const CommonBlock&, bool problem) { found = found || problem; });
+    return found;
+}
+
+int run(const Options& options) {
+    CollectingSink collected;
+    StderrSink to_stderr;
+    MessageSink& sink = options.json ? static_cast<MessageSink&>(collected) : to_stderr;
+    ScopedMessageSink scope(sink);
+
+    // The whole list first, so every "already on the list" comes before the run's messages.
+    ui::FileList files;
+    for (const std::string_view arg : options.files) {
+        if (files.add_entry(ui::display_name_from_argument(arg), arg) == ui::kFileAlreadyListed)
+            report_message(ui::already_on_list_text(arg));
+    }
+    AnalysisModel model;
+    model.reset_model();
+    const bool completed = run_analysis(files.entries(), model) == RunOutcome::Completed;
+
+    if (options.json) {
+        write_all(stdout, json_report(model, files, collected.messages, completed));
+    } else if (completed) {
+        write_all(stdout, text_report(model, options));
+    }
+    if (!completed) return kExitStopped;
+    return any_problem(model) ? kExitProblems : kExitClean;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    // Full buffering: a damaged library may draw millions of messages.
+    static char err_buffer[1 << 16];
+    std::setvbuf(stderr, err_buffer, _IOFBF, sizeof err_buffer);
+    Options options;
+    const bool usable = parse(argc, argv, options);
+    if (usable && options.help) {
+        write_all(stdout, kHelp);
+        return kExitClean;
+    }
+    if (!usable || options.files.empty()) {
+        write_all(stderr, kUsage);
+        return kExitUsage;
+    }
+    const int status = run(options);
+    std::fflush(stdout);
+    std::fflush(stderr);
+    return status;
+}
