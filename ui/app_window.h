@@ -10,6 +10,8 @@
 
 namespace quorv::ui {
 
+class FileList;
+
 // Notification code of a list box selection change.
 inline constexpr int kLbnSelChange = 1;
 
@@ -38,6 +40,9 @@ public:
     CommandResult on_command(int command, int notification);
 
     AnalysisModel& model();
+    // The window side's own state, for reading back.
+    const FileList& file_list() const;
+    int problems_only() const;
 
 private:
     struct State;

@@ -2,6 +2,7 @@
 // fileNames: the user's list of inputs to analyze, sorted by display_name and then full_path
 // under compare_names, with same-named entries numbered. Shared by the window (Add Files,
 // Remove File) and by quorv-check, so both put files on the list by one set of rules.
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <set>
@@ -10,6 +11,7 @@
 #include <vector>
 
 #include "engine/model.h"
+#include "ui/window_port.h"
 
 namespace quorv::ui {
 
@@ -100,5 +102,43 @@ std::string file_row_text(const FileEntry& entry);
 
 // "%s is already on the list", with the full path.
 std::string already_on_list_text(std::string_view full_path);
+
+// --- The window side: Add Files, Remove File and the Files selection ---
+
+inline constexpr std::string_view kAddFilesStatusText =
+    "Click the name of a file to see its full path information.  Click 'Analyze' to proceed.";
+inline constexpr std::string_view kRemovedStatusText =
+    "File(s) successfully removed.  Click 'Analyze' for updated information.";
+inline constexpr std::string_view kNoSelectionText =
+    "Please make a selection from the \"Files to Analyze\" box.";
+inline constexpr std::string_view kNoSelectionCaption = "No Selection";
+inline constexpr std::string_view kDialogErrorCaption = "Common Dialog Error";
+inline constexpr std::string_view kFewerFilesText = "Please select fewer files.";
+// The dialog's code for picked names that do not fit its file buffer.
+inline constexpr std::uint32_t kFnErrBufferTooSmall = 0x3003;
+
+// What one confirmed pick names: a directory and the file names picked in it.
+struct PickedFiles {
+    std::string directory;
+    std::vector<std::string> names;
+};
+// A single pick (the file title is set): the directory is the path's drive and directory part
+// without a final backslash, the title the name. A multiple pick: the file buffer's
+// zero-terminated texts, the directory first (kept as it is), then the names.
+PickedFiles split_pick(const FilePick& pick);
+
+// The directory of a picked path, as split_pick takes it from a single pick.
+std::string directory_of_pick(std::string_view path);
+
+// "Common Dialog Box Error %X", or the plea for fewer files for FNERR_BUFFERTOOSMALL.
+std::string dialog_error_text(std::uint32_t error_code);
+
+// Command 1001. Returns the window procedure's result: 1 when the dialog was cancelled or
+// failed, 0 otherwise. The analysis model is left as it was.
+int add_files_command(WindowPort& port, FileList& fileNames);
+// Command 1006: takes the selected rows off the list and empties the model.
+void remove_file_command(WindowPort& port, FileList& fileNames, AnalysisModel& model);
+// Command 1000 on LBN_SELCHANGE: the clicked entry's full path into the status line.
+void files_selection_command(WindowPort& port, const FileList& fileNames);
 
 }  // namespace quorv::ui

@@ -3,7 +3,6 @@
 // status hints and the conflict text, made from the analysis model. The texts are plain
 // functions so that quorv-check prints exactly what the window shows; the window side
 // (Analyze, block selection, the problems-only switch) builds on them.
-#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -54,5 +53,19 @@ std::string conflict_text(const AnalysisModel& model, const CommonBlock& block);
 
 // "COMMON block %s not found."
 std::string block_not_found_text(std::string_view name);
+
+// --- The window side: Analyze, block selection and the problems-only switch ---
+
+// Fills IDC_BLOCKS (already emptied by the caller) from the model and returns the hint.
+std::string fill_block_list(WindowPort& port, const AnalysisModel& model, bool problems_only);
+
+// Command 1004: empties both result lists and the model, runs the analysis over fileNames in
+// list order and fills the block list when the run completed.
+void analyze_command(WindowPort& port, const FileList& fileNames, AnalysisModel& model,
+                     bool problems_only);
+// Command 1003 on LBN_SELCHANGE.
+void block_selection_command(WindowPort& port, const AnalysisModel& model);
+// Command 1007: reads the check box (never changes it) and refills from the model as it is.
+void problems_only_command(WindowPort& port, const AnalysisModel& model, int& problems_only);
 
 }  // namespace quorv::ui

@@ -1,7 +1,8 @@
 #pragma once
 // The corpus files gathered into one directory, as the expectations take them to lie, under
 // a scratch directory of the test: <root>/flat/<name> for plain paths, and <root>/"pick\<name>"
-// so that a picked directory <root>/pick joined with "\\" and a name opens the corpus file.
+// so that the picked directory <root>/pick joined with "\\" and a name opens the corpus file
+// (the window composes full paths with a backslash; on Linux that is part of a file name).
 #include <unistd.h>
 
 #include <filesystem>
@@ -15,7 +16,9 @@ class CorpusLinks {
 public:
     CorpusLinks() {
         namespace fs = std::filesystem;
-        root_ = fs::temp_directory_path() / ("quorv-ui-" + std::to_string(::getpid()));
+        static int made = 0;
+        root_ = fs::temp_directory_path() /
+                ("quorv-ui-" + std::to_string(::getpid()) + "-" + std::to_string(made++));
         fs::remove_all(root_);
         fs::create_directories(root_ / "flat");
         for (const char* folder : {"obj", "lib", "exe"}) {
@@ -24,6 +27,7 @@ public:
                 const fs::path target = fs::absolute(item.path());
                 fs::create_symlink(target, root_ / "flat" / name);
                 fs::create_symlink(target, root_ / ("pick\\" + name));
+                fs::create_symlink(target, root_ / ("pick2\\" + name));
             }
         }
     }
@@ -38,6 +42,8 @@ public:
     std::string flat(const std::string& name) const { return (root_ / "flat" / name).string(); }
     // The directory to pick from: "<it>\\<name>" is the corpus file <name>.
     std::string pick_directory() const { return (root_ / "pick").string(); }
+    // A second such directory, for the same files under another full path.
+    std::string second_pick_directory() const { return (root_ / "pick2").string(); }
 
 private:
     std::filesystem::path root_;
