@@ -60,6 +60,15 @@ bool MemoryStream::seek(std::uint32_t offset) {
     return true;
 }
 
+std::span<const std::uint8_t> MemoryStream::buffered() const {
+    if (error_) return {};
+    // Up to a planted fault, so that the read that meets it is still a read.
+    std::size_t end = bytes_.size();
+    if (fault_ != Fault::None && position_ <= fault_at_) end = std::min<std::size_t>(end, fault_at_);
+    if (position_ >= end) return {};
+    return bytes_.subspan(position_, end - position_);
+}
+
 std::optional<std::uint64_t> MemoryStream::remaining() const {
     return bytes_.size() > position_ ? bytes_.size() - position_ : 0;
 }

@@ -30,6 +30,10 @@ public:
     // Bytes from the position to the end, when known. Only a hint for sizing buffers:
     // reads never trust it.
     virtual std::optional<std::uint64_t> remaining() const = 0;
+    // The bytes from the position on that reads would deliver without a fault, when the
+    // stream holds them in memory; empty otherwise. Lets a reader scan ahead and then
+    // position past what it used instead of reading byte by byte.
+    virtual std::span<const std::uint8_t> buffered() const { return {}; }
 };
 
 // A binary std::FILE* opened by the caller; the stream closes it.
@@ -68,6 +72,7 @@ public:
     bool seek(std::uint32_t offset) override;
     std::uint32_t tell() const override { return position_; }
     std::optional<std::uint64_t> remaining() const override;
+    std::span<const std::uint8_t> buffered() const override;
 
 private:
     std::span<const std::uint8_t> bytes_;

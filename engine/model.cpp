@@ -1,26 +1,126 @@
 #include "engine/model.h"
 
+#include <algorithm>
+#include <cstring>
 #include <new>
 
 namespace quorv {
+namespace {
+
+constexpr std::uint32_t kNoRecord = 0xFFFFFFFFu;
+constexpr std::size_t kFirstIndexSize = 64;
+
+// A hash for the block index: 8 bytes at a time, multiplied and folded.
+std::uint64_t name_hash(std::string_view s) {
+    std::uint64_t h = 0x9E3779B97F4A7C15ull ^ s.size();
+    const char* p = s.data();
+    std::size_t n = s.size();
+    for (; n >= 8; p += 8, n -= 8) {
+        std::uint64_t w;
+        std::memcpy(&w, p, 8);
+        h = (h ^ w) * 0xBF58476D1CE4E5B9ull;
+        h ^= h >> 31;
+    }
+    if (n != 0) {
+        std::uint64_t w = 0;
+        std::memcpy(&w, p, n);
+        h = (h ^ w) * 0x94D049BB133111EBull;
+        h ^= h >> 29;
+    }
+    h *= 0xFF51AFD7ED558CCDull;
+    return h ^ (h >> 33);
+}
+
+// The first 8 bytes, big-endian, zero-filled: where two prefixes differ they order like
+// compare_names of the whole names (a zero fill sorts first, as a shorter name does).
+std::uint64_t name_prefix(std::string_view s) {
+    unsigned char b[8] = {};
+    std::memcpy(b, s.data(), s.size() < 8 ? s.size() : 8);
+    std::uint64_t v = 0;
+    for (unsigned char c : b) v = (v << 8) | c;
+    return v;
+}
+
+// Room for one more key without a reallocation later, growing geometrically.
+template <class Key>
+void reserve_one_more(std::vector<Key>& order) {
+    if (order.size() == order.capacity()) order.reserve(std::max<std::size_t>(64, 2 * order.capacity()));
+}
+
+// Sorts the keys recorded since the last sort and merges them into the sorted front.
+template <class Key, class Less>
+void sort_new_keys(std::vector<Key>& order, std::size_t& sorted, Less less) {
+    if (sorted == order.size()) return;
+    const auto middle = order.begin() + static_cast<std::ptrdiff_t>(sorted);
+    std::sort(middle, order.end(), less);
+    // Without memory for a buffer the merge works in place; it never throws for lack of one.
+    std::inplace_merge(order.begin(), middle, order.end(), less);
+    sorted = order.size();
+}
+
+}  // namespace
+
+AnalysisModel::AnalysisModel()
+    : block_view_(blocks_, block_order_), procedure_view_(procedures_, procedure_order_) {}
+
+std::uint32_t AnalysisModel::lookup(std::string_view name, std::uint64_t hash) const {
+    if (slots_.empty()) return kNoRecord;
+    const std::size_t mask = slots_.size() - 1;
+    const auto high = static_cast<std::uint32_t>(hash >> 32);
+    for (std::size_t at = hash & mask;; at = (at + 1) & mask) {
+        const Slot& slot = slots_[at];
+        if (slot.record_plus_one == 0) return kNoRecord;
+        if (slot.hash_high == high && blocks_[slot.record_plus_one - 1].name == name)
+            return slot.record_plus_one - 1;
+    }
+}
+
+void AnalysisModel::place_in_index(std::vector<Slot>& slots, std::uint32_t record, std::uint64_t hash) {
+    const std::size_t mask = slots.size() - 1;
+    std::size_t at = hash & mask;
+    while (slots[at].record_plus_one != 0) at = (at + 1) & mask;
+    slots[at] = Slot{record + 1, static_cast<std::uint32_t>(hash >> 32)};
+}
+
+void AnalysisModel::make_room_in_index() {
+    // At most half full, so that probe runs stay short.
+    if (2 * (blocks_.size() + 1) <= slots_.size()) return;
+    std::vector<Slot> bigger(std::max(kFirstIndexSize, 2 * slots_.size()), Slot{0, 0});
+    for (std::uint32_t record = 0; record < blocks_.size(); ++record)
+        place_in_index(bigger, record, name_hash(blocks_[record].name));
+    slots_.swap(bigger);
+}
 
 int AnalysisModel::record_common_declaration(std::string_view name, std::uint32_t size) {
     try {
         const ObjectRef declaration{current_object.file, size, false};
-        auto found = block_list_.find(name);
-        if (found == block_list_.end()) {
+        const std::uint64_t hash = name_hash(name);
+        const std::uint32_t found = lookup(name, hash);
+        if (found == kNoRecord) {
+            // Every allocation comes before the block is linked in: a failure adds nothing.
+            make_room_in_index();
+            reserve_one_more(block_order_);
             CommonBlock block;
             block.name.assign(name);
-            block.declarations.insert(declaration);
+            block.declarations.push_back(declaration);
             block.sizes_agree = true;
-            block_list_.insert(std::move(block));
+            const auto record = static_cast<std::uint32_t>(blocks_.size());
+            blocks_.push_back(std::move(block));
+            place_in_index(slots_, record, hash);
+            block_order_.push_back(BlockKey{name_prefix(name), record});
             return kNewBlock;
         }
+        CommonBlock& block = blocks_[found];
+        DeclarationList& list = block.declarations;
         // Declarations are held largest first: a new size differs from some recorded size
         // exactly when it differs from the first one.
-        const bool differs = found->declarations.begin()->size != size;
-        found->declarations.insert(declaration);
-        if (differs) found->sizes_agree = false;
+        const bool differs = list.front().size != size;
+        // After every declaration that does not order after it; usually that is the end.
+        auto at = list.end();
+        if (DeclarationOrder{}(declaration, list.back()))
+            at = std::upper_bound(list.begin(), list.end(), declaration, DeclarationOrder{});
+        list.insert(at, declaration);
+        if (differs) block.sizes_agree = false;
         return kAddedToBlock;
     } catch (const std::bad_alloc&) {
         return kRecordFailed;
@@ -29,10 +129,13 @@ int AnalysisModel::record_common_declaration(std::string_view name, std::uint32_
 
 int AnalysisModel::record_procedure(std::string_view name) {
     try {
+        reserve_one_more(procedure_order_);
         ProcedureEntry entry;
         entry.name.assign(name);
         entry.defining_object = ObjectRef{current_object.file, 0, false};
-        procedure_list_.insert(std::move(entry));
+        const auto record = static_cast<std::uint32_t>(procedures_.size());
+        procedures_.push_back(std::move(entry));
+        procedure_order_.push_back(ProcedureKey{name_prefix(name), record});
         return 0;
     } catch (const std::bad_alloc&) {
         return 1;
@@ -40,10 +143,33 @@ int AnalysisModel::record_procedure(std::string_view name) {
 }
 
 void AnalysisModel::reset_model() {
-    block_list_.clear();
-    procedure_list_.clear();
+    blocks_.clear();
+    procedures_.clear();
+    slots_.clear();
+    block_order_.clear();
+    procedure_order_.clear();
+    blocks_sorted_ = 0;
+    procedures_sorted_ = 0;
     member_entries_.clear();
     current_object = ObjectRef{};
+}
+
+const BlockList& AnalysisModel::block_list() const {
+    sort_new_keys(block_order_, blocks_sorted_, [this](const BlockKey& a, const BlockKey& b) {
+        if (a.prefix != b.prefix) return a.prefix < b.prefix;
+        return compare_names(blocks_[a.record].name, blocks_[b.record].name) < 0;
+    });
+    return block_view_;
+}
+
+const ProcedureList& AnalysisModel::procedure_list() const {
+    // Equal names stay in recording order: the record number breaks the tie.
+    sort_new_keys(procedure_order_, procedures_sorted_, [this](const ProcedureKey& a, const ProcedureKey& b) {
+        if (a.prefix != b.prefix) return a.prefix < b.prefix;
+        const int c = compare_names(procedures_[a.record].name, procedures_[b.record].name);
+        return c != 0 ? c < 0 : a.record < b.record;
+    });
+    return procedure_view_;
 }
 
 bool AnalysisModel::block_has_problem(const CommonBlock& block) const {
@@ -51,15 +177,22 @@ bool AnalysisModel::block_has_problem(const CommonBlock& block) const {
 }
 
 const ProcedureEntry* AnalysisModel::find_conflicting_procedure(const CommonBlock& block) const {
-    // lower_bound of a multiset is the first entry of that name, the earliest recorded.
-    auto it = procedure_list_.lower_bound(std::string_view(block.name));
-    if (it == procedure_list_.end() || compare_names(it->name, block.name) != 0) return nullptr;
-    return &*it;
+    procedure_list();  // sorted first
+    const std::uint64_t prefix = name_prefix(block.name);
+    // The first key not ordering before the name is the earliest recorded of that name.
+    const auto it = std::partition_point(procedure_order_.begin(), procedure_order_.end(),
+                                         [&](const ProcedureKey& k) {
+                                             if (k.prefix != prefix) return k.prefix < prefix;
+                                             return compare_names(procedures_[k.record].name, block.name) < 0;
+                                         });
+    if (it == procedure_order_.end()) return nullptr;
+    const ProcedureEntry& entry = procedures_[it->record];
+    return compare_names(entry.name, block.name) == 0 ? &entry : nullptr;
 }
 
 const CommonBlock* AnalysisModel::find_block(std::string_view name) const {
-    auto it = block_list_.find(name);
-    return it == block_list_.end() ? nullptr : &*it;
+    const std::uint32_t found = lookup(name, name_hash(name));
+    return found == kNoRecord ? nullptr : &blocks_[found];
 }
 
 const FileEntry* AnalysisModel::keep_member_entry(std::unique_ptr<FileEntry> entry) {
@@ -68,10 +201,10 @@ const FileEntry* AnalysisModel::keep_member_entry(std::unique_ptr<FileEntry> ent
 }
 
 void AnalysisModel::mark_initialized(std::string_view block_name) {
-    const CommonBlock* block = find_block(block_name);
-    if (block == nullptr || current_object.file == nullptr) return;
+    const std::uint32_t found = lookup(block_name, name_hash(block_name));
+    if (found == kNoRecord || current_object.file == nullptr) return;
     const std::string& path = current_object.file->full_path;
-    for (const ObjectRef& declaration : block->declarations) {
+    for (const ObjectRef& declaration : blocks_[found].declarations) {
         if (declaration.file == current_object.file ||
             compare_names(declaration.file->full_path, path) == 0) {
             declaration.initialized = true;

@@ -1,11 +1,16 @@
 #pragma once
 // The analysis model: every COMMON block some module declares (one declaration per
 // declaring module, with its size and initialized mark) and every procedure some module
-// defines. Held in ordered standard containers so that each record and lookup is O(log n)
-// while every order stays the one the views show.
+// defines.
+//
+// Records are kept flat, in recording order, with a hash index of block names; the name
+// order that the views show is an index sorted when a list is first looked at after new
+// records came in. Recording stays O(1) however many names a run brings, and nothing is
+// allocated per record beyond the record and the copy of its name.
 #include <cstdint>
+#include <deque>
+#include <iterator>
 #include <memory>
-#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -29,8 +34,8 @@ struct ObjectRef {
     mutable bool initialized = false;
 };
 
-// Declarations: descending unsigned size, then ascending full_path of the module. A multiset
-// inserts at the end of an equal range, so a new declaration goes after its equals.
+// Declarations: descending unsigned size, then ascending full_path of the module. A new
+// declaration goes after its equals.
 struct DeclarationOrder {
     bool operator()(const ObjectRef& a, const ObjectRef& b) const {
         if (a.size != b.size) return a.size > b.size;
@@ -38,13 +43,13 @@ struct DeclarationOrder {
         return compare_names(a.file->full_path, b.file->full_path) < 0;
     }
 };
-using DeclarationList = std::multiset<ObjectRef, DeclarationOrder>;
+// Held in DeclarationOrder. A block has few declarations; a vector keeps them in one piece.
+using DeclarationList = std::vector<ObjectRef>;
 
 struct CommonBlock {
     std::string name;
-    // The name is the ordering key of block_list; what follows may change in place.
-    mutable DeclarationList declarations;
-    mutable bool sizes_agree = true;
+    DeclarationList declarations;
+    bool sizes_agree = true;
 };
 
 struct ProcedureEntry {
@@ -52,24 +57,65 @@ struct ProcedureEntry {
     ObjectRef defining_object;
 };
 
-struct BlockOrder {
-    using is_transparent = void;
-    static std::string_view key(const CommonBlock& b) { return b.name; }
-    static std::string_view key(std::string_view s) { return s; }
-    template <class A, class B>
-    bool operator()(const A& a, const B& b) const { return compare_names(key(a), key(b)) < 0; }
-};
-struct ProcedureOrder {
-    using is_transparent = void;
-    static std::string_view key(const ProcedureEntry& p) { return p.name; }
-    static std::string_view key(std::string_view s) { return s; }
-    template <class A, class B>
-    bool operator()(const A& a, const B& b) const { return compare_names(key(a), key(b)) < 0; }
+// A view of records in name order: an index sorted by name over records that never move.
+template <class Record>
+class NameOrderedList {
+public:
+    // The sorting key: the first 8 bytes of the name, big-endian and zero-filled, which
+    // orders like compare_names wherever it differs; the record number breaks the rest.
+    struct Key {
+        std::uint64_t prefix;
+        std::uint32_t record;
+    };
+
+    class const_iterator {
+    public:
+        using iterator_category = std::random_access_iterator_tag;
+        using value_type = Record;
+        using difference_type = std::ptrdiff_t;
+        using pointer = const Record*;
+        using reference = const Record&;
+
+        const_iterator() = default;
+        const_iterator(const std::deque<Record>* records, const Key* at) : records_(records), at_(at) {}
+        reference operator*() const { return (*records_)[at_->record]; }
+        pointer operator->() const { return &**this; }
+        reference operator[](difference_type n) const { return (*records_)[at_[n].record]; }
+        const_iterator& operator++() { ++at_; return *this; }
+        const_iterator operator++(int) { auto old = *this; ++at_; return old; }
+        const_iterator& operator--() { --at_; return *this; }
+        const_iterator operator--(int) { auto old = *this; --at_; return old; }
+        const_iterator& operator+=(difference_type n) { at_ += n; return *this; }
+        const_iterator& operator-=(difference_type n) { at_ -= n; return *this; }
+        friend const_iterator operator+(const_iterator i, difference_type n) { return i += n; }
+        friend const_iterator operator+(difference_type n, const_iterator i) { return i += n; }
+        friend const_iterator operator-(const_iterator i, difference_type n) { return i -= n; }
+        friend difference_type operator-(const const_iterator& a, const const_iterator& b) { return a.at_ - b.at_; }
+        friend bool operator==(const const_iterator& a, const const_iterator& b) { return a.at_ == b.at_; }
+        friend auto operator<=>(const const_iterator& a, const const_iterator& b) { return a.at_ <=> b.at_; }
+
+    private:
+        const std::deque<Record>* records_ = nullptr;
+        const Key* at_ = nullptr;
+    };
+    using iterator = const_iterator;
+
+    NameOrderedList(const std::deque<Record>& records, const std::vector<Key>& order)
+        : records_(&records), order_(&order) {}
+    const_iterator begin() const { return {records_, order_->data()}; }
+    const_iterator end() const { return {records_, order_->data() + order_->size()}; }
+    std::size_t size() const { return order_->size(); }
+    bool empty() const { return order_->empty(); }
+    const Record& front() const { return *begin(); }
+
+private:
+    const std::deque<Record>* records_;
+    const std::vector<Key>* order_;
 };
 
 // Blocks by name, unique; procedures by name, equal names in recording order.
-using BlockList = std::set<CommonBlock, BlockOrder>;
-using ProcedureList = std::multiset<ProcedureEntry, ProcedureOrder>;
+using BlockList = NameOrderedList<CommonBlock>;
+using ProcedureList = NameOrderedList<ProcedureEntry>;
 
 // Result codes of record_common_declaration.
 inline constexpr int kNewBlock = 0;
@@ -78,6 +124,10 @@ inline constexpr int kAddedToBlock = 2;
 
 class AnalysisModel {
 public:
+    AnalysisModel();
+    AnalysisModel(const AnalysisModel&) = delete;
+    AnalysisModel& operator=(const AnalysisModel&) = delete;
+
     // 0 new block, 2 added to an existing block, 1 memory ran out (nothing added).
     int record_common_declaration(std::string_view name, std::uint32_t size);
     // 0 recorded, 1 memory ran out (nothing added).
@@ -89,8 +139,9 @@ public:
     const ProcedureEntry* find_conflicting_procedure(const CommonBlock& block) const;
     const CommonBlock* find_block(std::string_view name) const;
 
-    const BlockList& block_list() const { return block_list_; }
-    const ProcedureList& procedure_list() const { return procedure_list_; }
+    // In name order. A list looked at after new records came in is sorted first.
+    const BlockList& block_list() const;
+    const ProcedureList& procedure_list() const;
 
     // The module being scanned; the record operations attribute everything to it.
     ObjectRef current_object;
@@ -103,8 +154,31 @@ public:
     void mark_initialized(std::string_view block_name);
 
 private:
-    BlockList block_list_;
-    ProcedureList procedure_list_;
+    using BlockKey = BlockList::Key;
+    using ProcedureKey = ProcedureList::Key;
+
+    struct Slot;
+    // The record number of the named block, or 0xFFFFFFFF.
+    std::uint32_t lookup(std::string_view name, std::uint64_t hash) const;
+    static void place_in_index(std::vector<Slot>& slots, std::uint32_t record, std::uint64_t hash);
+    void make_room_in_index();
+
+    std::deque<CommonBlock> blocks_;
+    std::deque<ProcedureEntry> procedures_;
+    // Open addressing over block records: record number + 1 (0 is an empty slot) and the
+    // upper half of the name's hash, so that most probes never touch a record.
+    struct Slot {
+        std::uint32_t record_plus_one;
+        std::uint32_t hash_high;
+    };
+    std::vector<Slot> slots_;
+    // Name orders; the first *_sorted_ keys are in order, the rest in recording order.
+    mutable std::vector<BlockKey> block_order_;
+    mutable std::vector<ProcedureKey> procedure_order_;
+    mutable std::size_t blocks_sorted_ = 0;
+    mutable std::size_t procedures_sorted_ = 0;
+    BlockList block_view_;
+    ProcedureList procedure_view_;
     std::vector<std::unique_ptr<FileEntry>> member_entries_;
 };
 
@@ -112,8 +186,9 @@ private:
 // lists (both share one order); calls visit(block, is_problem) for each block.
 template <class Visit>
 void for_each_block_with_problem(const AnalysisModel& model, Visit&& visit) {
-    auto cursor = model.procedure_list().begin();
-    const auto end = model.procedure_list().end();
+    const ProcedureList& procedures = model.procedure_list();
+    auto cursor = procedures.begin();
+    const auto end = procedures.end();
     for (const CommonBlock& block : model.block_list()) {
         while (cursor != end && compare_names(cursor->name, block.name) < 0) ++cursor;
         const bool conflict = cursor != end && compare_names(cursor->name, block.name) == 0;

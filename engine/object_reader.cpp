@@ -27,12 +27,13 @@ bool accepted_subsystem(std::uint16_t subsystem) {
 // The message of a failed read: the error indicator is tested before the count.
 std::size_t finish_read(InputStream& stream, std::size_t got, std::size_t count,
                         std::string_view where) {
-    const std::string label(where);
     if (stream.error()) {
+        const std::string label(where);
         report_message(compose("QUORV Internal: fread failed in %s", label.c_str()));
         return 0;
     }
     if (got < count) {
+        const std::string label(where);
         // Unsigned, so that counts of 2^31 and more never print negative.
         report_message(compose("QUORV Internal: fread returned %u bytes (%u expected). [%s]",
                                static_cast<unsigned>(got), static_cast<unsigned>(count),

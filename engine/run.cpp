@@ -7,6 +7,7 @@
 #include <string>
 #include <system_error>
 
+#include "engine/input_file.h"
 #include "engine/object_reader.h"
 #include "engine/report.h"
 #include "engine/text.h"
@@ -31,11 +32,30 @@ std::string_view member_name(const std::uint8_t (&header)[kMemberHeaderSize]) {
     return {};
 }
 
-// Passes over the first linker member's S zero-terminated names, byte by byte; a file that
-// ends early ends the passing at the first byte that cannot be read.
+// Passes over the first linker member's S zero-terminated names; a file that ends early
+// ends the passing at the first byte that cannot be read. Names held in memory are
+// skipped in bulk; the byte-by-byte reads take over where the held bytes end, so a short
+// or failing read is met and reported exactly as it would be byte by byte.
 void pass_over_names(InputStream& stream, std::uint32_t count) {
+    std::uint32_t passed = 0;
+    while (passed < count) {
+        const std::span<const std::uint8_t> held = stream.buffered();
+        std::size_t used = 0;
+        std::uint32_t found = passed;
+        while (found < count && used < held.size()) {
+            const void* zero = std::memchr(held.data() + used, 0, held.size() - used);
+            if (zero == nullptr) {
+                used = held.size();
+                break;
+            }
+            used = static_cast<std::size_t>(static_cast<const std::uint8_t*>(zero) - held.data()) + 1;
+            ++found;
+        }
+        if (used == 0 || !seek_to(stream, stream.tell() + static_cast<std::uint32_t>(used))) break;
+        passed = found;
+    }
     std::uint8_t byte = 0;
-    for (std::uint32_t k = 0; k < count; ++k) {
+    for (; passed < count; ++passed) {
         do {
             if (checked_read(stream, 1, &byte, "analyze") == 0) return;
         } while (byte != 0);
@@ -50,7 +70,8 @@ std::unique_ptr<FileEntry> member_entry(const FileEntry& library, std::string_vi
     return entry;
 }
 
-int walk_archive(InputStream& stream, const FileEntry& library, AnalysisModel& model) {
+int walk_archive(InputStream& stream, const FileEntry& library, AnalysisModel& model,
+                 ModuleWorkingSet& work) {
     std::uint8_t field[4];
     advance(stream, kMemberHeaderSize);
     if (checked_read(stream, 4, field, "analyze") == 0) {
@@ -76,7 +97,6 @@ int walk_archive(InputStream& stream, const FileEntry& library, AnalysisModel& m
         }
         offsets.push_back(read_u32le(field));
     }
-    ModuleWorkingSet work;
     for (const std::uint32_t offset : offsets) {
         seek_to(stream, offset);
         std::uint8_t header[kMemberHeaderSize] = {};
@@ -94,20 +114,20 @@ bool opens_as_file(const std::string& path) {
     return !std::filesystem::is_directory(std::filesystem::path(path), ec);
 }
 
-}  // namespace
+void report_not_object(const FileEntry& entry) {
+    report_message(compose("The file %s is not an object file.", entry.full_path.c_str()));
+}
 
-namespace {
-
-int classify_and_read(InputStream& stream, const FileEntry& entry, AnalysisModel& model) {
+int classify_and_read(InputStream& stream, const FileEntry& entry, AnalysisModel& model,
+                      ModuleWorkingSet& work) {
     std::uint8_t signature[kArchiveSignatureSize] = {};
     if (checked_read(stream, 2, signature, entry.display_name) == 0) {
         report_message("Error reading file signature\n");
         return 0;
     }
-    const std::string not_object = compose("The file %s is not an object file.", entry.full_path.c_str());
     if (std::memcmp(signature, "MZ", 2) == 0 || std::memcmp(signature, "NE", 2) == 0 ||
         std::memcmp(signature, "LE", 2) == 0) {
-        report_message(not_object);
+        report_not_object(entry);
         return 0;
     }
     if (!seek_to(stream, 0)) {
@@ -119,7 +139,7 @@ int classify_and_read(InputStream& stream, const FileEntry& entry, AnalysisModel
         return 1;
     }
     if (std::memcmp(signature, "PE\0\0", 4) == 0) {
-        report_message(not_object);
+        report_not_object(entry);
         return 1;
     }
     if (!seek_to(stream, 0)) {
@@ -135,33 +155,58 @@ int classify_and_read(InputStream& stream, const FileEntry& entry, AnalysisModel
             report_message("Error seeking to start of file header\n");
             return 1;
         }
-        return read_object_module(stream, entry, 0, model) == 1 ? 1 : 0;
+        return read_object_module(stream, entry, 0, model, work) == 1 ? 1 : 0;
     }
-    return walk_archive(stream, entry, model);
+    return walk_archive(stream, entry, model, work);
 }
 
-}  // namespace
-
-int analyze_input(InputStream& stream, const FileEntry& entry, AnalysisModel& model) {
+int analyze_input(InputStream& stream, const FileEntry& entry, AnalysisModel& model,
+                  ModuleWorkingSet& work) {
     try {
-        return classify_and_read(stream, entry, model);
+        return classify_and_read(stream, entry, model, work);
     } catch (const std::bad_alloc&) {
         // No memory for the offset table, a member entry or a message: the run stops.
         return 1;
     }
 }
 
+// One input of the run, from memory when it loads whole, else through stdio as before.
+// false when it cannot be opened.
+bool analyze_file(const FileEntry& entry, AnalysisModel& model, ModuleWorkingSet& work,
+                  InputBuffer& buffer, int& result) {
+    const LoadResult loaded = load_whole_file(entry.full_path, buffer);
+    if (loaded == LoadResult::CannotOpen) return false;
+    if (loaded == LoadResult::Loaded) {
+        MemoryStream stream(std::span<const std::uint8_t>(buffer.storage.data(), buffer.length));
+        result = analyze_input(stream, entry, model, work);
+        return true;
+    }
+    std::FILE* file = opens_as_file(entry.full_path) ? std::fopen(entry.full_path.c_str(), "rb") : nullptr;
+    if (file == nullptr) return false;
+    FileStream stream(file);  // closed when this input is done, also on a stop
+    result = analyze_input(stream, entry, model, work);
+    return true;
+}
+
+}  // namespace
+
+int analyze_input(InputStream& stream, const FileEntry& entry, AnalysisModel& model) {
+    ModuleWorkingSet work;
+    return analyze_input(stream, entry, model, work);
+}
+
 RunOutcome run_analysis(const std::vector<const FileEntry*>& entries, AnalysisModel& model) {
     try {
+        // Reused from one input to the next, so a run of thousands of files allocates once.
+        ModuleWorkingSet work;
+        InputBuffer buffer;
         for (const FileEntry* entry : entries) {
-            std::FILE* file =
-                opens_as_file(entry->full_path) ? std::fopen(entry->full_path.c_str(), "rb") : nullptr;
-            if (file == nullptr) {
+            int result = 0;
+            if (!analyze_file(*entry, model, work, buffer, result)) {
                 report_message(compose("Cannot open file: %s", entry->full_path.c_str()));
                 return RunOutcome::Stopped;
             }
-            FileStream stream(file);  // closed when this input is done, also on a stop
-            if (analyze_input(stream, *entry, model) == 1) return RunOutcome::Stopped;
+            if (result == 1) return RunOutcome::Stopped;
         }
     } catch (const std::bad_alloc&) {
         // No memory for the offset table or a member entry: the run stops without a message.

@@ -1,6 +1,7 @@
 #include "engine/symbol_scan.h"
 
 #include <algorithm>
+#include <cstring>
 #include <new>
 #include <string>
 #include <string_view>
@@ -29,42 +30,61 @@ SymbolRecord decode_symbol(const std::uint8_t* p) {
 }
 
 std::string_view text_up_to_zero(const std::uint8_t* first, std::size_t limit) {
-    const std::uint8_t* end = std::find(first, first + limit, std::uint8_t{0});
-    return std::string_view(reinterpret_cast<const char*>(first), static_cast<std::size_t>(end - first));
+    const void* zero = std::memchr(first, 0, limit);
+    const std::size_t length =
+        zero == nullptr ? limit : static_cast<std::size_t>(static_cast<const std::uint8_t*>(zero) - first);
+    return std::string_view(reinterpret_cast<const char*>(first), length);
 }
 
-// The record's name, or false when its long-name offset lies outside the string table.
-bool resolve_name(const std::uint8_t* record, const SymbolRecord& s,
-                  const std::vector<std::uint8_t>& strings, std::string_view& name) {
+// Where the record's name lies: its first byte and how many bytes it may take. false when
+// its long-name offset lies outside the string table.
+bool locate_name(const std::uint8_t* record, const SymbolRecord& s,
+                 const std::vector<std::uint8_t>& strings, const std::uint8_t*& first,
+                 std::size_t& limit) {
     if (s.zeroes != 0) {
         // A short name of exactly 8 characters has no terminator in the record.
-        name = text_up_to_zero(record, 8);
+        first = record;
+        limit = 8;
         return true;
     }
     // Offsets count from the size field; the kept bytes start after it.
     const std::uint32_t start = s.name_offset - 4;
     if (start >= strings.size()) return false;
     // A name with no zero byte before the end of the table is cut there.
-    name = text_up_to_zero(strings.data() + start, strings.size() - start);
+    first = strings.data() + start;
+    limit = strings.size() - start;
     return true;
+}
+
+// What a record becomes, the first rule that matches deciding. Known from the fields alone,
+// so the name's text is only looked at for records that use it.
+enum class Role { Procedure, DefinedData, Declaration, None };
+
+Role role_of(const SymbolRecord& s) {
+    if ((s.type & kTypeDerivedMask) == kTypeFunction && s.section_number != 0) return Role::Procedure;
+    if (s.storage_class != kClassExternal || s.type != 0) return Role::None;
+    if (s.section_number > 0) return Role::DefinedData;
+    return s.section_number == 0 ? Role::Declaration : Role::None;
 }
 
 class Scan {
 public:
-    Scan(const ModuleWorkingSet& work, AnalysisModel& model) : work_(work), model_(model) {}
+    Scan(const ModuleWorkingSet& work, AnalysisModel& model, std::vector<std::string_view>& names)
+        : work_(work), model_(model), initialized_names_(names) {}
 
     int run() {
         const std::uint32_t n = work_.symbol_count;
         for (std::uint32_t i = 0; i < n;) {
             const std::uint8_t* record = work_.symbols.data() + std::size_t{i} * kSymbolRecordSize;
             const SymbolRecord s = decode_symbol(record);
-            std::string_view name;
-            if (resolve_name(record, s, work_.strings, name)) {
-                if (!classify(s, name)) return 1;
-            } else {
+            const std::uint8_t* first = nullptr;
+            std::size_t limit = 0;
+            if (!locate_name(record, s, work_.strings, first, limit)) {
                 report_message(compose("QUORV Internal: name offset %8x is outside string table",
                                        s.name_offset));
                 error_ = true;
+            } else if (const Role role = role_of(s); role != Role::None) {
+                if (!act(role, s, text_up_to_zero(first, limit))) return 1;
             }
             check_section_number(s);
             i = next_record(i, s);
@@ -75,30 +95,27 @@ public:
 
 private:
     // false when the scan must end at once.
-    bool classify(const SymbolRecord& s, std::string_view name) {
-        if ((s.type & kTypeDerivedMask) == kTypeFunction && s.section_number != 0) {
+    bool act(Role role, const SymbolRecord& s, std::string_view name) {
+        switch (role) {
+        case Role::Procedure:
             // Decorated names (stdcall, fastcall) are not procedures of the program.
             if (name.find('@') == std::string_view::npos && model_.record_procedure(name) == 1)
                 error_ = true;
             return true;
+        case Role::DefinedData:
+            return remember_defined(name);
+        case Role::Declaration:
+            if (model_.record_common_declaration(name, s.value) == kRecordFailed) error_ = true;
+            return true;
+        case Role::None:
+            break;
         }
-        if (s.storage_class != kClassExternal || s.type != 0) return true;
-        if (s.section_number > 0) return remember_defined(name);
-        if (s.section_number == 0 && model_.record_common_declaration(name, s.value) == kRecordFailed)
-            error_ = true;
         return true;
     }
 
     bool remember_defined(std::string_view name) {
-        std::string copy;
         try {
-            copy.assign(name);
-        } catch (const std::bad_alloc&) {
-            report_message("Could not allocate DATAINITIALIZED symbol\n");
-            return false;
-        }
-        try {
-            initialized_names_.push_back(std::move(copy));
+            initialized_names_.push_back(name);
         } catch (const std::bad_alloc&) {
             report_message("Could not allocate DATAINITIALIZED\n");
             return false;
@@ -116,7 +133,7 @@ private:
     std::uint32_t next_record(std::uint32_t i, const SymbolRecord& s) {
         const std::uint32_t n = work_.symbol_count;
         if (std::uint64_t{i} + s.aux_count >= n) {
-                report_message("Error:  Aux symbol count overflows symbol table\n");
+            report_message("Error:  Aux symbol count overflows symbol table\n");
             error_ = true;
             return i + 1;
         }
@@ -136,15 +153,16 @@ private:
 
     const ModuleWorkingSet& work_;
     AnalysisModel& model_;
-    std::vector<std::string> initialized_names_;
+    std::vector<std::string_view>& initialized_names_;
     bool error_ = false;
 };
 
 }  // namespace
 
 int process_symbol_table(const ModuleWorkingSet& work, AnalysisModel& model) {
+    std::vector<std::string_view> initialized_names;
     try {
-        return Scan(work, model).run();
+        return Scan(work, model, initialized_names).run();
     } catch (const std::bad_alloc&) {
         // A message could not be composed: the scan ends, and fails.
         return 1;
