@@ -10,6 +10,12 @@
 #include "engine/symbol_scan.h"
 #include "engine_harness.h"
 
+// The replacements below are a matched pair over malloc and free; GCC cannot see that
+// through inlining and warns.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+#endif
+
 namespace {
 long allocations_until_failure = -1;  // -1: never fail
 }
