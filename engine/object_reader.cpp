@@ -5,6 +5,7 @@
 #include <new>
 #include <string>
 
+#include "engine/overlap_sweep.h"
 #include "engine/report.h"
 #include "engine/symbol_scan.h"
 #include "engine/text.h"
@@ -200,36 +201,49 @@ bool ranges_overlap(std::uint32_t start1, std::uint32_t length1, std::uint32_t s
     return start1 <= start2 && end1 >= end2;
 }
 
+namespace {
+
+// The nine tests of a pair of sections, in their order: which region of section i against
+// which region of section j, and the message of a finding.
+struct PairTest {
+    FileRegion SectionRegions::*first;
+    FileRegion SectionRegions::*second;
+    const char* message;
+};
+constexpr PairTest kPairTests[] = {
+    {&SectionRegions::raw_data, &SectionRegions::raw_data,
+     "Object Format Error: Raw data overlap between sections %x and %x\n"},
+    {&SectionRegions::raw_data, &SectionRegions::relocations,
+     "Object Format Error: Section %x raw data overlaps section %x relocations\n"},
+    {&SectionRegions::raw_data, &SectionRegions::line_numbers,
+     "Object Format Error: Section %x raw data overlaps section %x line numbers\n"},
+    {&SectionRegions::relocations, &SectionRegions::raw_data,
+     "Object Format Error: Section %x relocations overlap section %x raw data\n"},
+    {&SectionRegions::relocations, &SectionRegions::relocations,
+     "Object Format Error: Relocations overlap for sections %x and %x\n"},
+    {&SectionRegions::relocations, &SectionRegions::line_numbers,
+     "Object Format Error: Section %x relocations overlap section %x line numbers\n"},
+    {&SectionRegions::line_numbers, &SectionRegions::raw_data,
+     "Object Format Error: Section %x line numbers overlap section %x raw data\n"},
+    {&SectionRegions::line_numbers, &SectionRegions::relocations,
+     "Object Format Error: Section %x line numbers overlap section %x relocations\n"},
+    {&SectionRegions::line_numbers, &SectionRegions::line_numbers,
+     "Object Format Error: Line numbers overlap for sections %x and %x\n"},
+};
+
+void check_every_pair(const std::vector<SectionRegions>& sections) {
+    const auto n = static_cast<std::uint32_t>(sections.size());
+    for (std::uint32_t i = 1; i < n; ++i)
+        for (std::uint32_t j = i + 1; j <= n; ++j) check_section_pair(sections, i, j);
+}
+
+}  // namespace
+
 void check_section_pair(const std::vector<SectionRegions>& sections, std::uint32_t i,
                         std::uint32_t j) {
-    struct Test {
-        FileRegion SectionRegions::*first;
-        FileRegion SectionRegions::*second;
-        const char* message;
-    };
-    static constexpr Test kTests[] = {
-        {&SectionRegions::raw_data, &SectionRegions::raw_data,
-         "Object Format Error: Raw data overlap between sections %x and %x\n"},
-        {&SectionRegions::raw_data, &SectionRegions::relocations,
-         "Object Format Error: Section %x raw data overlaps section %x relocations\n"},
-        {&SectionRegions::raw_data, &SectionRegions::line_numbers,
-         "Object Format Error: Section %x raw data overlaps section %x line numbers\n"},
-        {&SectionRegions::relocations, &SectionRegions::raw_data,
-         "Object Format Error: Section %x relocations overlap section %x raw data\n"},
-        {&SectionRegions::relocations, &SectionRegions::relocations,
-         "Object Format Error: Relocations overlap for sections %x and %x\n"},
-        {&SectionRegions::relocations, &SectionRegions::line_numbers,
-         "Object Format Error: Section %x relocations overlap section %x line numbers\n"},
-        {&SectionRegions::line_numbers, &SectionRegions::raw_data,
-         "Object Format Error: Section %x line numbers overlap section %x raw data\n"},
-        {&SectionRegions::line_numbers, &SectionRegions::relocations,
-         "Object Format Error: Section %x line numbers overlap section %x relocations\n"},
-        {&SectionRegions::line_numbers, &SectionRegions::line_numbers,
-         "Object Format Error: Line numbers overlap for sections %x and %x\n"},
-    };
     const SectionRegions& a = sections[i - 1];
     const SectionRegions& b = sections[j - 1];
-    for (const Test& t : kTests) {
+    for (const PairTest& t : kPairTests) {
         const FileRegion& r1 = a.*t.first;
         const FileRegion& r2 = b.*t.second;
         if (ranges_overlap(r1.start, r1.length, r2.start, r2.length))
@@ -238,9 +252,16 @@ void check_section_pair(const std::vector<SectionRegions>& sections, std::uint32
 }
 
 void check_all_section_pairs(const std::vector<SectionRegions>& sections) {
-    const auto n = static_cast<std::uint32_t>(sections.size());
-    for (std::uint32_t i = 1; i < n; ++i)
-        for (std::uint32_t j = i + 1; j <= n; ++j) check_section_pair(sections, i, j);
+    if (sections.size() < 2) return;
+    std::vector<SectionOverlap> found;
+    try {
+        found = find_section_overlaps(sections);
+    } catch (const std::bad_alloc&) {
+        // Without room for the sweep, every pair is tested: slower, the same messages.
+        return check_every_pair(sections);
+    }
+    for (const SectionOverlap& f : found)
+        report_message(compose(kPairTests[f.test].message, unsigned{f.i}, unsigned{f.j}));
 }
 
 bool process_file_header(InputStream& stream, FileHeader& header) {
