@@ -56,9 +56,9 @@ struct AppWindow::State {
     int problems_only = 0;
 };
 
-AppWindow::AppWindow(WindowPort& port) : port_(port), state_(new State(port)) {}
+AppWindow::AppWindow(WindowPort& port) : port_(port), state_(std::make_unique<State>(port)) {}
 
-AppWindow::~AppWindow() { delete state_; }
+AppWindow::~AppWindow() = default;
 
 void AppWindow::initialize() {
     state_->model.reset_model();

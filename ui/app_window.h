@@ -3,6 +3,7 @@
 // the dispatch of WM_CHAR and WM_COMMAND to the handlers of the file list and the result
 // views. The Win32 window procedure only translates messages into calls of this class.
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "engine/model.h"
@@ -47,7 +48,7 @@ public:
 private:
     struct State;
     WindowPort& port_;
-    State* state_;
+    std::unique_ptr<State> state_;
 };
 
 }  // namespace quorv::ui
