@@ -21,9 +21,11 @@ struct Descriptor {
     ~Descriptor() { ::close(fd); }
 };
 
-// Reads to the end, growing past the size first seen if the file grew meanwhile.
+// Reads a regular file to its end. One byte more than its size is asked for, so that a read
+// that comes back short is the end (one call for the usual file); a file that grew
+// meanwhile is read on until a read returns nothing.
 LoadResult read_to_end(int fd, std::size_t expected, InputBuffer& buffer) {
-    std::size_t capacity = expected + 1;  // one more: the end shows as a read of 0
+    std::size_t capacity = expected + 1;
     std::size_t got = 0;
     for (;;) {
         if (buffer.storage.size() < capacity) buffer.storage.resize(capacity);
@@ -34,6 +36,7 @@ LoadResult read_to_end(int fd, std::size_t expected, InputBuffer& buffer) {
         }
         if (n == 0) break;
         got += static_cast<std::size_t>(n);
+        if (got < capacity && got >= expected) break;
         if (got == capacity) {
             if (capacity > kWholeFileLimit) return LoadResult::UseStream;
             capacity *= 2;

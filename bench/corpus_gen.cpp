@@ -1,0 +1,289 @@
+// quorv-corpus: writes a seeded synthetic corpus of valid i686 COFF objects (and, through
+// llvm-lib, one Microsoft-format library of them) in the shape Fortran compilers give:
+// COMMON declarations as undefined external data whose value is the size, procedures as
+// defined functions, undefined references, and defined data that initializes blocks.
+//
+//   quorv-corpus --out DIR [--objects N] [--symbols S] [--blocks B] [--mismatch F]
+//                [--sections K] [--seed X] [--library FILE.lib] [--llvm-lib PROGRAM]
+//
+// Per object, of the S symbols: 40% COMMON declarations, 20% procedures (each with one
+// auxiliary record), 30% undefined references, 10% defined data; every name is 16 bytes and
+// lives in the string table. Besides them: a .file symbol and one section symbol per section
+// (the first three are .text, .data and .bss), each with one auxiliary record. A share F of
+// the B blocks has declarations that disagree in size.
+#include <cerrno>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+struct Options {
+    std::string out;
+    std::uint32_t objects = 2000;
+    std::uint32_t symbols = 200;
+    std::uint32_t blocks = 20000;
+    double mismatch = 0.05;
+    std::uint32_t sections = 3;
+    std::uint64_t seed = 1;
+    std::string library;
+    std::string llvm_lib = "llvm-lib-19";
+};
+
+void put16(Bytes& b, std::size_t at, std::uint32_t v) {
+    b[at] = static_cast<std::uint8_t>(v);
+    b[at + 1] = static_cast<std::uint8_t>(v >> 8);
+}
+void put32(Bytes& b, std::size_t at, std::uint32_t v) {
+    for (int k = 0; k < 4; ++k) b[at + k] = static_cast<std::uint8_t>(v >> (8 * k));
+}
+
+constexpr std::size_t kNameLength = 16;
+
+// A 16-byte name made from a number: a letter, 14 characters that scatter neighbouring
+// numbers across the byte order, and the trailing underscore gfortran adds.
+std::string name_of(char kind, std::uint64_t n) {
+    static constexpr char kAlphabet[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+    std::uint64_t h = (n + 1) * 0x9E3779B97F4A7C15ull;
+    h ^= h >> 29;
+    std::string s(kNameLength, '_');
+    s[0] = kind;
+    std::uint64_t v = n;
+    // Five characters from the mixed value first, so names do not share long prefixes; then
+    // the number itself, which keeps every name distinct.
+    for (int k = 1; k <= 5; ++k) {
+        s[k] = kAlphabet[h % 26];
+        h /= 26;
+    }
+    for (int k = 14; k >= 6; --k) {
+        s[k] = kAlphabet[v % 36];
+        v /= 36;
+    }
+    return s;
+}
+
+struct SymbolOut {
+    std::string name;  // 8 bytes or fewer go into the record
+    std::uint32_t value = 0;
+    std::int16_t section = 0;
+    std::uint16_t type = 0;
+    std::uint8_t storage_class = 2;
+    Bytes aux;  // whole 18-byte auxiliary records
+};
+
+class Generator {
+public:
+    explicit Generator(const Options& o) : o_(o), rng_(o.seed) {
+        block_size_.resize(o.blocks);
+        mismatched_.resize(o.blocks);
+        std::uniform_int_distribution<std::uint32_t> size(1, 4096);
+        std::bernoulli_distribution mism(o.mismatch);
+        for (std::uint32_t b = 0; b < o.blocks; ++b) {
+            block_size_[b] = 4 * size(rng_);
+            mismatched_[b] = mism(rng_);
+        }
+    }
+
+    Bytes object(std::uint32_t index) {
+        const std::uint32_t s = o_.symbols;
+        const std::uint32_t commons = s * 4 / 10, procedures = s * 2 / 10, refs = s * 3 / 10;
+        const std::uint32_t data = s - commons - procedures - refs;
+        std::vector<SymbolOut> symbols;
+        symbols.push_back({".file", 0, -2, 0, 103, aux_text("fortran.f")});
+        const std::uint32_t sections = o_.sections < 3 ? 3 : o_.sections;
+        static const char* kFirst[] = {".text", ".data", ".bss"};
+        for (std::uint32_t k = 0; k < sections; ++k) {
+            // Symbol section numbers are signed 16-bit: only the first 32767 get a symbol.
+            if (k >= 32767) break;
+            symbols.push_back({k < 3 ? kFirst[k] : ".text$x", 0, static_cast<std::int16_t>(k + 1), 0, 3,
+                               Bytes(18, 0)});
+        }
+        std::vector<std::uint32_t> declared;
+        std::uniform_int_distribution<std::uint32_t> pick_block(0, o_.blocks - 1);
+        for (std::uint32_t k = 0; k < commons; ++k) {
+            std::uint32_t b = pick_block(rng_);
+            for (int tries = 0; tries < 8 && contains(declared, b); ++tries) b = pick_block(rng_);
+            if (contains(declared, b)) continue;
+            declared.push_back(b);
+            std::uint32_t size = block_size_[b];
+            if (mismatched_[b] && (rng_() & 1)) size += 8;
+            symbols.push_back({name_of('c', b), size, 0, 0, 2, {}});
+        }
+        for (std::uint32_t k = 0; k < procedures; ++k) {
+            Bytes fn(18, 0);
+            put32(fn, 4, 16);  // TotalSize
+            symbols.push_back({name_of('p', std::uint64_t{index} * procedures + k), 0, 1, 0x20, 2, fn});
+        }
+        const std::uint64_t all_procedures = std::uint64_t{o_.objects} * (procedures ? procedures : 1);
+        std::uniform_int_distribution<std::uint64_t> pick_proc(0, all_procedures - 1);
+        for (std::uint32_t k = 0; k < refs; ++k)
+            symbols.push_back({name_of('p', pick_proc(rng_)), 0, 0, 0x20, 2, {}});
+        for (std::uint32_t k = 0; k < data; ++k) {
+            // Half initialize a block this object declares (DATA in COMMON), half are data
+            // of their own.
+            if (k % 2 == 0 && k / 2 < declared.size()) {
+                symbols.push_back({name_of('c', declared[k / 2]), 4 * k, 2, 0, 2, {}});
+            } else {
+                symbols.push_back({name_of('d', std::uint64_t{index} * data + k), 4 * k, 2, 0, 2, {}});
+            }
+        }
+        return layout(symbols, sections, procedures, refs, data);
+    }
+
+private:
+    static bool contains(const std::vector<std::uint32_t>& v, std::uint32_t x) {
+        for (std::uint32_t y : v)
+            if (y == x) return true;
+        return false;
+    }
+
+    static Bytes aux_text(std::string_view text) {
+        Bytes a(18, 0);
+        std::memcpy(a.data(), text.data(), std::min<std::size_t>(text.size(), 18));
+        return a;
+    }
+
+    // Header, section table, each section's raw data and relocations, symbol table, strings.
+    Bytes layout(const std::vector<SymbolOut>& symbols, std::uint32_t sections,
+                 std::uint32_t procedures, std::uint32_t refs, std::uint32_t data) {
+        Bytes out(20 + 40 * std::size_t{sections}, 0);
+        put16(out, 0, 0x14C);
+        put16(out, 2, sections);
+        put32(out, 4, 0x5F000000u);
+        for (std::uint32_t k = 0; k < sections; ++k) {
+            const std::size_t h = 20 + 40 * std::size_t{k};
+            static const char* kNames[] = {".text", ".data", ".bss"};
+            const char* name = k < 3 ? kNames[k] : ".text$x";
+            std::memcpy(out.data() + h, name, std::strlen(name));
+            std::uint32_t raw = 0, relocs = 0, characteristics = 0x60500020;
+            if (k == 0) {
+                raw = 16 * (procedures ? procedures : 1);
+                relocs = refs > 0xFFFF ? 0xFFFF : refs;
+            } else if (k == 1) {
+                raw = 4 * (data ? data : 1);
+                characteristics = 0xC0300040;
+            } else if (k == 2) {
+                characteristics = 0xC0300080;
+                put32(out, h + 16, 4096);  // uninitialized: a size and no raw data
+                put32(out, h + 36, characteristics);
+                continue;
+            } else {
+                raw = 16;
+                relocs = 1;
+            }
+            put32(out, h + 16, raw);
+            put32(out, h + 20, static_cast<std::uint32_t>(out.size()));
+            out.resize(out.size() + raw, 0x90);
+            if (relocs) {
+                put32(out, h + 24, static_cast<std::uint32_t>(out.size()));
+                put16(out, h + 32, relocs);
+                out.resize(out.size() + 10 * std::size_t{relocs}, 0);
+            }
+            put32(out, h + 36, characteristics);
+        }
+        put32(out, 8, static_cast<std::uint32_t>(out.size()));
+        Bytes strings;
+        std::uint32_t records = 0;
+        for (const SymbolOut& s : symbols) {
+            Bytes r(18, 0);
+            if (s.name.size() <= 8) {
+                std::memcpy(r.data(), s.name.data(), s.name.size());
+            } else {
+                put32(r, 4, static_cast<std::uint32_t>(4 + strings.size()));
+                strings.insert(strings.end(), s.name.begin(), s.name.end());
+                strings.push_back(0);
+            }
+            put32(r, 8, s.value);
+            put16(r, 12, static_cast<std::uint16_t>(s.section));
+            put16(r, 14, s.type);
+            r[16] = s.storage_class;
+            r[17] = static_cast<std::uint8_t>(s.aux.size() / 18);
+            out.insert(out.end(), r.begin(), r.end());
+            out.insert(out.end(), s.aux.begin(), s.aux.end());
+            records += 1 + static_cast<std::uint32_t>(s.aux.size() / 18);
+        }
+        put32(out, 12, records);
+        const std::size_t at = out.size();
+        out.resize(at + 4);
+        put32(out, at, static_cast<std::uint32_t>(4 + strings.size()));
+        out.insert(out.end(), strings.begin(), strings.end());
+        return out;
+    }
+
+    const Options& o_;
+    std::mt19937_64 rng_;
+    std::vector<std::uint32_t> block_size_;
+    std::vector<bool> mismatched_;
+};
+
+bool parse(int argc, char** argv, Options& o) {
+    for (int k = 1; k + 1 < argc; k += 2) {
+        const std::string_view key = argv[k];
+        const char* v = argv[k + 1];
+        if (key == "--out") o.out = v;
+        else if (key == "--objects") o.objects = static_cast<std::uint32_t>(std::strtoul(v, nullptr, 10));
+        else if (key == "--symbols") o.symbols = static_cast<std::uint32_t>(std::strtoul(v, nullptr, 10));
+        else if (key == "--blocks") o.blocks = static_cast<std::uint32_t>(std::strtoul(v, nullptr, 10));
+        else if (key == "--mismatch") o.mismatch = std::strtod(v, nullptr);
+        else if (key == "--sections") o.sections = static_cast<std::uint32_t>(std::strtoul(v, nullptr, 10));
+        else if (key == "--seed") o.seed = std::strtoull(v, nullptr, 10);
+        else if (key == "--library") o.library = v;
+        else if (key == "--llvm-lib") o.llvm_lib = v;
+        else return false;
+    }
+    return !o.out.empty() && o.objects > 0 && o.blocks > 0 && o.sections <= 0xFFFF && argc % 2 == 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    Options o;
+    if (!parse(argc, argv, o)) {
+        std::fputs("usage: quorv-corpus --out DIR [--objects N] [--symbols S] [--blocks B] "
+                   "[--mismatch F] [--sections K] [--seed X] [--library FILE] [--llvm-lib PROGRAM]\n",
+                   stderr);
+        return 64;
+    }
+    namespace fs = std::filesystem;
+    fs::create_directories(o.out);
+    Generator gen(o);
+    std::vector<std::string> paths;
+    std::uint64_t bytes = 0;
+    for (std::uint32_t k = 0; k < o.objects; ++k) {
+        char file[32];
+        std::snprintf(file, sizeof file, "m%06u.obj", k);
+        const std::string path = (fs::path(o.out) / file).string();
+        const Bytes content = gen.object(k);
+        std::ofstream(path, std::ios::binary)
+            .write(reinterpret_cast<const char*>(content.data()), static_cast<std::streamsize>(content.size()));
+        bytes += content.size();
+        paths.push_back(path);
+    }
+    std::printf("%u objects, %llu bytes in %s\n", o.objects, static_cast<unsigned long long>(bytes),
+                o.out.c_str());
+    if (o.library.empty()) return 0;
+    // The member list goes through a response file: thousands of paths exceed a command line.
+    const std::string rsp = o.library + ".rsp";
+    {
+        std::ofstream list(rsp);
+        for (const std::string& p : paths) list << p << '\n';
+    }
+    const std::string command = o.llvm_lib + " /out:" + o.library + " @" + rsp;
+    const int status = std::system(command.c_str());
+    if (status != 0) {
+        std::fprintf(stderr, "quorv-corpus: '%s' failed (%d)\n", command.c_str(), status);
+        return 1;
+    }
+    std::printf("library %s (%llu bytes)\n", o.library.c_str(),
+                static_cast<unsigned long long>(fs::file_size(o.library)));
+    return 0;
+}

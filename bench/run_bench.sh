@@ -1,0 +1,86 @@
+#!/usr/bin/env bash
+# The side-by-side timings of `make bench`: corpora A to D generated under BUILD/corpus (kept
+# while their parameters and the generator stay the same), every tool timed on the same
+# corpus in one run with hyperfine (median of the runs, page cache warm), the peak RSS of
+# quorv-check on C, and the micro-benchmarks that stand in for the pairwise overlap loop
+# and show the per-record time of the model. bench/summarize.py prints the table.
+#   bench/run_bench.sh BUILD_DIR
+set -euo pipefail
+build=${1:-build-bench}
+here=$(cd "$(dirname "$0")" && pwd)
+mkdir -p "$build/corpus" "$build/results"
+corpus=$(cd "$build/corpus" && pwd)
+out=$(cd "$build/results" && pwd)
+gen=$build/bench/quorv-corpus
+quorv=$(cd "$build" && pwd)/cli/quorv-check
+
+# name|generator arguments; B is A as one library.
+corpora=(
+    "a|--objects 2000 --symbols 200 --blocks 20000 --mismatch 0.05 --seed 1 --library $corpus/b.lib"
+    "c|--objects 20000 --symbols 50 --blocks 50000 --mismatch 0.05 --seed 3"
+    "d|--objects 1 --symbols 200 --sections 60000 --seed 4"
+)
+stamp=$(sha256sum "$here/corpus_gen.cpp" | cut -c1-16)
+for spec in "${corpora[@]}"; do
+    name=${spec%%|*}
+    args=${spec#*|}
+    want="$stamp $args"
+    if [ "$(cat "$corpus/$name.params" 2>/dev/null)" != "$want" ]; then
+        rm -rf "${corpus:?}/$name"
+        echo "generating corpus $name: $args"
+        # shellcheck disable=SC2086
+        "$gen" --out "$corpus/$name" $args >/dev/null
+        echo "$want" >"$corpus/$name.params"
+    fi
+done
+
+objdump=i686-w64-mingw32-objdump
+nm=llvm-nm-19
+cd "$corpus"
+time_corpus() { # time_corpus NAME FILES WARMUP RUNS
+    local name=$1 files=$2 warmup=$3 runs=$4
+    echo "timing corpus $name ($runs runs each)" >&2
+    hyperfine --ignore-failure --style none --warmup "$warmup" --runs "$runs" \
+        --export-json "$out/$name.json" \
+        -n cat "cat $files" \
+        -n objdump "$objdump -t $files" \
+        -n llvm-nm "$nm $files" \
+        -n quorv "$quorv $files" \
+        -n quorv-json "$quorv --json $files" >/dev/null
+}
+time_corpus A 'a/*.obj' 2 10
+time_corpus B 'b.lib' 2 10
+time_corpus C 'c/*.obj' 2 10
+time_corpus D 'd/*.obj' 1 3
+
+# Peak resident set size on C, in KB: three runs each, the median kept.
+rss() { for _ in 1 2 3; do /usr/bin/time -f %M "$@" >/dev/null 2>>"$out/rss.tmp" || true; tail -1 "$out/rss.tmp"; done | sort -n | sed -n 2p; }
+rm -f "$out/rss.tmp"
+# shellcheck disable=SC2046
+echo "{\"quorv\": $(rss "$quorv" c/*.obj), \"llvm-nm\": $(rss "$nm" c/*.obj)}" >"$out/rss.json"
+rm -f "$out/rss.tmp"
+
+# Objects and records per corpus, for the per-record figures.
+python3 - "$out/sizes.json" <<'EOF'
+import glob, json, os, struct, sys
+sizes = {}
+for name, pattern in (("A", "a/*.obj"), ("B", "b.lib"), ("C", "c/*.obj"), ("D", "d/*.obj")):
+    files = glob.glob(pattern)
+    records = 0
+    if name != "B":
+        for f in files:
+            with open(f, "rb") as h:
+                head = h.read(20)
+            records += struct.unpack_from("<I", head, 12)[0]
+    sizes[name] = {"files": len(files), "bytes": sum(os.path.getsize(f) for f in files), "records": records}
+sizes["B"]["records"] = sizes["A"]["records"]
+json.dump(sizes, open(sys.argv[1], "w"))
+EOF
+
+cd - >/dev/null
+echo "micro-benchmarks" >&2
+"$build/bench/quorv_bench" --benchmark_filter='BM_RecordDistinctNames|BM_OverlapSweep/60000|BM_OverlapEveryPair/6000' \
+    --benchmark_repetitions=3 --benchmark_report_aggregates_only=true \
+    --benchmark_format=json --benchmark_out="$out/micro.json" >/dev/null 2>&1
+
+python3 "$here/summarize.py" "$out"

@@ -1,0 +1,90 @@
+#!/usr/bin/env python3
+"""Prints the table of `make bench` from the results folder: median wall seconds per tool
+and corpus, the ratios the goals are stated in, peak RSS, the overlap figures and the
+per-record times of the model. Exits 0 whatever the figures say; the last lines say which
+goals are met."""
+import json
+import os
+import sys
+
+out = sys.argv[1]
+CORPORA = ["A", "B", "C", "D"]
+TOOLS = ["cat", "objdump", "llvm-nm", "quorv", "quorv-json"]
+PEERS = ["objdump", "llvm-nm"]
+
+
+def load(name):
+    with open(os.path.join(out, name)) as f:
+        return json.load(f)
+
+
+medians = {}
+for corpus in CORPORA:
+    for result in load(corpus + ".json")["results"]:
+        medians[(corpus, result["command"])] = result["median"]
+sizes = load("sizes.json")
+rss = load("rss.json")
+micro = {b["name"]: b for b in load("micro.json")["benchmarks"] if b.get("aggregate_name") == "median"}
+
+print()
+print("Median wall seconds, page cache warm, every tool on the same corpus in one run:")
+print()
+head = "| corpus | size | records | " + " | ".join(TOOLS) + " | quorv / fastest peer | quorv / cat | json / text |"
+print(head)
+print("|" + "---|" * (head.count("|") - 1))
+for corpus in CORPORA:
+    t = {tool: medians[(corpus, tool)] for tool in TOOLS}
+    peer = min(t[p] for p in PEERS)
+    s = sizes[corpus]
+    cells = [corpus, "%.1f MB" % (s["bytes"] / 1e6), "{:,}".format(s["records"])]
+    cells += ["%.3f" % t[tool] for tool in TOOLS]
+    cells += ["%.2fx" % (t["quorv"] / peer), "%.2fx" % (t["quorv"] / t["cat"]), "%.2fx" % (t["quorv-json"] / t["quorv"])]
+    print("| " + " | ".join(cells) + " |")
+
+
+def micro_seconds(name):
+    b = micro[name + "_median"]
+    scale = {"ns": 1e-9, "us": 1e-6, "ms": 1e-3, "s": 1.0}[b["time_unit"]]
+    return b["real_time"] * scale, b["cpu_time"] * scale
+
+
+pairwise_6000 = micro_seconds("BM_OverlapEveryPair/6000")[1]
+pairwise_60000 = pairwise_6000 * 100  # n(n-1)/2 pairs: 10x the sections, 100x the pairs
+sweep_60000 = micro_seconds("BM_OverlapSweep/60000")[1]
+print()
+print("Overlap checks on 60,000 sections: sweep %.4f s; every pair %.1f s (6,000 sections"
+      " measured, %.2f s, times 100)." % (sweep_60000, pairwise_60000, pairwise_6000))
+print("Peak RSS on C: quorv-check %.1f MB, llvm-nm-19 %.1f MB." % (rss["quorv"] / 1024, rss["llvm-nm"] / 1024))
+print()
+print("Model, N distinct block names and N distinct procedure names recorded, then walked in"
+      " name order (CPU time per record, median of 3):")
+per_record = {}
+for n in (10000, 100000, 1000000):
+    b = micro["BM_RecordDistinctNames/%d_median" % n]
+    per_record[n] = b["per_record"] * 1e9
+    print("  N = %9s: %7.1f ns per record" % ("{:,}".format(n), per_record[n]))
+
+q = {c: medians[(c, "quorv")] for c in CORPORA}
+qj = {c: medians[(c, "quorv-json")] for c in CORPORA}
+cat = {c: medians[(c, "cat")] for c in CORPORA}
+fastest = {c: min(medians[(c, p)] for p in PEERS) for c in CORPORA}
+goals = [
+    ("text mode at most 0.5x the fastest peer on A, B, C",
+     all(q[c] <= 0.5 * fastest[c] for c in "ABC"),
+     ", ".join("%s %.2fx" % (c, q[c] / fastest[c]) for c in "ABC")),
+    ("within 3x of cat on A and C", all(q[c] <= 3 * cat[c] for c in "AC"),
+     ", ".join("%s %.2fx" % (c, q[c] / cat[c]) for c in "AC")),
+    ("--json at most 1.5x text mode", all(qj[c] <= 1.5 * q[c] for c in "ABC"),
+     ", ".join("%s %.2fx" % (c, qj[c] / q[c]) for c in "ABC")),
+    ("corpus D under 0.1 s", q["D"] < 0.1, "%.3f s" % q["D"]),
+    ("overlap checks 200x faster than every pair", pairwise_60000 >= 200 * sweep_60000,
+     "%.0fx" % (pairwise_60000 / sweep_60000)),
+    ("C at most 3.3x A (linear: %.1fx)" % (sizes["C"]["records"] / sizes["A"]["records"]),
+     q["C"] <= 3.3 * q["A"], "%.2fx" % (q["C"] / q["A"])),
+    ("peak RSS on C under 64 MB", rss["quorv"] < 64 * 1024, "%.1f MB" % (rss["quorv"] / 1024)),
+    ("model time per record grows at most 3x from 10^4 to 10^6",
+     per_record[1000000] <= 3 * per_record[10000], "%.2fx" % (per_record[1000000] / per_record[10000])),
+]
+print()
+for text, met, figure in goals:
+    print("  [%s] %s: %s" % ("met" if met else "NOT MET", text, figure))
