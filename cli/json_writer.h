@@ -3,11 +3,34 @@
 // point of the same value (Latin-1), so any name makes valid JSON and its bytes come back
 // exactly.
 #include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <new>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace quorv::cli {
+
+// A key written in the program: checked while compiling to need no escapes, so writing it
+// is one copy.
+class FixedKey {
+public:
+    consteval FixedKey(const char* text) : text_(text) {
+        while (text[size_] != 0) {
+            const auto b = static_cast<unsigned char>(text[size_]);
+            if (b < 0x20 || b >= 0x80 || b == '"' || b == '\\') throw "a fixed key must need no escapes";
+            ++size_;
+        }
+    }
+    const char* text() const { return text_; }
+    std::size_t size() const { return size_; }
+
+private:
+    const char* text_;
+    std::size_t size_ = 0;
+};
 
 class JsonWriter {
 public:
@@ -16,6 +39,7 @@ public:
     JsonWriter& begin_array();
     JsonWriter& end_array();
     JsonWriter& key(std::string_view name);
+    JsonWriter& fixed_key(FixedKey name);
     JsonWriter& value(std::string_view bytes);
     JsonWriter& value(const char* bytes) { return value(std::string_view(bytes)); }
     JsonWriter& value(std::uint64_t number);
@@ -25,16 +49,51 @@ public:
     // A line break before the next element, to keep long arrays readable and diffable.
     JsonWriter& newline();
 
-    const std::string& text() const { return out_; }
-    std::string take() { return std::move(out_); }
+    JsonWriter() = default;
+    JsonWriter(const JsonWriter&) = delete;
+    JsonWriter& operator=(const JsonWriter&) = delete;
+
+    const std::string& text() const {
+        text_.assign(buffer_.get() ? buffer_.get() : "", used_);
+        return text_;
+    }
+    std::string take() {
+        std::string out(buffer_.get() ? buffer_.get() : "", used_);
+        used_ = 0;
+        return out;
+    }
 
 private:
     void before_value();
     void write_string(std::string_view bytes);
 
-    std::string out_;
+    // The text is written through a cursor into room grown ahead (by realloc, so growing
+    // neither fills nor, for large texts, copies), each piece one copy instead of a checked
+    // append.
+    char* room(std::size_t n) {
+        if (capacity_ - used_ < n) grow(n);
+        return buffer_.get() + used_;
+    }
+    void grow(std::size_t n);
+    void put(char c) {
+        *room(1) = c;
+        ++used_;
+    }
+    void put(const char* bytes, std::size_t n) {
+        if (n == 0) return;
+        std::memcpy(room(n), bytes, n);
+        used_ += n;
+    }
+
+    struct Release {
+        void operator()(char* p) const { std::free(p); }
+    };
+    std::unique_ptr<char, Release> buffer_;
+    std::size_t capacity_ = 0;
+    std::size_t used_ = 0;
+    mutable std::string text_;
     // One entry per open object or array: whether it has an element yet.
-    std::vector<bool> has_element_;
+    std::vector<unsigned char> has_element_;
     bool after_key_ = false;
 };
 

@@ -117,45 +117,45 @@ std::string text_report(const AnalysisModel& model, const Options& options) {
 }
 
 void write_file_fields(cli::JsonWriter& json, const FileEntry& file, bool ordinal) {
-    json.key("file").value(file.display_name).key("full_path").value(file.full_path);
-    if (ordinal) json.key("duplicate_ordinal").value(std::int64_t{file.duplicate_ordinal});
+    json.fixed_key("file").value(file.display_name).fixed_key("full_path").value(file.full_path);
+    if (ordinal) json.fixed_key("duplicate_ordinal").value(std::int64_t{file.duplicate_ordinal});
 }
 
 std::string json_report(const AnalysisModel& model, const ui::FileList& files,
                         const std::vector<std::string>& messages, bool completed) {
     cli::JsonWriter json;
-    json.begin_object().newline().key("completed").value(completed).newline();
-    json.key("inputs").begin_array();
+    json.begin_object().newline().fixed_key("completed").value(completed).newline();
+    json.fixed_key("inputs").begin_array();
     for (const FileEntry* e : files.entries()) {
-        json.newline().begin_object().key("full_path").value(e->full_path);
-        json.key("display_name").value(e->display_name);
-        json.key("duplicate_ordinal").value(std::int64_t{e->duplicate_ordinal}).end_object();
+        json.newline().begin_object().fixed_key("full_path").value(e->full_path);
+        json.fixed_key("display_name").value(e->display_name);
+        json.fixed_key("duplicate_ordinal").value(std::int64_t{e->duplicate_ordinal}).end_object();
     }
-    json.end_array().newline().key("messages").begin_array();
+    json.end_array().newline().fixed_key("messages").begin_array();
     for (const std::string& m : messages) json.newline().value(m);
-    json.end_array().newline().key("blocks").begin_array();
+    json.end_array().newline().fixed_key("blocks").begin_array();
     for_each_block_with_problem(model, [&](const CommonBlock& block, bool problem) {
-        json.newline().begin_object().key("name").value(block.name);
-        json.key("sizes_agree").value(block.sizes_agree).key("problem").value(problem);
-        json.key("declarations").begin_array();
+        json.newline().begin_object().fixed_key("name").value(block.name);
+        json.fixed_key("sizes_agree").value(block.sizes_agree).fixed_key("problem").value(problem);
+        json.fixed_key("declarations").begin_array();
         for (const ObjectRef& d : block.declarations) {
-            json.begin_object().key("size").value(std::uint64_t{d.size});
-            json.key("initialized").value(d.initialized);
+            json.begin_object().fixed_key("size").value(std::uint64_t{d.size});
+            json.fixed_key("initialized").value(d.initialized);
             write_file_fields(json, *d.file, true);
             json.end_object();
         }
-        json.end_array().key("conflict");
+        json.end_array().fixed_key("conflict");
         if (const ProcedureEntry* p = model.find_conflicting_procedure(block)) {
-            json.begin_object().key("procedure").value(p->name);
-            json.key("file").value(p->defining_object.file->display_name).end_object();
+            json.begin_object().fixed_key("procedure").value(p->name);
+            json.fixed_key("file").value(p->defining_object.file->display_name).end_object();
         } else {
             json.null();
         }
         json.end_object();
     });
-    json.end_array().newline().key("procedures").begin_array();
+    json.end_array().newline().fixed_key("procedures").begin_array();
     for (const ProcedureEntry& p : model.procedure_list()) {
-        json.newline().begin_object().key("name").value(p.name);
+        json.newline().begin_object().fixed_key("name").value(p.name);
         write_file_fields(json, *p.defining_object.file, false);
         json.end_object();
     }

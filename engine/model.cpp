@@ -115,6 +115,8 @@ int AnalysisModel::record_common_declaration(std::string_view name, std::uint32_
         // Declarations are held largest first: a new size differs from some recorded size
         // exactly when it differs from the first one.
         const bool differs = list.front().size != size;
+        // A block met in many modules grows its list often: start at four, then double.
+        if (list.size() == list.capacity()) list.reserve(std::max<std::size_t>(4, 2 * list.capacity()));
         // After every declaration that does not order after it; usually that is the end.
         auto at = list.end();
         if (DeclarationOrder{}(declaration, list.back()))

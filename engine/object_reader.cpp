@@ -163,6 +163,13 @@ std::size_t checked_read(InputStream& stream, std::size_t count, std::uint8_t* b
 
 std::size_t checked_read(InputStream& stream, std::size_t count, std::vector<std::uint8_t>& out,
                          std::string_view where) {
+    // Bytes the stream holds in memory are copied once, without filling the buffer first;
+    // positioning past them is what reading them would have done.
+    if (const auto held = stream.buffered(); held.size() >= count && count < kFirstUnreachableOffset) {
+        out.assign(held.begin(), held.begin() + static_cast<std::ptrdiff_t>(count));
+        if (seek_to(stream, stream.tell() + static_cast<std::uint32_t>(count)))
+            return finish_read(stream, count, count, where);
+    }
     // Size the buffer by what the input can still deliver, never by count alone; past the
     // known end, grow in chunks only as bytes keep arriving.
     std::size_t want = std::min(count, kFirstReadChunk);
