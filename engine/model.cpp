@@ -47,12 +47,45 @@ void reserve_one_more(std::vector<Key>& order) {
     if (order.size() == order.capacity()) order.reserve(std::max<std::size_t>(64, 2 * order.capacity()));
 }
 
+// Sorts keys by their prefixes, 8 bits a pass from the lowest (a pass whose byte is the same
+// in every key changes nothing and is left out), then each run of equal prefixes by `less`.
+// Names mostly differ within their first 8 bytes, so this is linear where comparing would
+// not be. Without memory for the second buffer it compares throughout.
+template <class Key, class Less>
+void sort_keys(Key* first, Key* last, Less less) {
+    const auto n = static_cast<std::size_t>(last - first);
+    if (n < 512) return std::sort(first, last, less);
+    std::vector<Key> spare;
+    try {
+        spare.resize(n);
+    } catch (const std::bad_alloc&) {
+        return std::sort(first, last, less);
+    }
+    Key* from = first;
+    Key* to = spare.data();
+    for (int shift = 0; shift < 64; shift += 8) {
+        std::size_t start[257] = {};
+        for (std::size_t k = 0; k < n; ++k) ++start[((from[k].prefix >> shift) & 0xFF) + 1];
+        if (std::find(start + 1, start + 257, n) != start + 257) continue;
+        for (int b = 0; b < 256; ++b) start[b + 1] += start[b];
+        for (std::size_t k = 0; k < n; ++k) to[start[(from[k].prefix >> shift) & 0xFF]++] = from[k];
+        std::swap(from, to);
+    }
+    if (from != first) std::copy(from, from + n, first);
+    for (Key* run = first; run != last;) {
+        Key* run_end = run + 1;
+        while (run_end != last && run_end->prefix == run->prefix) ++run_end;
+        if (run_end - run > 1) std::sort(run, run_end, less);
+        run = run_end;
+    }
+}
+
 // Sorts the keys recorded since the last sort and merges them into the sorted front.
 template <class Key, class Less>
 void sort_new_keys(std::vector<Key>& order, std::size_t& sorted, Less less) {
     if (sorted == order.size()) return;
     const auto middle = order.begin() + static_cast<std::ptrdiff_t>(sorted);
-    std::sort(middle, order.end(), less);
+    sort_keys(order.data() + sorted, order.data() + order.size(), less);
     // Without memory for a buffer the merge works in place; it never throws for lack of one.
     std::inplace_merge(order.begin(), middle, order.end(), less);
     sorted = order.size();
@@ -70,28 +103,34 @@ std::uint32_t AnalysisModel::lookup(std::string_view name, std::uint64_t hash) c
     for (std::size_t at = hash & mask;; at = (at + 1) & mask) {
         const Slot& slot = slots_[at];
         if (slot.record_plus_one == 0) return kNoRecord;
-        if (slot.hash_high == high && blocks_[slot.record_plus_one - 1].name == name)
+        if (slot.hash_high == high && slot.key_size == name.size() &&
+            (name.empty() || std::memcmp(block_keys_.data() + slot.key_offset, name.data(), name.size()) == 0))
             return slot.record_plus_one - 1;
     }
 }
 
-void AnalysisModel::place_in_index(std::vector<Slot>& slots, std::uint32_t record, std::uint64_t hash) {
+void AnalysisModel::place_in_index(std::vector<Slot>& slots, const Slot& slot, std::uint64_t hash) {
     const std::size_t mask = slots.size() - 1;
     std::size_t at = hash & mask;
     while (slots[at].record_plus_one != 0) at = (at + 1) & mask;
-    slots[at] = Slot{record + 1, static_cast<std::uint32_t>(hash >> 32)};
+    slots[at] = slot;
+    slots[at].hash_high = static_cast<std::uint32_t>(hash >> 32);
 }
 
 void AnalysisModel::make_room_in_index() {
     // At most half full, so that probe runs stay short.
     if (2 * (blocks_.size() + 1) <= slots_.size()) return;
-    std::vector<Slot> bigger(std::max(kFirstIndexSize, 2 * slots_.size()), Slot{0, 0});
-    for (std::uint32_t record = 0; record < blocks_.size(); ++record)
-        place_in_index(bigger, record, name_hash(blocks_[record].name));
+    std::vector<Slot> bigger(std::max(kFirstIndexSize, 2 * slots_.size()), Slot{0, 0, 0, 0});
+    for (const Slot& slot : slots_) {
+        if (slot.record_plus_one == 0) continue;
+        const std::string_view key(block_keys_.data() + slot.key_offset, slot.key_size);
+        place_in_index(bigger, slot, name_hash(key));
+    }
     slots_.swap(bigger);
 }
 
 int AnalysisModel::record_common_declaration(std::string_view name, std::uint32_t size) {
+    key_store_size_before_ = block_keys_.size();
     try {
         const ObjectRef declaration{current_object.file, size, false};
         const std::uint64_t hash = name_hash(name);
@@ -100,13 +139,20 @@ int AnalysisModel::record_common_declaration(std::string_view name, std::uint32_
             // Every allocation comes before the block is linked in: a failure adds nothing.
             make_room_in_index();
             reserve_one_more(block_order_);
+            // Block names are copied once more into the compact key store of the index; names
+            // and counts beyond 32 bits could not be held there.
+            if (name.size() > 0xFFFFFFFFu || block_keys_.size() > 0xFFFFFFFFu - name.size() ||
+                blocks_.size() >= 0xFFFFFFFEu)
+                return kRecordFailed;
+            const auto key_offset = static_cast<std::uint32_t>(block_keys_.size());
+            block_keys_.insert(block_keys_.end(), name.begin(), name.end());
             CommonBlock block;
             block.name.assign(name);
             block.declarations.push_back(declaration);
             block.sizes_agree = true;
             const auto record = static_cast<std::uint32_t>(blocks_.size());
             blocks_.push_back(std::move(block));
-            place_in_index(slots_, record, hash);
+            place_in_index(slots_, Slot{record + 1, 0, key_offset, static_cast<std::uint32_t>(name.size())}, hash);
             block_order_.push_back(BlockKey{name_prefix(name), record});
             return kNewBlock;
         }
@@ -125,6 +171,8 @@ int AnalysisModel::record_common_declaration(std::string_view name, std::uint32_
         if (differs) block.sizes_agree = false;
         return kAddedToBlock;
     } catch (const std::bad_alloc&) {
+        // A key copied for a block that could not be made is taken back.
+        if (block_keys_.size() > key_store_size_before_) block_keys_.resize(key_store_size_before_);
         return kRecordFailed;
     }
 }
@@ -148,6 +196,7 @@ void AnalysisModel::reset_model() {
     blocks_.clear();
     procedures_.clear();
     slots_.clear();
+    block_keys_.clear();
     block_order_.clear();
     procedure_order_.clear();
     blocks_sorted_ = 0;

@@ -79,6 +79,9 @@ public:
         const_iterator() = default;
         const_iterator(const std::deque<Record>* records, const Key* at) : records_(records), at_(at) {}
         reference operator*() const { return (*records_)[at_->record]; }
+        // The sorting prefix of the record's name (see Key): where two differ, the names order
+        // the same way, without a look at either record.
+        std::uint64_t name_prefix() const { return at_->prefix; }
         pointer operator->() const { return &**this; }
         reference operator[](difference_type n) const { return (*records_)[at_[n].record]; }
         const_iterator& operator++() { ++at_; return *this; }
@@ -160,18 +163,23 @@ private:
     struct Slot;
     // The record number of the named block, or 0xFFFFFFFF.
     std::uint32_t lookup(std::string_view name, std::uint64_t hash) const;
-    static void place_in_index(std::vector<Slot>& slots, std::uint32_t record, std::uint64_t hash);
+    static void place_in_index(std::vector<Slot>& slots, const Slot& slot, std::uint64_t hash);
     void make_room_in_index();
 
     std::deque<CommonBlock> blocks_;
     std::deque<ProcedureEntry> procedures_;
-    // Open addressing over block records: record number + 1 (0 is an empty slot) and the
-    // upper half of the name's hash, so that most probes never touch a record.
+    // Open addressing over block records: record number + 1 (0 is an empty slot), the upper
+    // half of the name's hash, and where a copy of the name stands in block_keys_. Lookups
+    // touch only these two compact arrays, never the records spread over the heap.
     struct Slot {
         std::uint32_t record_plus_one;
         std::uint32_t hash_high;
+        std::uint32_t key_offset;
+        std::uint32_t key_size;
     };
     std::vector<Slot> slots_;
+    std::vector<char> block_keys_;
+    std::size_t key_store_size_before_ = 0;
     // Name orders; the first *_sorted_ keys are in order, the rest in recording order.
     mutable std::vector<BlockKey> block_order_;
     mutable std::vector<ProcedureKey> procedure_order_;
@@ -187,11 +195,20 @@ private:
 template <class Visit>
 void for_each_block_with_problem(const AnalysisModel& model, Visit&& visit) {
     const ProcedureList& procedures = model.procedure_list();
+    const BlockList& blocks = model.block_list();
     auto cursor = procedures.begin();
     const auto end = procedures.end();
-    for (const CommonBlock& block : model.block_list()) {
-        while (cursor != end && compare_names(cursor->name, block.name) < 0) ++cursor;
-        const bool conflict = cursor != end && compare_names(cursor->name, block.name) == 0;
+    for (auto it = blocks.begin(); it != blocks.end(); ++it) {
+        const CommonBlock& block = *it;
+        const std::uint64_t prefix = it.name_prefix();
+        // The prefixes decide wherever they differ; only equal ones need the names.
+        const auto before = [&] {
+            if (cursor.name_prefix() != prefix) return cursor.name_prefix() < prefix;
+            return compare_names(cursor->name, block.name) < 0;
+        };
+        while (cursor != end && before()) ++cursor;
+        const bool conflict = cursor != end && cursor.name_prefix() == prefix &&
+                              compare_names(cursor->name, block.name) == 0;
         visit(block, !block.sizes_agree || conflict);
     }
 }

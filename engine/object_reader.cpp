@@ -238,6 +238,8 @@ constexpr PairTest kPairTests[] = {
      "Object Format Error: Line numbers overlap for sections %x and %x\n"},
 };
 
+constexpr std::size_t kPairwiseSectionLimit = 8;
+
 void check_every_pair(const std::vector<SectionRegions>& sections) {
     const auto n = static_cast<std::uint32_t>(sections.size());
     for (std::uint32_t i = 1; i < n; ++i)
@@ -259,7 +261,8 @@ void check_section_pair(const std::vector<SectionRegions>& sections, std::uint32
 }
 
 void check_all_section_pairs(const std::vector<SectionRegions>& sections) {
-    if (sections.size() < 2) return;
+    // A few sections, as compilers write them, are quicker to test pair by pair than to sort.
+    if (sections.size() <= kPairwiseSectionLimit) return check_every_pair(sections);
     std::vector<SectionOverlap> found;
     try {
         found = find_section_overlaps(sections);

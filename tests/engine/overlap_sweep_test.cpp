@@ -24,6 +24,22 @@ Messages pairwise(const std::vector<SectionRegions>& sections) {
     return sink.messages;
 }
 
+// The findings of every pair by ranges_overlap, test t comparing region t / 3 of the lower
+// section with region t % 3 of the higher.
+std::vector<SectionOverlap> pairwise_findings(const std::vector<SectionRegions>& sections) {
+    std::vector<SectionOverlap> out;
+    for (std::size_t i = 0; i < sections.size(); ++i) {
+        for (std::size_t j = i + 1; j < sections.size(); ++j) {
+            const FileRegion a[3] = {sections[i].raw_data, sections[i].relocations, sections[i].line_numbers};
+            const FileRegion b[3] = {sections[j].raw_data, sections[j].relocations, sections[j].line_numbers};
+            for (std::uint8_t t = 0; t < 9; ++t)
+                if (ranges_overlap(a[t / 3].start, a[t / 3].length, b[t % 3].start, b[t % 3].length))
+                    out.push_back(SectionOverlap{static_cast<std::uint16_t>(i + 1), static_cast<std::uint16_t>(j + 1), t});
+        }
+    }
+    return out;
+}
+
 Messages swept(const std::vector<SectionRegions>& sections) {
     CollectingSink sink;
     ScopedMessageSink scope(sink);
@@ -64,6 +80,9 @@ TEST(OverlapSweep, SameMessagesInTheSameOrderAsEveryPair) {
     std::size_t findings = 0, wrapped_regions = 0;
     for (int round = 0; round < 3000; ++round) {
         const auto table = random.table(2 + random.pick(round < 2500 ? 12 : 60));
+        // The sweep itself, also on the small tables that the reader tests pair by pair.
+        const auto expected_findings = pairwise_findings(table);
+        ASSERT_EQ(find_section_overlaps(table), expected_findings) << "round " << round;
         const Messages expected = pairwise(table);
         ASSERT_EQ(swept(table), expected) << "round " << round;
         findings += expected.size();
@@ -105,6 +124,7 @@ TEST(OverlapSweep, BoundaryPairsOfTwoSections) {
         table[1].raw_data = c.second;
         const Messages expected = pairwise(table);
         EXPECT_EQ(expected.size(), c.overlap ? 1u : 0u) << c.what;
+        EXPECT_EQ(find_section_overlaps(table), pairwise_findings(table)) << c.what;
         EXPECT_EQ(swept(table), expected) << c.what;
     }
 }
