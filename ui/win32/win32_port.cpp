@@ -39,7 +39,12 @@ void MessageBoxSink::show(std::string_view text) {
     MessageBoxA(main_window, owned.c_str(), "Error", MB_OK | MB_ICONWARNING);
 }
 
-HWND Win32WindowPort::list_box(int list_id) const { return GetDlgItem(main_window, list_id); }
+HWND Win32WindowPort::list_box(int list_id) const {
+    // Within a fill the list box found at its start serves every row: a lookup by ID asks
+    // the window server for the child list, which for 50,000 rows costs more than the rows.
+    if (fill_active_ && fill_.list_id == list_id) return fill_.list;
+    return GetDlgItem(main_window, list_id);
+}
 
 void Win32WindowPort::reset_list(int list_id) { send_to_list(list_box(list_id), LB_RESETCONTENT); }
 
@@ -48,8 +53,14 @@ void Win32WindowPort::begin_fill(int list_id) {
     fill_ = ActiveFill{};
     fill_.list_id = list_id;
     fill_.list = list_box(list_id);
+    // A list box redraws and recomputes its scroll bar on every added row unless told not to;
+    // with tens of thousands of rows that would be most of the fill's time.
+    send_to_list(fill_.list, WM_SETREDRAW, FALSE);
     fill_.dc = GetDC(fill_.list);
-    if (fill_.dc == nullptr) return;
+    if (fill_.dc == nullptr) {
+        send_to_list(fill_.list, WM_SETREDRAW, TRUE);
+        return;
+    }
     // Rows are measured in the font the list box draws them with, not the DC's default.
     const auto font = reinterpret_cast<HGDIOBJ>(send_to_list(fill_.list, WM_GETFONT));
     if (font != nullptr) fill_.previous_font = SelectObject(fill_.dc, font);
@@ -82,6 +93,8 @@ void Win32WindowPort::end_fill(int list_id) {
     if (!fill_active_ || fill_.list_id != list_id) return;
     if (fill_.previous_font != nullptr) SelectObject(fill_.dc, fill_.previous_font);
     ReleaseDC(fill_.list, fill_.dc);
+    send_to_list(fill_.list, WM_SETREDRAW, TRUE);
+    InvalidateRect(fill_.list, nullptr, TRUE);
     fill_active_ = false;
     fill_ = ActiveFill{};
 }
