@@ -46,8 +46,9 @@ time_corpus() { # time_corpus NAME FILES WARMUP RUNS
         -n objdump "$objdump -t $files" \
         -n llvm-nm "$nm $files" \
         -n quorv "$quorv $files" \
-        -n quorv-json "$quorv --json $files" >/dev/null
+        -n quorv-json "$quorv --json $files" >/dev/null 2>>"$out/hyperfine.log"
 }
+rm -f "$out/hyperfine.log"
 time_corpus A 'a/*.obj' 2 10
 time_corpus B 'b.lib' 2 10
 time_corpus C 'c/*.obj' 2 10

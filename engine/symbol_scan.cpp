@@ -115,6 +115,8 @@ private:
 
     bool remember_defined(std::string_view name) {
         try {
+            // Room for a module's usual few at once, then doubling.
+            if (initialized_names_.capacity() == 0) initialized_names_.reserve(16);
             initialized_names_.push_back(name);
         } catch (const std::bad_alloc&) {
             report_message("Could not allocate DATAINITIALIZED\n");
