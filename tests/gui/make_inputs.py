@@ -101,7 +101,7 @@ def main():
     tsv = Tsv()
     put_views(tsv, "b_sizes", [load("sets/b_sizes.json")])
     put_views(tsv, "b_d", [load("sets/b_sizes.json"), load("sets/d_collide.json")])
-    put_views(tsv, "k_msvc", [load("k_msvc.obj.json")])
+    put_views(tsv, "k_e", [load("k_msvc.obj.json"), load("e_long.obj.json")])
     tsv.put_all("messages.j_heat", load("j_heat.exe.json")["messages"])
     make_cut_object(corpus, out, tsv)
     make_many_blocks_object(out, tsv)

@@ -13,6 +13,7 @@
 
 #include "checks.h"
 #include "session.h"
+#include "templates.h"
 #include "ui/control_ids.h"
 
 namespace quorv::gui {
@@ -39,127 +40,6 @@ struct Context {
     std::vector<std::string> list(const std::string& key) const { return expected.all(key); }
     std::string one(const std::string& key) const { return expected.one(key); }
 };
-
-// --- the templates, as the user's screen must show them -------------------------------
-
-struct ControlSpec {
-    int id;
-    const char* class_name;
-    const char* text;  // nullptr: set at run time, checked on its own
-    DWORD style;
-    int x, y, width, height;  // dialog units
-};
-
-constexpr DWORD kChild = WS_CHILD | WS_VISIBLE;
-constexpr DWORD kListStyle = kChild | LBS_NOTIFY | LBS_NOINTEGRALHEIGHT | WS_BORDER | WS_TABSTOP;
-constexpr DWORD kLabelStyle = kChild | SS_LEFT | WS_GROUP;
-constexpr DWORD kButtonStyle = kChild | BS_PUSHBUTTON | WS_TABSTOP;
-
-const std::vector<ControlSpec> kMainControls = {
-    {IDC_ANALYZE, "Button", "&Analyze", kChild | BS_DEFPUSHBUTTON | WS_TABSTOP, 79, 12, 35, 14},
-    {IDC_ADD_FILES, "Button", "Add &Files...", kButtonStyle, 17, 127, 49, 14},
-    {IDC_REMOVE, "Button", "&Remove File", kButtonStyle, 85, 127, 49, 14},
-    {IDC_PROBLEMS_ONLY, "Button", "Show only blocks with &Problems",
-     kChild | BS_AUTOCHECKBOX | WS_TABSTOP, 155, 127, 117, 14},
-    {IDC_FILES, "ListBox", "", kListStyle | LBS_MULTIPLESEL | LBS_USETABSTOPS, 6, 28, 123, 91},
-    {-1, "Static", "Files to Analyze:", kLabelStyle, 5, 15, 52, 10},
-    {IDC_BLOCKS, "ListBox", "", kListStyle, 139, 29, 123, 91},
-    {-1, "Static", "COMMON Blocks:", kLabelStyle, 140, 15, 59, 8},
-    {IDC_DETAILS, "ListBox", "", kListStyle, 272, 28, 123, 91},
-    {-1, "Static", "Size and File:", kLabelStyle, 270, 15, 43, 8},
-    {IDC_QUIT, "Button", "&Quit", kButtonStyle, 345, 127, 44, 14},
-    {IDC_ABOUT, "Button", "Abo&ut...", kButtonStyle, 291, 127, 35, 14},
-    {IDC_STATUS, "Static", kStartText, kLabelStyle | SS_SUNKEN, 18, 147, 371, 11},
-};
-
-const std::vector<ControlSpec> kAboutControls = {
-    {IDC_ABOUT_OK, "Button", "OK", kChild | BS_DEFPUSHBUTTON | WS_TABSTOP, 68, 84, 50, 14},
-    // The icon static takes the icon's own size, so its size is not the template's.
-    {IDC_ABOUT_ICON, "Static", "ICON", kChild | SS_ICON, 7, 7, 0, 0},
-    {-1, "Static", "Velmar Fortran \nQuorv", kLabelStyle, 45, 7, 91, 17},
-    {IDC_VERSION, "Static", nullptr, kLabelStyle, 45, 33, 131, 8},
-    {IDC_BUILD_INFO, "Static", nullptr, kLabelStyle, 45, 47, 134, 10},
-    {-1, "Static", nullptr, kLabelStyle, 25, 62, 135, 18},
-};
-
-// Dialog base units of the templates' font, MS Sans Serif 8, as the dialog manager takes
-// them: the average width of the 52 letters, and the font height.
-SIZE dialog_base_units() {
-    const HDC dc = GetDC(nullptr);
-    const HFONT font = CreateFontA(-MulDiv(8, GetDeviceCaps(dc, LOGPIXELSY), 72), 0, 0, 0,
-                                   FW_NORMAL, 0, 0, 0, DEFAULT_CHARSET, 0, 0, 0, 0,
-                                   "MS Sans Serif");
-    const HGDIOBJ previous = SelectObject(dc, font);
-    TEXTMETRICA metrics{};
-    GetTextMetricsA(dc, &metrics);
-    const char letters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
-    SIZE extent{};
-    GetTextExtentPoint32A(dc, letters, 52, &extent);
-    SelectObject(dc, previous);
-    DeleteObject(font);
-    ReleaseDC(nullptr, dc);
-    return {(extent.cx / 26 + 1) / 2, metrics.tmHeight};
-}
-
-RECT expected_pixels(const ControlSpec& spec, SIZE base) {
-    const int left = MulDiv(spec.x, base.cx, 4);
-    const int top = MulDiv(spec.y, base.cy, 8);
-    return {left, top, left + MulDiv(spec.width, base.cx, 4),
-            top + MulDiv(spec.height, base.cy, 8)};
-}
-
-std::string rect_text(const RECT& r) {
-    return std::to_string(r.left) + "," + std::to_string(r.top) + " " +
-           std::to_string(r.right - r.left) + "x" + std::to_string(r.bottom - r.top);
-}
-
-// List boxes drop WS_VSCROLL and WS_HSCROLL from their style while no bar is needed, and
-// Wine draws a list box's WS_BORDER as a client edge.
-DWORD comparable_style(const ControlSpec& spec, HWND control) {
-    auto style = static_cast<DWORD>(GetWindowLongA(control, GWL_STYLE));
-    if (std::string(spec.class_name) != "ListBox") return style;
-    style |= WS_VSCROLL | WS_HSCROLL;
-    if (GetWindowLongA(control, GWL_EXSTYLE) & WS_EX_CLIENTEDGE) style |= WS_BORDER;
-    return style;
-}
-
-DWORD expected_style(const ControlSpec& spec) {
-    if (std::string(spec.class_name) == "ListBox") return spec.style | WS_VSCROLL | WS_HSCROLL;
-    return spec.style;
-}
-
-void check_controls(Checks& c, const std::string& where, HWND parent,
-                    const std::vector<ControlSpec>& specs) {
-    const SIZE base = dialog_base_units();
-    std::size_t index = 0;
-    for (HWND child = GetWindow(parent, GW_CHILD); child != nullptr;
-         child = GetWindow(child, GW_HWNDNEXT), ++index) {
-        if (index >= specs.size()) {
-            c.fail(where + ": an extra control, ID " + std::to_string(GetDlgCtrlID(child)));
-            continue;
-        }
-        const ControlSpec& spec = specs[index];
-        const std::string name = where + " control " + std::to_string(index) + " (ID " +
-                                 std::to_string(spec.id) + ")";
-        c.expect_eq(name + " ID", spec.id & 0xFFFF, GetDlgCtrlID(child) & 0xFFFF);
-        c.expect(lstrcmpiA(class_name(child).c_str(), spec.class_name) == 0,
-                 name + ": class " + class_name(child) + ", expected " + spec.class_name);
-        if (spec.text != nullptr) c.expect_eq(name + " text", spec.text, window_text(child));
-        c.expect_eq(name + " style", static_cast<long long>(expected_style(spec)),
-                    comparable_style(spec, child));
-        RECT got{};
-        GetWindowRect(child, &got);
-        MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&got), 2);
-        RECT want = expected_pixels(spec, base);
-        if (spec.width == 0) {
-            want.right = want.left + (got.right - got.left);
-            want.bottom = want.top + (got.bottom - got.top);
-        }
-        c.expect_eq(name + " position and size", rect_text(want), rect_text(got));
-    }
-    c.expect_eq(where + " control count", static_cast<long long>(specs.size()),
-                static_cast<long long>(index));
-}
 
 void check_initial_state(Checks& c, Session& s) {
     c.expect_eq("status line", kStartText, s.text(IDC_STATUS));
@@ -365,19 +245,30 @@ void analyze_results(const Context& ctx, Checks& c) {
 void damaged_inputs(const Context& ctx, Checks& c) {
     Session s(ctx.paths);
     s.add_files(ctx.corpus_exe(), {"j_heat.exe"});
-    s.add_files(ctx.corpus_obj(), {"k_msvc.obj"});
+    s.add_files(ctx.corpus_obj(), {"k_msvc.obj", "e_long.obj"});
     s.click(IDC_ANALYZE);
     std::vector<MessageBoxSeen> executable;
     for (std::string text : ctx.list("messages.j_heat"))
         executable.push_back(error_box(text.replace(text.find("{full_path}"), 11,
                                                     ctx.corpus_exe() + "\\j_heat.exe")));
     expect_settled(c, s, "an executable on the list", executable);
-    c.expect_rows("blocks of the object after it", ctx.list("view.k_msvc.blocks_all"), s.rows(IDC_BLOCKS));
-    c.expect_eq("hint", ctx.one("view.k_msvc.hint_all"), s.text(IDC_STATUS));
+    const auto blocks = ctx.list("view.k_e.blocks_all");
+    c.expect_rows("blocks of the objects after it", blocks, s.rows(IDC_BLOCKS));
+    c.expect_eq("hint", ctx.one("view.k_e.hint_all"), s.text(IDC_STATUS));
+
+    // e_long.obj's longest block name is wider than the list box: the scroll bar reaches it.
+    DWORD_PTR extent = 0;
+    SendMessageTimeoutW(s.control(IDC_BLOCKS), LB_GETHORIZONTALEXTENT, 0, 0, SMTO_NORMAL, 5000, &extent);
+    c.expect_eq("horizontal extent of COMMON Blocks", expected_extent(blocks), static_cast<long long>(extent));
+    RECT client{};
+    GetClientRect(s.control(IDC_BLOCKS), &client);
+    c.expect(static_cast<long long>(extent) > client.right, "the longest name is wider than the list box");
+    c.expect((GetWindowLongA(s.control(IDC_BLOCKS), GWL_STYLE) & WS_HSCROLL) != 0,
+             "COMMON Blocks shows its horizontal scroll bar");
 
     // b_cut.obj orders first, so a stop there leaves the executable unread: no box for it.
     s.add_files(ctx.paths.work, {"b_cut.obj"});
-    c.expect_rows("files", {"b_cut.obj", "j_heat.exe", "k_msvc.obj"}, s.rows(IDC_FILES));
+    c.expect_rows("files", {"b_cut.obj", "e_long.obj", "j_heat.exe", "k_msvc.obj"}, s.rows(IDC_FILES));
     s.click(IDC_ANALYZE);
     std::vector<MessageBoxSeen> cut;
     for (const auto& text : ctx.list("messages.b_cut")) cut.push_back(error_box(text));

@@ -39,50 +39,52 @@ void MessageBoxSink::show(std::string_view text) {
     MessageBoxA(main_window, owned.c_str(), "Error", MB_OK | MB_ICONWARNING);
 }
 
+Win32WindowPort::ListFont::ListFont(HWND list) : list_(list), dc_(GetDC(list)) {
+    if (dc_ == nullptr) return;
+    const auto font = reinterpret_cast<HGDIOBJ>(send_to_list(list, WM_GETFONT));
+    if (font != nullptr) previous_font_ = SelectObject(dc_, font);
+    GetTextMetricsA(dc_, &metrics_);
+}
+
+Win32WindowPort::ListFont::~ListFont() {
+    if (dc_ == nullptr) return;
+    if (previous_font_ != nullptr) SelectObject(dc_, previous_font_);
+    ReleaseDC(list_, dc_);
+}
+
+int Win32WindowPort::ListFont::text_width(std::string_view text) const {
+    SIZE extent{};
+    if (dc_ != nullptr)
+        GetTextExtentPoint32A(dc_, text.data(), static_cast<int>(text.size()), &extent);
+    return extent.cx;
+}
+
 HWND Win32WindowPort::list_box(int list_id) const {
     // Within a fill the list box found at its start serves every row: a lookup by ID asks
     // the window server for the child list, which for 50,000 rows costs more than the rows.
-    if (fill_active_ && fill_.list_id == list_id) return fill_.list;
+    if (filling(list_id)) return fill_->list;
     return GetDlgItem(main_window, list_id);
 }
 
 void Win32WindowPort::reset_list(int list_id) { send_to_list(list_box(list_id), LB_RESETCONTENT); }
 
 void Win32WindowPort::begin_fill(int list_id) {
-    if (fill_active_) end_fill(fill_.list_id);
-    fill_ = ActiveFill{};
-    fill_.list_id = list_id;
-    fill_.list = list_box(list_id);
+    if (fill_) end_fill(fill_->list_id);
+    const HWND list = list_box(list_id);
     // A list box redraws and recomputes its scroll bar on every added row unless told not to;
     // with tens of thousands of rows that would be most of the fill's time.
-    send_to_list(fill_.list, WM_SETREDRAW, FALSE);
-    fill_.dc = GetDC(fill_.list);
-    if (fill_.dc == nullptr) {
-        send_to_list(fill_.list, WM_SETREDRAW, TRUE);
-        return;
-    }
-    // Rows are measured in the font the list box draws them with, not the DC's default.
-    const auto font = reinterpret_cast<HGDIOBJ>(send_to_list(fill_.list, WM_GETFONT));
-    if (font != nullptr) fill_.previous_font = SelectObject(fill_.dc, font);
-    GetTextMetricsA(fill_.dc, &fill_.metrics);
-    fill_active_ = true;
-}
-
-bool Win32WindowPort::ensure_fill(int list_id) {
-    if (!fill_active_ || fill_.list_id != list_id) begin_fill(list_id);
-    return fill_active_;
+    send_to_list(list, WM_SETREDRAW, FALSE);
+    fill_ = ActiveFill{list_id, list, std::make_unique<ListFont>(list)};
 }
 
 int Win32WindowPort::measure_row(int list_id, std::string_view text) {
-    if (!ensure_fill(list_id)) return 0;
-    SIZE extent{};
-    GetTextExtentPoint32A(fill_.dc, text.data(), static_cast<int>(text.size()), &extent);
-    return extent.cx;
+    if (filling(list_id)) return fill_->font->text_width(text);
+    return ListFont(list_box(list_id)).text_width(text);
 }
 
 int Win32WindowPort::average_char_width(int list_id) {
-    if (!ensure_fill(list_id)) return 0;
-    return fill_.metrics.tmAveCharWidth;
+    if (filling(list_id)) return fill_->font->average_char_width();
+    return ListFont(list_box(list_id)).average_char_width();
 }
 
 void Win32WindowPort::set_horizontal_extent(int list_id, int pixels) {
@@ -90,13 +92,11 @@ void Win32WindowPort::set_horizontal_extent(int list_id, int pixels) {
 }
 
 void Win32WindowPort::end_fill(int list_id) {
-    if (!fill_active_ || fill_.list_id != list_id) return;
-    if (fill_.previous_font != nullptr) SelectObject(fill_.dc, fill_.previous_font);
-    ReleaseDC(fill_.list, fill_.dc);
-    send_to_list(fill_.list, WM_SETREDRAW, TRUE);
-    InvalidateRect(fill_.list, nullptr, TRUE);
-    fill_active_ = false;
-    fill_ = ActiveFill{};
+    if (!filling(list_id)) return;
+    const HWND list = fill_->list;
+    fill_.reset();
+    send_to_list(list, WM_SETREDRAW, TRUE);
+    InvalidateRect(list, nullptr, TRUE);
 }
 
 void Win32WindowPort::add_row(int list_id, std::string_view text) {

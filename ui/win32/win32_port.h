@@ -3,6 +3,8 @@
 // window, and the message sink that shows every diagnostic in an "Error" box.
 #include <windows.h>
 
+#include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -45,19 +47,34 @@ public:
     void close_window() override;
 
 private:
-    // The device context of the list fill under way, with the list box's font selected.
-    struct ActiveFill {
-        int list_id = 0;
-        HWND list = nullptr;
-        HDC dc = nullptr;
-        HGDIOBJ previous_font = nullptr;
-        TEXTMETRICA metrics{};
+    // A device context of a list box with the list box's own font selected, for measuring
+    // rows in the font they are drawn in.
+    class ListFont {
+    public:
+        explicit ListFont(HWND list);
+        ~ListFont();
+        ListFont(const ListFont&) = delete;
+        ListFont& operator=(const ListFont&) = delete;
+        int text_width(std::string_view text) const;
+        int average_char_width() const { return metrics_.tmAveCharWidth; }
+
+    private:
+        HWND list_;
+        HDC dc_;
+        HGDIOBJ previous_font_ = nullptr;
+        TEXTMETRICA metrics_{};
     };
-    ActiveFill fill_;
-    bool fill_active_ = false;
+
+    // The list fill under way: its list box, found once, and the font of its rows.
+    struct ActiveFill {
+        int list_id;
+        HWND list;
+        std::unique_ptr<ListFont> font;
+    };
+    std::optional<ActiveFill> fill_;
 
     HWND list_box(int list_id) const;
-    bool ensure_fill(int list_id);
+    bool filling(int list_id) const { return fill_ && fill_->list_id == list_id; }
 };
 
 }  // namespace quorv::win32
