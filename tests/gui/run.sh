@@ -29,7 +29,7 @@ mkdir -p "$work"
 python3 "$root/tests/gui/make_inputs.py" "$corpus" "$work" || fail_setup "cannot make the inputs"
 
 xvfb_pid="" watcher_pid=""
-export WINEPREFIX=$work/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+export WINEPREFIX=$work/prefix WINEDEBUG=-all
 cleanup() {
     [ -n "$watcher_pid" ] && kill "$watcher_pid" 2>/dev/null
     [ -d "$WINEPREFIX" ] && wineserver -k 2>/dev/null
@@ -48,11 +48,8 @@ wait_for 10 test -S "/tmp/.X11-unix/X$display" || fail_setup "Xvfb did not start
 export DISPLAY=":$display"
 
 start=$SECONDS
-wine wineboot --init >"$work/wineboot.log" 2>&1 || fail_setup "wineboot failed (see $work/wineboot.log)"
-wineserver -w
-# The Wine build here looks for its own fonts beside the system's, not in its data folder:
-# without them MS Sans Serif falls back to a wider face and Marlett's caption glyphs are letters.
-cp -n /usr/share/wine/fonts/* "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null
+. "$root/scripts/gui-prefix.sh"
+prepare_wine_prefix || fail_setup "cannot make the Wine prefix $WINEPREFIX"
 # Every program of the prefix in one virtual desktop, as a window manager would give them
 # captions; the driver and quorv.exe then share that desktop.
 cat >"$work/desktop.reg" <<'EOF'
@@ -65,7 +62,7 @@ REGEDIT4
 "Default"="1024x768"
 EOF
 wine regedit /S "$(winpath "$work/desktop.reg")" >/dev/null 2>&1
-wineserver -w
+timeout 60 wineserver -w
 echo "gui-test: Wine prefix ready in $((SECONDS - start)) s, display :$display"
 
 # The driver asks for a screenshot by creating NAME.request, which holds the part of the
