@@ -1,0 +1,75 @@
+#pragma once
+// Holds what the engine did against what the oracle expects: the messages as they come, then
+// the result and the model. Each check gives the first difference, or an empty text.
+#include <string>
+#include <string_view>
+
+#include "engine/model.h"
+#include "engine/report.h"
+#include "fuzz/message_families.h"
+#include "fuzz/oracle.h"
+
+namespace quorv::fuzz {
+
+class OracleSink : public MessageSink {
+public:
+    explicit OracleSink(const oracle::Expected& expected) : expected_(expected) {}
+
+    void show(std::string_view text) override {
+        if (difference.empty()) {
+            if (!is_known_message(text))
+                difference = "message outside the system's own texts: \"" + std::string(text) + "\"";
+            else if (count < expected_.messages.size() && text != expected_.messages[count])
+                difference = "message " + std::to_string(count) + " is \"" + std::string(text) +
+                             "\", expected \"" + expected_.messages[count] + "\"";
+        }
+        ++count;
+    }
+
+    std::size_t count = 0;
+    std::string difference;
+
+private:
+    const oracle::Expected& expected_;
+};
+
+inline std::string compare_outcome(const AnalysisModel& model, int result, const OracleSink& sink,
+                                   const oracle::Expected& e) {
+    if (!sink.difference.empty()) return sink.difference;
+    if (sink.count != e.count)
+        return std::to_string(sink.count) + " messages, expected " + std::to_string(e.count);
+    if (result != e.result) return "result " + std::to_string(result) + ", expected " + std::to_string(e.result);
+    auto expected_block = e.blocks.begin();
+    for (const CommonBlock& block : model.block_list()) {
+        if (expected_block == e.blocks.end()) return "unexpected block \"" + block.name + "\"";
+        if (block.name != expected_block->first)
+            return "block \"" + block.name + "\", expected \"" + expected_block->first + "\"";
+        const auto& decls = expected_block->second;
+        if (block.declarations.size() != decls.size()) return "declarations of \"" + block.name + "\" differ in number";
+        std::size_t k = 0;
+        bool agree = true;
+        for (const ObjectRef& d : block.declarations) {
+            const oracle::Declaration& x = decls[k++];
+            if (d.size != x.size || d.initialized != x.initialized || d.file->full_path != x.path)
+                return "declaration " + std::to_string(k) + " of \"" + block.name + "\": size " + std::to_string(d.size) +
+                       (d.initialized ? " initialized " : " ") + d.file->full_path + ", expected size " +
+                       std::to_string(x.size) + (x.initialized ? " initialized " : " ") + x.path;
+            agree = agree && x.size == decls.front().size;
+        }
+        if (block.sizes_agree != agree) return "sizes_agree of \"" + block.name + "\" wrong";
+        ++expected_block;
+    }
+    if (expected_block != e.blocks.end()) return "missing block \"" + expected_block->first + "\"";
+    std::size_t k = 0;
+    for (const ProcedureEntry& p : model.procedure_list()) {
+        if (k == e.procedures.size()) return "unexpected procedure \"" + p.name + "\"";
+        const oracle::Procedure& x = e.procedures[k++];
+        if (p.name != x.name || p.defining_object.file->full_path != x.path)
+            return "procedure " + std::to_string(k) + " \"" + p.name + "\" of " + p.defining_object.file->full_path +
+                   ", expected \"" + x.name + "\" of " + x.path;
+    }
+    if (k != e.procedures.size()) return "missing procedure \"" + e.procedures[k].name + "\"";
+    return {};
+}
+
+}  // namespace quorv::fuzz

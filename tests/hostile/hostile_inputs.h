@@ -1,0 +1,270 @@
+#pragma once
+// What the hostile-input tests share: the real files, a map of every count, offset and size
+// field in them, the extent their headers declare, and one examination of an input that
+// checks everything that must hold whatever the bytes are.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "coff_builder.h"
+#include "counting_allocator.h"
+#include "engine/input_stream.h"
+#include "engine/model.h"
+#include "engine/object_reader.h"
+#include "engine/report.h"
+#include "engine/run.h"
+#include "fuzz/message_families.h"
+#include "fuzz/oracle_check.h"
+
+namespace quorv::hostile {
+
+namespace fs = std::filesystem;
+using test::Bytes;
+
+// --- The real files ---
+
+inline std::vector<fs::path> real_files() {
+    std::vector<fs::path> files;
+    const fs::path corpus = QUORV_CORPUS_DIR;
+    const fs::path examples = QUORV_EXAMPLES_DIR;
+    for (const fs::path& dir : {corpus / "obj", corpus / "lib", corpus / "exe", examples / "obj", examples / "lib"}) {
+        std::error_code ec;
+        for (const auto& e : fs::directory_iterator(dir, ec))
+            if (e.is_regular_file()) files.push_back(e.path());
+    }
+    std::sort(files.begin(), files.end());
+    return files;
+}
+
+inline Bytes file_bytes(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(in), {});
+}
+
+// A file's short name for test names: letters, digits and "_" only.
+inline std::string test_name_of(const fs::path& p) {
+    std::string name = p.parent_path().filename().string() + "_" + p.filename().string();
+    for (char& c : name)
+        if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
+    return name;
+}
+
+// --- Fields ---
+
+struct Field {
+    std::size_t at = 0;
+    int width = 4;             // 1, 2 or 4 bytes
+    bool big_endian = false;   // the first linker member's symbol count
+    bool decimal_text = false; // an archive member header's size: ten blank-padded digits
+    std::string what;
+};
+
+inline std::uint32_t get_u32(const Bytes& b, std::size_t at) {
+    return at + 4 <= b.size() ? read_u32le(b.data() + at) : 0;
+}
+inline std::uint16_t get_u16(const Bytes& b, std::size_t at) {
+    return at + 2 <= b.size() ? read_u16le(b.data() + at) : 0;
+}
+
+// The fields of the object module at base, as far as the file holds them.
+inline void add_object_fields(const Bytes& b, std::size_t base, const std::string& where,
+                              std::vector<Field>& out) {
+    if (base + kFileHeaderSize > b.size()) return;
+    out.push_back({base + 2, 2, false, false, where + "NumberOfSections"});
+    out.push_back({base + 8, 4, false, false, where + "PointerToSymbolTable"});
+    out.push_back({base + 12, 4, false, false, where + "NumberOfSymbols"});
+    out.push_back({base + 16, 2, false, false, where + "SizeOfOptionalHeader"});
+    const std::uint16_t optional = get_u16(b, base + 16);
+    if (optional != 0 && optional != kOptionalHeaderStandard && optional != kOptionalHeaderImage32) return;
+    const std::size_t table = base + kFileHeaderSize + optional;
+    const std::uint16_t sections = get_u16(b, base + 2);
+    for (std::size_t i = 0; i < sections && table + (i + 1) * kSectionHeaderSize <= b.size(); ++i) {
+        const std::size_t h = table + i * kSectionHeaderSize;
+        const std::string s = where + "section " + std::to_string(i + 1) + " ";
+        out.push_back({h + 16, 4, false, false, s + "SizeOfRawData"});
+        out.push_back({h + 20, 4, false, false, s + "PointerToRawData"});
+        out.push_back({h + 24, 4, false, false, s + "PointerToRelocations"});
+        out.push_back({h + 28, 4, false, false, s + "PointerToLinenumbers"});
+        out.push_back({h + 32, 2, false, false, s + "NumberOfRelocations"});
+        out.push_back({h + 34, 2, false, false, s + "NumberOfLinenumbers"});
+    }
+    const std::uint32_t pointer = get_u32(b, base + 8);
+    const std::uint32_t symbols = get_u32(b, base + 12);
+    if (pointer == 0) return;
+    const std::uint64_t first = std::uint64_t{base} + pointer;
+    // Primary records only, stepping over auxiliary ones as the scan does.
+    for (std::uint64_t k = 0; k < symbols && first + (k + 1) * kSymbolRecordSize <= b.size();) {
+        const std::size_t r = static_cast<std::size_t>(first + k * kSymbolRecordSize);
+        const std::string s = where + "symbol " + std::to_string(k) + " ";
+        if (get_u32(b, r) == 0) out.push_back({r + 4, 4, false, false, s + "name Offset"});
+        out.push_back({r + 8, 4, false, false, s + "Value"});
+        out.push_back({r + 12, 2, false, false, s + "SectionNumber"});
+        out.push_back({r + 17, 1, false, false, s + "NumberOfAuxSymbols"});
+        k += 1 + b[r + 17];
+    }
+    const std::uint64_t strings = first + std::uint64_t{kSymbolRecordSize} * symbols;
+    if (strings + 4 <= b.size())
+        out.push_back({static_cast<std::size_t>(strings), 4, false, false, where + "string table size"});
+}
+
+// Where the archive walk finds the member count: after the first linker member's offsets,
+// its names and the pad byte, and the second linker member's header. 0 when the file ends first.
+inline std::size_t member_count_position(const Bytes& b) {
+    if (b.size() < 72) return 0;
+    const std::uint64_t symbols = read_u32be(b.data() + 68);
+    std::uint64_t at = 72 + 4 * symbols;
+    for (std::uint64_t k = 0; k < symbols; ++k) {
+        while (at < b.size() && b[at] != 0) ++at;
+        if (at >= b.size()) return 0;
+        ++at;
+    }
+    if (at % 2 != 0) ++at;
+    at += 60;
+    return at + 4 <= b.size() ? static_cast<std::size_t>(at) : 0;
+}
+
+inline bool is_archive(const Bytes& b) {
+    return b.size() >= 8 && std::equal(b.begin(), b.begin() + 8, "!<arch>\n");
+}
+
+inline std::vector<Field> fields_of(const Bytes& b) {
+    std::vector<Field> out;
+    if (!is_archive(b)) {
+        add_object_fields(b, 0, "", out);
+        return out;
+    }
+    out.push_back({68, 4, true, false, "first linker member symbol count"});
+    const std::size_t count_at = member_count_position(b);
+    if (count_at == 0) return out;
+    out.push_back({count_at, 4, false, false, "member count"});
+    const std::uint32_t members = get_u32(b, count_at);
+    // When the offsets run past the end, the walk stops before any member (GNU archives).
+    const bool members_read = count_at + 4 + 4 * std::uint64_t{members} <= b.size();
+    for (std::size_t k = 0; k < members && count_at + 8 + 4 * k <= b.size(); ++k) {
+        const std::size_t at = count_at + 4 + 4 * k;
+        const std::string m = "member " + std::to_string(k) + " ";
+        out.push_back({at, 4, false, false, m + "offset"});
+        const std::uint32_t offset = get_u32(b, at);
+        if (!members_read || std::uint64_t{offset} + 60 > b.size()) continue;
+        out.push_back({offset, 4, false, false, m + "header name"});
+        out.push_back({offset + 48u, 4, false, true, m + "header size"});
+        add_object_fields(b, offset + 60u, m, out);
+    }
+    return out;
+}
+
+// 0, 1, size - 1, size, size + 1 and the three extremes, cut to the field's width.
+inline std::vector<std::uint32_t> sweep_values(const Field& f, std::size_t input_size) {
+    const std::uint64_t mask = f.width == 4 ? 0xFFFFFFFFu : f.width == 2 ? 0xFFFFu : 0xFFu;
+    const std::uint64_t size = input_size;
+    std::vector<std::uint32_t> v;
+    for (std::uint64_t x : {std::uint64_t{0}, std::uint64_t{1}, size - 1, size, size + 1, mask >> 1,
+                            (mask >> 1) + 1, mask})
+        v.push_back(static_cast<std::uint32_t>(x & mask));
+    return v;
+}
+
+inline void write_field(Bytes& b, const Field& f, std::uint32_t value) {
+    if (f.decimal_text) {
+        std::string text = std::to_string(value);
+        text.resize(10, ' ');
+        std::copy(text.begin(), text.end(), b.begin() + static_cast<std::ptrdiff_t>(f.at));
+        return;
+    }
+    for (int k = 0; k < f.width; ++k) {
+        const int shift = f.big_endian ? 8 * (f.width - 1 - k) : 8 * k;
+        b[f.at + k] = static_cast<std::uint8_t>(value >> shift);
+    }
+}
+
+// --- What the headers declare ---
+
+// The end of the last region the reader reads for the object module at base: the headers and
+// section table, or the symbol and string tables.
+inline std::uint64_t object_extent(const Bytes& b, std::size_t base) {
+    const std::uint16_t optional = get_u16(b, base + 16);
+    std::uint64_t end = base + kFileHeaderSize;
+    if (optional != 0 && optional != kOptionalHeaderStandard && optional != kOptionalHeaderImage32) return end;
+    end += optional + std::uint64_t{kSectionHeaderSize} * get_u16(b, base + 2);
+    const std::uint32_t pointer = get_u32(b, base + 8);
+    if (pointer == 0) return end;
+    const std::uint64_t strings = base + pointer + std::uint64_t{kSymbolRecordSize} * get_u32(b, base + 12);
+    const std::uint32_t size = get_u32(b, static_cast<std::size_t>(strings));
+    return std::max(end, strings + std::max<std::uint32_t>(size, 4));
+}
+
+// The shortest prefix that the headers of the whole file allow to read without damage.
+inline std::uint64_t declared_extent(const Bytes& b) {
+    if (b.size() >= 2 && (std::equal(b.begin(), b.begin() + 2, "MZ") || std::equal(b.begin(), b.begin() + 2, "NE") ||
+                          std::equal(b.begin(), b.begin() + 2, "LE")))
+        return 2;
+    if (b.size() >= 4 && std::equal(b.begin(), b.begin() + 4, "PE\0\0")) return 4;
+    if (!is_archive(b)) return object_extent(b, 0);
+    const std::size_t count_at = member_count_position(b);
+    if (count_at == 0) return b.size();
+    const std::uint32_t members = get_u32(b, count_at);
+    std::uint64_t end = count_at + 4 + 4 * std::uint64_t{members};
+    if (end > b.size()) return end;
+    for (std::size_t k = 0; k < members; ++k) {
+        const std::uint32_t offset = get_u32(b, count_at + 4 + 4 * k);
+        end = std::max(end, object_extent(b, offset + 60u));
+    }
+    return end;
+}
+
+// --- One examination ---
+
+struct Examination {
+    int result = -1;
+    std::size_t messages = 0;
+    std::string difference;  // from what the oracle expects; empty when none
+    std::size_t peak = 0;
+    std::size_t largest = 0;
+};
+
+inline constexpr std::size_t kMiB = 1024 * 1024;
+
+// One input through analyze_input, as a library or an object file: its messages, result and
+// model held against the oracle's, and the memory the reading held.
+inline Examination examine(std::span<const std::uint8_t> bytes) {
+    static const FileEntry entry{"C:\\hostile\\input.lib", "input.lib", 0};
+    const fuzz::oracle::Expected expected = fuzz::oracle::expect_input(bytes, entry.full_path, entry.display_name);
+    Examination out;
+    fuzz::OracleSink sink(expected);
+    {
+        ScopedMessageSink scope(sink);
+        MemoryWatch watch;
+        {
+            AnalysisModel model;
+            MemoryStream stream(bytes);
+            out.result = analyze_input(stream, entry, model);
+            out.difference = fuzz::compare_outcome(model, out.result, sink, expected);
+        }
+        out.peak = watch.peak();
+        out.largest = watch.largest();
+    }
+    out.messages = sink.count;
+    return out;
+}
+
+// What holds for every input: a result of 0 or 1, every stop reported, the oracle's messages
+// (all of them the system's own texts), result and model, and memory bounded by the input's size.
+inline ::testing::AssertionResult examined_safely(const Examination& e, std::size_t size) {
+    if (e.result != 0 && e.result != 1) return ::testing::AssertionFailure() << "result " << e.result;
+    if (e.result == 1 && e.messages == 0) return ::testing::AssertionFailure() << "stopped without a message";
+    if (!e.difference.empty()) return ::testing::AssertionFailure() << e.difference;
+    if (e.peak > 4 * size + kMiB)
+        return ::testing::AssertionFailure() << "held " << e.peak << " bytes for " << size << " input bytes";
+    if (e.largest > size + 64 * 1024)
+        return ::testing::AssertionFailure() << "one allocation of " << e.largest << " bytes for " << size << " input bytes";
+    return ::testing::AssertionSuccess();
+}
+
+}  // namespace quorv::hostile
