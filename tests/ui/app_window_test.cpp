@@ -3,7 +3,6 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <regex>
 
 #include "engine/report.h"
 #include "session.h"
@@ -90,14 +89,13 @@ TEST(CommandTable, KeysRunTheirCommands) {
 }
 
 TEST(About, TextsFromTheBuildConstants) {
-    EXPECT_TRUE(std::regex_match(ui::about_version_text(), std::regex(R"(Version \d+\.\d+)")))
-        << ui::about_version_text();
+    // gtest's POSIX matcher: std::regex draws a false warning from GCC 12 in sanitizer builds.
+    EXPECT_THAT(ui::about_version_text(), ::testing::MatchesRegex("Version [0-9]+\\.[0-9]+"));
     // Build date as "Mmm dd yyyy", time as hh:mm:ss, four blanks before "Edit".
-    EXPECT_TRUE(std::regex_match(
-        ui::about_build_info_text(),
-        std::regex(R"(Built: (Jan|Feb|Mar|Apr|May|Jun|Jul|Aug|Sep|Oct|Nov|Dec) [ 0-3]\d \d{4} )"
-                   R"([0-2]\d:[0-5]\d:[0-6]\d    Edit \S+)")))
-        << ui::about_build_info_text();
+    EXPECT_THAT(ui::about_build_info_text(),
+                ::testing::MatchesRegex("Built: (Jan|Feb|Mar|Apr|May|Jun|Jul|Aug|Sep|Oct|Nov|Dec) "
+                                        "[ 0-3][0-9] [0-9]{4} [0-2][0-9]:[0-5][0-9]:[0-6][0-9]    "
+                                        "Edit [^ ]+"));
 }
 
 TEST(Diagnostics, GoToAWarningBoxWhileTheWindowLives) {
