@@ -93,20 +93,20 @@ BENCHMARK(BM_RecordRepeatedBlocks)->Arg(100000)->Arg(1000000)->Unit(benchmark::k
 
 // One object of the corpus shape: 40% COMMON, 20% procedures, 30% references, 10% data.
 test::Bytes corpus_object(std::size_t symbols) {
-    test::ObjectSpec spec;
-    spec.sections.resize(3);
-    spec.sections[0] = test::Section{640, 200, 0, 0, 0, 0};
-    spec.sections[1] = test::Section{80, 840, 0, 0, 0, 0};
+    test::ObjectSpec plan;
+    plan.sections.resize(3);
+    plan.sections[0] = test::Section{640, 200, 0, 0, 0, 0};
+    plan.sections[1] = test::Section{80, 840, 0, 0, 0, 0};
     const auto blocks = distinct_names('c', symbols, 5);
     const auto procs = distinct_names('p', symbols, 6);
     for (std::size_t k = 0; k < symbols; ++k) {
         const std::size_t share = k * 10 / symbols;
-        if (share < 4) spec.symbols.push_back(test::common(blocks[k], 64));
-        else if (share < 6) spec.symbols.push_back(test::function(procs[k]));
-        else if (share < 9) spec.symbols.push_back(test::Symbol{procs[k], 0, 0, 0x20, 2});
-        else spec.symbols.push_back(test::defined_data(blocks[k - 9 * symbols / 10], 2));
+        if (share < 4) plan.symbols.push_back(test::common(blocks[k], 64));
+        else if (share < 6) plan.symbols.push_back(test::function(procs[k]));
+        else if (share < 9) plan.symbols.push_back(test::Symbol{procs[k], 0, 0, 0x20, 2});
+        else plan.symbols.push_back(test::defined_data(blocks[k - 9 * symbols / 10], 2));
     }
-    return make_object(spec);
+    return make_object(plan);
 }
 
 void BM_ReadObjectModule(benchmark::State& state) {

@@ -21,9 +21,9 @@ corpora=(
     "d|--objects 1 --symbols 200 --sections 60000 --seed 4"
 )
 stamp=$(sha256sum "$here/corpus_gen.cpp" | cut -c1-16)
-for spec in "${corpora[@]}"; do
-    name=${spec%%|*}
-    args=${spec#*|}
+for plan in "${corpora[@]}"; do
+    name=${plan%%|*}
+    args=${plan#*|}
     want="$stamp $args"
     if [ "$(cat "$corpus/$name.params" 2>/dev/null)" != "$want" ]; then
         rm -rf "${corpus:?}/$name"

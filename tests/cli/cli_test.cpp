@@ -71,10 +71,10 @@ protected:
 };
 
 Bytes object_with(std::vector<test::Symbol> symbols, std::size_t sections = 1) {
-    test::ObjectSpec spec;
-    spec.sections.resize(sections);
-    spec.symbols = std::move(symbols);
-    return make_object(spec);
+    test::ObjectSpec plan;
+    plan.sections.resize(sections);
+    plan.symbols = std::move(symbols);
+    return make_object(plan);
 }
 
 TEST(CliCorpus, JsonModelOfEveryFileEqualsTheExpectedOne) {

@@ -78,11 +78,11 @@ TEST(AllocationFailure, RecordOperationsReturnOneAndAddNothing) {
 }
 
 TEST(AllocationFailure, EveryAllocationOfAModuleReadFailsCleanly) {
-    test::ObjectSpec spec;
-    spec.sections.resize(2);
-    spec.symbols = {test::common("_block_with_long_name_", 8), test::defined_data("_block_with_long_name_"),
+    test::ObjectSpec plan;
+    plan.sections.resize(2);
+    plan.symbols = {test::common("_block_with_long_name_", 8), test::defined_data("_block_with_long_name_"),
                     test::function("_procedure_with_long_name_")};
-    const test::Bytes bytes = make_object(spec);
+    const test::Bytes bytes = make_object(plan);
     const FileEntry entry{"d\\m.obj", "m.obj", 0};
     bool completed = false;
     for (long n = 0; n < 200 && !completed; ++n) {
@@ -106,10 +106,10 @@ TEST(AllocationFailure, EveryAllocationOfAModuleReadFailsCleanly) {
 }
 
 TEST(AllocationFailure, DefinedDataCopyFailureEndsTheScan) {
-    test::ObjectSpec spec;
-    spec.sections.resize(1);
-    spec.symbols = {test::defined_data("_a_defined_name_long_enough_"), test::common("_after_", 4)};
-    const test::Bytes bytes = make_object(spec);
+    test::ObjectSpec plan;
+    plan.sections.resize(1);
+    plan.symbols = {test::defined_data("_a_defined_name_long_enough_"), test::common("_after_", 4)};
+    const test::Bytes bytes = make_object(plan);
     const FileEntry entry{"m", "m", 0};
     std::set<std::string> seen;
     for (long n = 0; n < 40; ++n) {

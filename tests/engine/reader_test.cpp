@@ -34,10 +34,10 @@ TEST(ReaderHeader, ChecksThatOnlyWarn) {
          {"Error - bad file header time stamp\n", "Error - bad file header machine value\n"}},
     };
     for (const Case& c : cases) {
-        ObjectSpec spec;
-        spec.machine = c.machine;
-        spec.time_date_stamp = c.stamp;
-        const auto out = read(make_object(spec));
+        ObjectSpec plan;
+        plan.machine = c.machine;
+        plan.time_date_stamp = c.stamp;
+        const auto out = read(make_object(plan));
         EXPECT_EQ(out.messages, c.messages) << c.what;
         EXPECT_EQ(out.result, 0) << c.what;
     }
@@ -60,21 +60,21 @@ TEST(ReaderHeader, OptionalHeaderSizesAndSubsystem) {
         {96, 0, 1, {"QUORV Internal: bad optional header size of 96 (expecting 28 or 224)\n", could_not}},
     };
     for (const Case& c : cases) {
-        ObjectSpec spec;
-        spec.optional_header_size = c.size;
-        spec.optional_header.resize(c.size);
-        if (c.size >= 70) test::put16(spec.optional_header, 68, c.subsystem);
-        const auto out = read(make_object(spec));
+        ObjectSpec plan;
+        plan.optional_header_size = c.size;
+        plan.optional_header.resize(c.size);
+        if (c.size >= 70) test::put16(plan.optional_header, 68, c.subsystem);
+        const auto out = read(make_object(plan));
         EXPECT_EQ(out.result, c.result) << c.size;
         EXPECT_EQ(out.messages, c.messages) << c.size;
     }
 }
 
 TEST(ReaderHeader, TruncationsEndTheModuleWithTheCallersMessage) {
-    ObjectSpec spec;
-    spec.optional_header_size = 28;
-    spec.sections = {Section{}};
-    const Bytes whole = make_object(spec);
+    ObjectSpec plan;
+    plan.optional_header_size = 28;
+    plan.sections = {Section{}};
+    const Bytes whole = make_object(plan);
     struct Case {
         std::size_t keep;
         Messages messages;
@@ -141,11 +141,11 @@ TEST(ReaderStringTable, EveryOutcomeOfTheSizeField) {
                          "Read of string table failed\n"}},
     };
     for (const Case& c : cases) {
-        ObjectSpec spec;
-        spec.symbols = {test::common("_blk_", 8)};
-        spec.string_table_size_override = c.size;
+        ObjectSpec plan;
+        plan.symbols = {test::common("_blk_", 8)};
+        plan.string_table_size_override = c.size;
         AnalysisModel model;
-        const auto out = test::read_module(make_object(spec), model, kEntry);
+        const auto out = test::read_module(make_object(plan), model, kEntry);
         EXPECT_EQ(out.result, c.result) << c.size;
         EXPECT_EQ(out.messages, c.messages) << c.size;
         // The scan runs in every case.
@@ -154,9 +154,9 @@ TEST(ReaderStringTable, EveryOutcomeOfTheSizeField) {
 }
 
 TEST(ReaderStringTable, MissingSizeFieldAndUnreachablePosition) {
-    ObjectSpec spec;
-    spec.symbols = {test::common("_a_", 4)};
-    Bytes bytes = make_object(spec);
+    ObjectSpec plan;
+    plan.symbols = {test::common("_a_", 4)};
+    Bytes bytes = make_object(plan);
     bytes.resize(bytes.size() - 4);
     auto out = read(bytes);
     EXPECT_EQ(out.messages, (Messages{"QUORV Internal: fread returned 0 bytes (4 expected). [analyze]",
@@ -165,7 +165,7 @@ TEST(ReaderStringTable, MissingSizeFieldAndUnreachablePosition) {
 
     // A symbol table pointer near 2^31: the string table position is unreachable, and so is
     // the symbol table.
-    bytes = make_object(spec);
+    bytes = make_object(plan);
     test::put32(bytes, 8, 0x7FFFFFF0);
     out = read(bytes);
     EXPECT_EQ(out.messages, (Messages{"Error seeking to start of string table at file address 80000002\n",
@@ -175,9 +175,9 @@ TEST(ReaderStringTable, MissingSizeFieldAndUnreachablePosition) {
 }
 
 TEST(ReaderSymbolTable, PointerZeroMeansNoTablesAndNoMessage) {
-    ObjectSpec spec;
-    spec.symbols = {test::common("_a_", 4)};
-    Bytes bytes = make_object(spec);
+    ObjectSpec plan;
+    plan.symbols = {test::common("_a_", 4)};
+    Bytes bytes = make_object(plan);
     test::put32(bytes, 8, 0);
     AnalysisModel model;
     const auto out = test::read_module(bytes, model, kEntry);
@@ -199,11 +199,11 @@ TEST(ReaderSymbolTable, HugeCountsNeverWrapOrAllocateFromTheDeclaredCount) {
                       "Error reading symbol table\n"}},
     };
     for (const Case& c : cases) {
-        ObjectSpec spec;
-        spec.symbols = {test::common("_a_", 4), test::common("_b_", 4)};
-        spec.number_of_symbols_override = c.count;
+        ObjectSpec plan;
+        plan.symbols = {test::common("_a_", 4), test::common("_b_", 4)};
+        plan.number_of_symbols_override = c.count;
         AnalysisModel model;
-        auto out = test::read_module(make_object(spec), model, kEntry);
+        auto out = test::read_module(make_object(plan), model, kEntry);
         EXPECT_EQ(out.result, 1);
         // The string table position wraps into the file; only the symbol table's messages matter.
         ASSERT_GE(out.messages.size(), c.messages.size());
@@ -261,13 +261,13 @@ TEST(ReaderOverlap, NineTestsInOrderWithHexSectionNumbers) {
 }
 
 TEST(ReaderOverlap, RawDataSharingBytesInAModuleOnlyWarns) {
-    ObjectSpec spec;
-    spec.sections = {Section{16, 200}, Section{16, 215}, Section{8, 0}, Section{8, 0}};
-    spec.sections[2].relocation_pointer = 300;
-    spec.sections[2].relocations = 1;
-    spec.sections[3].relocation_pointer = 305;
-    spec.sections[3].relocations = 1;
-    const auto out = read(make_object(spec));
+    ObjectSpec plan;
+    plan.sections = {Section{16, 200}, Section{16, 215}, Section{8, 0}, Section{8, 0}};
+    plan.sections[2].relocation_pointer = 300;
+    plan.sections[2].relocations = 1;
+    plan.sections[3].relocation_pointer = 305;
+    plan.sections[3].relocations = 1;
+    const auto out = read(make_object(plan));
     EXPECT_EQ(out.result, 0);
     EXPECT_EQ(out.messages, (Messages{"Object Format Error: Raw data overlap between sections 1 and 2\n",
                                       "Object Format Error: Relocations overlap for sections 3 and 4\n"}));

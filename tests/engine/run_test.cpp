@@ -16,9 +16,9 @@ using test::Messages;
 const FileEntry kLib{"c:\\lib\\math.lib", "math.lib", 0};
 
 Bytes object_declaring(const std::string& block, std::uint32_t size) {
-    test::ObjectSpec spec;
-    spec.symbols = {test::common(block, size)};
-    return make_object(spec);
+    test::ObjectSpec plan;
+    plan.symbols = {test::common(block, size)};
+    return make_object(plan);
 }
 
 std::vector<std::string> declaring_files(const AnalysisModel& m) {
@@ -55,10 +55,10 @@ TEST(Signatures, ShortFilesAndExecutables) {
 }
 
 TEST(Signatures, PeFollowedByOtherBytesIsReadAsAnObject) {
-    test::ObjectSpec spec;
-    spec.sections.resize(1);  // NumberOfSections 1: "PE\1\0"
-    spec.symbols = {test::common("_x_", 4)};
-    Bytes bytes = make_object(spec);
+    test::ObjectSpec plan;
+    plan.sections.resize(1);  // NumberOfSections 1: "PE\1\0"
+    plan.symbols = {test::common("_x_", 4)};
+    Bytes bytes = make_object(plan);
     bytes[0] = 'P';
     bytes[1] = 'E';
     AnalysisModel model;

@@ -18,9 +18,9 @@ struct Scanned {
     std::vector<std::string> procedures;  // names, list order
 };
 
-Scanned scan(const ObjectSpec& spec, const FileEntry& entry = FileEntry{"d\\m.obj", "m.obj", 0}) {
+Scanned scan(const ObjectSpec& plan, const FileEntry& entry = FileEntry{"d\\m.obj", "m.obj", 0}) {
     AnalysisModel model;
-    const auto out = test::read_module(make_object(spec), model, entry);
+    const auto out = test::read_module(make_object(plan), model, entry);
     Scanned s{out.result, out.messages, {}, {}};
     for (const CommonBlock& b : model.block_list())
         for (const ObjectRef& d : b.declarations)
@@ -30,10 +30,10 @@ Scanned scan(const ObjectSpec& spec, const FileEntry& entry = FileEntry{"d\\m.ob
 }
 
 ObjectSpec with_symbols(std::vector<Symbol> symbols, std::size_t sections = 2) {
-    ObjectSpec spec;
-    spec.sections.resize(sections);
-    spec.symbols = std::move(symbols);
-    return spec;
+    ObjectSpec plan;
+    plan.sections.resize(sections);
+    plan.symbols = std::move(symbols);
+    return plan;
 }
 
 TEST(Scan, ClassifiesEachKindOfRecord) {
@@ -76,9 +76,9 @@ TEST(Scan, LongNameOffsetsAtAndBeyondTheTable) {
     for (const Case& c : cases) {
         Symbol probe{"", 4, 0, 0, 2};
         probe.raw_offset = c.offset;
-        auto spec = with_symbols({Symbol{"_first_", 1, 0, 0, 2, 0, true},
+        auto plan = with_symbols({Symbol{"_first_", 1, 0, 0, 2, 0, true},
                                   Symbol{"_second_", 2, 0, 0, 2, 0, true}, probe});
-        const auto s = scan(spec);
+        const auto s = scan(plan);
         if (c.reported) {
             char text[80];
             std::snprintf(text, sizeof text, "QUORV Internal: name offset %8x is outside string table", c.offset);
@@ -94,17 +94,17 @@ TEST(Scan, LongNameOffsetsAtAndBeyondTheTable) {
 }
 
 TEST(Scan, LongNameRunningToTheEndOfTheTableIsCut) {
-    auto spec = with_symbols({Symbol{"_unterminated_", 4, 0, 0, 2, 0, true}});
-    spec.string_table_size_override = 4 + 6;  // keeps "_unter", no zero byte
-    const auto s = scan(spec);
+    auto plan = with_symbols({Symbol{"_unterminated_", 4, 0, 0, 2, 0, true}});
+    plan.string_table_size_override = 4 + 6;  // keeps "_unter", no zero byte
+    const auto s = scan(plan);
     EXPECT_TRUE(s.messages.empty());
     EXPECT_EQ(s.blocks, (std::vector<std::string>{"_unter:4"}));
 }
 
 TEST(Scan, NoStringTableReportsEveryLongName) {
-    auto spec = with_symbols({Symbol{"_long_name_here_", 4, 0, 0, 2}, test::common("_ok_", 4)});
-    spec.string_table_size_override = 4;
-    const auto s = scan(spec);
+    auto plan = with_symbols({Symbol{"_long_name_here_", 4, 0, 0, 2}, test::common("_ok_", 4)});
+    plan.string_table_size_override = 4;
+    const auto s = scan(plan);
     EXPECT_EQ(s.messages, (Messages{"QUORV Internal: name offset        4 is outside string table"}));
     EXPECT_EQ(s.blocks, (std::vector<std::string>{"_ok_:4"}));
     EXPECT_EQ(s.result, 1);

@@ -12,11 +12,11 @@ constexpr DWORD kListStyle = kChild | LBS_NOTIFY | LBS_NOINTEGRALHEIGHT | WS_BOR
 constexpr DWORD kLabelStyle = kChild | SS_LEFT | WS_GROUP;
 constexpr DWORD kButtonStyle = kChild | BS_PUSHBUTTON | WS_TABSTOP;
 
-RECT expected_pixels(const ControlSpec& spec, SIZE base) {
-    const int left = MulDiv(spec.x, base.cx, 4);
-    const int top = MulDiv(spec.y, base.cy, 8);
-    return {left, top, left + MulDiv(spec.width, base.cx, 4),
-            top + MulDiv(spec.height, base.cy, 8)};
+RECT expected_pixels(const ControlSpec& plan, SIZE base) {
+    const int left = MulDiv(plan.x, base.cx, 4);
+    const int top = MulDiv(plan.y, base.cy, 8);
+    return {left, top, left + MulDiv(plan.width, base.cx, 4),
+            top + MulDiv(plan.height, base.cy, 8)};
 }
 
 std::string rect_text(const RECT& r) {
@@ -26,17 +26,17 @@ std::string rect_text(const RECT& r) {
 
 // List boxes drop WS_VSCROLL and WS_HSCROLL from their style while no bar is needed, and
 // Wine draws a list box's WS_BORDER as a client edge.
-DWORD comparable_style(const ControlSpec& spec, HWND control) {
+DWORD comparable_style(const ControlSpec& plan, HWND control) {
     auto style = static_cast<DWORD>(GetWindowLongA(control, GWL_STYLE));
-    if (std::string(spec.class_name) != "ListBox") return style;
+    if (std::string(plan.class_name) != "ListBox") return style;
     style |= WS_VSCROLL | WS_HSCROLL;
     if (GetWindowLongA(control, GWL_EXSTYLE) & WS_EX_CLIENTEDGE) style |= WS_BORDER;
     return style;
 }
 
-DWORD expected_style(const ControlSpec& spec) {
-    if (std::string(spec.class_name) == "ListBox") return spec.style | WS_VSCROLL | WS_HSCROLL;
-    return spec.style;
+DWORD expected_style(const ControlSpec& plan) {
+    if (std::string(plan.class_name) == "ListBox") return plan.style | WS_VSCROLL | WS_HSCROLL;
+    return plan.style;
 }
 
 }  // namespace
@@ -112,20 +112,20 @@ void check_controls(Checks& c, const std::string& where, HWND parent,
             c.fail(where + ": an extra control, ID " + std::to_string(GetDlgCtrlID(child)));
             continue;
         }
-        const ControlSpec& spec = specs[index];
+        const ControlSpec& plan = specs[index];
         const std::string name = where + " control " + std::to_string(index) + " (ID " +
-                                 std::to_string(spec.id) + ")";
-        c.expect_eq(name + " ID", spec.id & 0xFFFF, GetDlgCtrlID(child) & 0xFFFF);
-        c.expect(lstrcmpiA(class_name(child).c_str(), spec.class_name) == 0,
-                 name + ": class " + class_name(child) + ", expected " + spec.class_name);
-        if (spec.text != nullptr) c.expect_eq(name + " text", spec.text, window_text(child));
-        c.expect_eq(name + " style", static_cast<long long>(expected_style(spec)),
-                    comparable_style(spec, child));
+                                 std::to_string(plan.id) + ")";
+        c.expect_eq(name + " ID", plan.id & 0xFFFF, GetDlgCtrlID(child) & 0xFFFF);
+        c.expect(lstrcmpiA(class_name(child).c_str(), plan.class_name) == 0,
+                 name + ": class " + class_name(child) + ", expected " + plan.class_name);
+        if (plan.text != nullptr) c.expect_eq(name + " text", plan.text, window_text(child));
+        c.expect_eq(name + " style", static_cast<long long>(expected_style(plan)),
+                    comparable_style(plan, child));
         RECT got{};
         GetWindowRect(child, &got);
         MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&got), 2);
-        RECT want = expected_pixels(spec, base);
-        if (spec.width == 0) {
+        RECT want = expected_pixels(plan, base);
+        if (plan.width == 0) {
             want.right = want.left + (got.right - got.left);
             want.bottom = want.top + (got.bottom - got.top);
         }

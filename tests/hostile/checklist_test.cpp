@@ -39,10 +39,10 @@ void expect_cases(const std::vector<Case>& cases) {
 }
 
 Bytes object(std::vector<Symbol> symbols, std::size_t sections = 1) {
-    ObjectSpec spec;
-    spec.sections.resize(sections);
-    spec.symbols = std::move(symbols);
-    return make_object(spec);
+    ObjectSpec plan;
+    plan.sections.resize(sections);
+    plan.symbols = std::move(symbols);
+    return make_object(plan);
 }
 
 Bytes with_u32(Bytes b, std::size_t at, std::uint32_t v) {

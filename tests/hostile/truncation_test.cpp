@@ -72,13 +72,13 @@ TEST(Truncation, RealFilesAreThere) { EXPECT_GE(real_files().size(), 35u) << QUO
 
 // An object larger than the whole-sweep limit: cut at every symbol boundary and at random.
 TEST(Truncation, LargeObjectAtSymbolBoundariesAndRandomCuts) {
-    test::ObjectSpec spec;
-    spec.sections.resize(3);
+    test::ObjectSpec plan;
+    plan.sections.resize(3);
     for (int k = 0; k < 1200; ++k) {
         const std::string name = "_a_name_of_forty_bytes_or_so_number_" + std::to_string(k);
-        spec.symbols.push_back(k % 3 == 0 ? test::function(name) : test::common(name, 8u * (k % 7)));
+        plan.symbols.push_back(k % 3 == 0 ? test::function(name) : test::common(name, 8u * (k % 7)));
     }
-    const Bytes whole = make_object(spec);
+    const Bytes whole = make_object(plan);
     ASSERT_GT(whole.size(), kEveryPrefixUpTo);
     const auto lengths = cut_lengths(whole);
     EXPECT_GT(lengths.size(), 1200u + kRandomCuts / 2);

@@ -64,18 +64,18 @@ struct ObjectSpec {
 };
 
 // Layout: header, optional header, section table, symbol table, string table.
-inline Bytes make_object(const ObjectSpec& spec) {
+inline Bytes make_object(const ObjectSpec& plan) {
     Bytes out(20, 0);
-    put16(out, 0, spec.machine);
-    put16(out, 2, spec.number_of_sections_override >= 0
-                      ? static_cast<std::uint16_t>(spec.number_of_sections_override)
-                      : static_cast<std::uint16_t>(spec.sections.size()));
-    put32(out, 4, spec.time_date_stamp);
-    put16(out, 16, spec.optional_header_size);
-    Bytes optional = spec.optional_header;
-    optional.resize(spec.optional_header_size, 0);
+    put16(out, 0, plan.machine);
+    put16(out, 2, plan.number_of_sections_override >= 0
+                      ? static_cast<std::uint16_t>(plan.number_of_sections_override)
+                      : static_cast<std::uint16_t>(plan.sections.size()));
+    put32(out, 4, plan.time_date_stamp);
+    put16(out, 16, plan.optional_header_size);
+    Bytes optional = plan.optional_header;
+    optional.resize(plan.optional_header_size, 0);
     append(out, optional);
-    for (const Section& s : spec.sections) {
+    for (const Section& s : plan.sections) {
         Bytes h(40, 0);
         std::memcpy(h.data(), ".sect\0\0\0", 8);
         put32(h, 16, s.raw_size);
@@ -86,12 +86,12 @@ inline Bytes make_object(const ObjectSpec& spec) {
         put16(h, 34, s.linenumbers);
         append(out, h);
     }
-    if (!spec.with_symbol_table) return out;
+    if (!plan.with_symbol_table) return out;
     const std::size_t symbol_table = out.size();
     put32(out, 8, static_cast<std::uint32_t>(symbol_table));
     Bytes strings;
     std::uint32_t records = 0;
-    for (const Symbol& s : spec.symbols) {
+    for (const Symbol& s : plan.symbols) {
         Bytes r(18, 0);
         if (s.raw_offset >= 0) {
             put32(r, 4, static_cast<std::uint32_t>(s.raw_offset));
@@ -110,12 +110,12 @@ inline Bytes make_object(const ObjectSpec& spec) {
         append(out, r);
         ++records;
     }
-    put32(out, 12, spec.number_of_symbols_override >= 0
-                       ? static_cast<std::uint32_t>(spec.number_of_symbols_override)
+    put32(out, 12, plan.number_of_symbols_override >= 0
+                       ? static_cast<std::uint32_t>(plan.number_of_symbols_override)
                        : records);
     const std::size_t size_at = out.size();
-    put32(out, size_at, spec.string_table_size_override >= 0
-                            ? static_cast<std::uint32_t>(spec.string_table_size_override)
+    put32(out, size_at, plan.string_table_size_override >= 0
+                            ? static_cast<std::uint32_t>(plan.string_table_size_override)
                             : static_cast<std::uint32_t>(4 + strings.size()));
     append(out, strings);
     return out;
