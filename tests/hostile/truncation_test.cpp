@@ -85,8 +85,9 @@ TEST(Truncation, LargeObjectAtSymbolBoundariesAndRandomCuts) {
     sweep_prefixes(whole);
 }
 
-// The size the stream reports only sizes buffers: a file and the same bytes in memory give
-// the same messages and the same model, whole or cut.
+// The size the stream reports only sizes buffers: a file read through stdio, the same bytes
+// in memory, and a run that loads the file whole give the same messages and the same model,
+// whole or cut.
 std::string model_digest(const AnalysisModel& model) {
     std::string out;
     for (const CommonBlock& b : model.block_list()) {
@@ -97,6 +98,22 @@ std::string model_digest(const AnalysisModel& model) {
     }
     for (const ProcedureEntry& p : model.procedure_list()) out += "P " + p.name + " " + p.defining_object.file->full_path + "\n";
     return out;
+}
+
+struct Read {
+    std::vector<std::string> messages;
+    std::string model;
+};
+
+template <class Reading>
+Read read_with(Reading reading) {
+    AnalysisModel model;
+    CollectingSink sink;
+    {
+        ScopedMessageSink scope(sink);
+        reading(model);
+    }
+    return {std::move(sink.messages), model_digest(model)};
 }
 
 TEST(Truncation, FileAndMemoryStreamsAgree) {
@@ -111,22 +128,38 @@ TEST(Truncation, FileAndMemoryStreamsAgree) {
                 out.write(reinterpret_cast<const char*>(whole.data()), static_cast<std::streamsize>(n));
             }
             const FileEntry entry{path.string(), "cut.obj", 0};
-            AnalysisModel from_file, from_memory;
-            CollectingSink file_messages, memory_messages;
-            {
-                ScopedMessageSink scope(file_messages);
-                run_analysis({&entry}, from_file);
-            }
-            {
-                ScopedMessageSink scope(memory_messages);
+            const Read memory = read_with([&](AnalysisModel& m) {
                 MemoryStream stream(std::span(whole.data(), n));
-                analyze_input(stream, entry, from_memory);
-            }
-            EXPECT_EQ(file_messages.messages, memory_messages.messages) << real.filename() << " cut at " << n;
-            EXPECT_EQ(model_digest(from_file), model_digest(from_memory)) << real.filename() << " cut at " << n;
+                analyze_input(stream, entry, m);
+            });
+            const Read stdio = read_with([&](AnalysisModel& m) {
+                FileStream stream(std::fopen(path.c_str(), "rb"));
+                analyze_input(stream, entry, m);
+            });
+            const Read run = read_with([&](AnalysisModel& m) { run_analysis({&entry}, m); });
+            EXPECT_EQ(stdio.messages, memory.messages) << real.filename() << " cut at " << n;
+            EXPECT_EQ(stdio.model, memory.model) << real.filename() << " cut at " << n;
+            EXPECT_EQ(run.messages, memory.messages) << real.filename() << " cut at " << n;
+            EXPECT_EQ(run.model, memory.model) << real.filename() << " cut at " << n;
         }
     }
     fs::remove(path);
+}
+
+// Thousands of names that share their first bytes, differ only late, or are prefixes of one
+// another: the model's orders must still be the byte order of the names.
+TEST(Truncation, ManyNamesWithSharedPrefixesKeepTheirOrder) {
+    test::ObjectSpec spec;
+    spec.sections.resize(1);
+    for (int k = 0; k < 3000; ++k) {
+        const std::string tail(static_cast<std::size_t>(k % 5), static_cast<char>('z' - k % 3));
+        const std::string shared = k % 2 ? "_commonprefix_" : "_common";
+        const std::string name = shared + std::to_string(k * 7919 % 3001) + tail;
+        spec.symbols.push_back(k % 4 == 0 ? test::function(name) : test::common(name, static_cast<std::uint32_t>(k % 3)));
+        if (k % 97 == 0) spec.symbols.push_back(test::defined_data(name));
+    }
+    const Bytes bytes = make_object(spec);
+    EXPECT_TRUE(examined_safely(examine(bytes), bytes.size()));
 }
 
 }  // namespace
