@@ -1,7 +1,7 @@
 # Fuzzing and the hostile-input checks of the engine and quorv-check.
 #   make fuzz            each fuzz target for FUZZ_SECONDS (60) on its work corpus
 #   make fuzz-merge      minimises the work corpora into the committed fuzz/corpus/<target>
-#   make fuzz-smoke      FUZZ_SMOKE_SECONDS (20) of each target from the committed corpus
+#   make fuzz-smoke      FUZZ_SMOKE_SECONDS (20) of each target from the seeds
 #   make fuzz-replay     the committed corpus and every regression input, once each
 #   make valgrind-corpus quorv-check under valgrind memcheck over the corpus and the examples
 #   make fuzz-coverage   line coverage of engine/ by the tests and the corpora (llvm-cov)
@@ -52,14 +52,15 @@ fuzz-merge: fuzz-build
 	  echo "fuzz-merge: $$t: $$(ls fuzz/corpus/$$t | wc -l) inputs"; \
 	done
 
-# A short run from the committed corpus; its new inputs are thrown away.
+# A short run from the seeds (fuzz-replay runs the committed corpus); its new inputs are
+# thrown away.
 fuzz-smoke: fuzz-build
 	@for t in $(FUZZ_TARGETS); do \
 	  rm -rf $(FUZZ_BUILD)/smoke/$$t && mkdir -p $(FUZZ_BUILD)/smoke/$$t $(FUZZ_BUILD)/findings/$$t; \
 	  $(FUZZ_ENV) $(FUZZ_BUILD)/fuzz/quorv_fuzz_$$t $(FUZZ_OPTIONS) \
 	    -max_total_time=$(FUZZ_SMOKE_SECONDS) -print_final_stats=1 \
 	    -artifact_prefix=$(FUZZ_BUILD)/findings/$$t/ \
-	    $(FUZZ_BUILD)/smoke/$$t fuzz/corpus/$$t $(FUZZ_BUILD)/seeds/$$t \
+	    $(FUZZ_BUILD)/smoke/$$t $(FUZZ_BUILD)/seeds/$$t \
 	    >$(FUZZ_BUILD)/smoke-$$t.log 2>&1 || { tail -60 $(FUZZ_BUILD)/smoke-$$t.log; exit 1; }; \
 	  echo "fuzz-smoke: $$t: $$(grep -m1 '^stat::number_of_executed_units' $(FUZZ_BUILD)/smoke-$$t.log)"; \
 	done
