@@ -103,16 +103,16 @@ int expected_extent(const std::vector<std::string>& rows) {
 }
 
 void check_controls(Checks& c, const std::string& where, HWND parent,
-                    const std::vector<ControlSpec>& specs) {
+                    const std::vector<ControlSpec>& controls) {
     const SIZE base = dialog_base_units();
     std::size_t index = 0;
     for (HWND child = GetWindow(parent, GW_CHILD); child != nullptr;
          child = GetWindow(child, GW_HWNDNEXT), ++index) {
-        if (index >= specs.size()) {
+        if (index >= controls.size()) {
             c.fail(where + ": an extra control, ID " + std::to_string(GetDlgCtrlID(child)));
             continue;
         }
-        const ControlSpec& plan = specs[index];
+        const ControlSpec& plan = controls[index];
         const std::string name = where + " control " + std::to_string(index) + " (ID " +
                                  std::to_string(plan.id) + ")";
         c.expect_eq(name + " ID", plan.id & 0xFFFF, GetDlgCtrlID(child) & 0xFFFF);
@@ -131,7 +131,7 @@ void check_controls(Checks& c, const std::string& where, HWND parent,
         }
         c.expect_eq(name + " position and size", rect_text(want), rect_text(got));
     }
-    c.expect_eq(where + " control count", static_cast<long long>(specs.size()),
+    c.expect_eq(where + " control count", static_cast<long long>(controls.size()),
                 static_cast<long long>(index));
 }
 

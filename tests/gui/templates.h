@@ -23,7 +23,7 @@ extern const std::vector<ControlSpec> kAboutControls;
 
 // Compares the children of a window, in Z order, with the table.
 void check_controls(Checks& c, const std::string& where, HWND parent,
-                    const std::vector<ControlSpec>& specs);
+                    const std::vector<ControlSpec>& controls);
 
 // The templates' font, MS Sans Serif 8, in the driver's own device context: the face and
 // size the window's controls draw with.

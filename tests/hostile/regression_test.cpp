@@ -41,15 +41,15 @@ TEST(Regressions, EveryInputReadsSafelyWithItsOutcome) {
 // Disabled until the model shares the names' bytes instead of copying them per record.
 TEST(Regressions, DISABLED_NamesSharedByManyRecordsStayWithinTheBound) {
     const std::size_t length = 20000, records = 2000;
-    test::ObjectSpec spec;
-    spec.sections.resize(1);
+    test::ObjectSpec plan;
+    plan.sections.resize(1);
     for (std::size_t k = 0; k < records; ++k) {
         test::Symbol tail = test::function("");
         tail.raw_offset = static_cast<std::int64_t>(4 + 5 * k);
-        spec.symbols.push_back(tail);
+        plan.symbols.push_back(tail);
     }
-    spec.string_table_size_override = static_cast<std::int64_t>(4 + length);
-    Bytes bytes = make_object(spec);
+    plan.string_table_size_override = static_cast<std::int64_t>(4 + length);
+    Bytes bytes = make_object(plan);
     bytes.resize(bytes.size() + length, 'a');
     bytes.back() = 0;
     EXPECT_TRUE(examined_safely(examine(bytes), bytes.size()));

@@ -149,16 +149,16 @@ TEST(Truncation, FileAndMemoryStreamsAgree) {
 // Thousands of names that share their first bytes, differ only late, or are prefixes of one
 // another: the model's orders must still be the byte order of the names.
 TEST(Truncation, ManyNamesWithSharedPrefixesKeepTheirOrder) {
-    test::ObjectSpec spec;
-    spec.sections.resize(1);
+    test::ObjectSpec plan;
+    plan.sections.resize(1);
     for (int k = 0; k < 3000; ++k) {
         const std::string tail(static_cast<std::size_t>(k % 5), static_cast<char>('z' - k % 3));
         const std::string shared = k % 2 ? "_commonprefix_" : "_common";
         const std::string name = shared + std::to_string(k * 7919 % 3001) + tail;
-        spec.symbols.push_back(k % 4 == 0 ? test::function(name) : test::common(name, static_cast<std::uint32_t>(k % 3)));
-        if (k % 97 == 0) spec.symbols.push_back(test::defined_data(name));
+        plan.symbols.push_back(k % 4 == 0 ? test::function(name) : test::common(name, static_cast<std::uint32_t>(k % 3)));
+        if (k % 97 == 0) plan.symbols.push_back(test::defined_data(name));
     }
-    const Bytes bytes = make_object(spec);
+    const Bytes bytes = make_object(plan);
     EXPECT_TRUE(examined_safely(examine(bytes), bytes.size()));
 }
 
