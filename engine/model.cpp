@@ -96,6 +96,64 @@ void sort_new_keys(std::vector<Key>& order, std::size_t& sorted, Less less) {
 AnalysisModel::AnalysisModel()
     : block_view_(blocks_, block_order_), procedure_view_(procedures_, procedure_order_) {}
 
+void NameStore::set_source(const std::uint8_t* first, std::size_t size) {
+    source_ = reinterpret_cast<const char*>(first);
+    source_size_ = first == nullptr ? 0 : size;
+    copied_from_source_ = 0;
+    source_copy_ = nullptr;
+}
+
+char* NameStore::allocate(std::size_t size) {
+    // Chunks of 32 KiB; a name too big to share one well gets a chunk of its own.
+    constexpr std::size_t kChunk = 32 * 1024;
+    if (chunks_.size() == chunks_.capacity()) chunks_.reserve(std::max<std::size_t>(16, 2 * chunks_.size()));
+    if (size > kChunk / 8) {
+        chunks_.push_back(std::make_unique_for_overwrite<char[]>(size));
+        return chunks_.back().get();
+    }
+    if (size > left_) {
+        chunks_.push_back(std::make_unique_for_overwrite<char[]>(kChunk));
+        free_ = chunks_.back().get();
+        left_ = kChunk;
+    }
+    char* at = free_;
+    free_ += size;
+    left_ -= size;
+    return at;
+}
+
+std::string_view NameStore::keep(std::string_view name) {
+    if (name.empty()) return std::string_view("", 0);
+    const auto in_source = [&] {
+        // Compared as addresses: name may come from anywhere.
+        const auto at = reinterpret_cast<std::uintptr_t>(name.data());
+        const auto first = reinterpret_cast<std::uintptr_t>(source_);
+        return source_ != nullptr && at >= first && at - first <= source_size_ &&
+               name.size() <= source_size_ - (at - first);
+    };
+    if (in_source()) {
+        const std::size_t offset = static_cast<std::size_t>(name.data() - source_);
+        if (source_copy_ == nullptr && name.size() > source_size_ - copied_from_source_) {
+            char* whole = allocate(source_size_);
+            std::memcpy(whole, source_, source_size_);
+            source_copy_ = whole;
+        }
+        if (source_copy_ != nullptr) return std::string_view(source_copy_ + offset, name.size());
+        copied_from_source_ += name.size();
+    }
+    char* copy = allocate(name.size());
+    std::memcpy(copy, name.data(), name.size());
+    return std::string_view(copy, name.size());
+}
+
+void NameStore::clear() {
+    chunks_.clear();
+    chunks_.shrink_to_fit();
+    free_ = nullptr;
+    left_ = 0;
+    set_source(nullptr, 0);
+}
+
 std::uint32_t AnalysisModel::lookup(std::string_view name, std::uint64_t hash) const {
     if (slots_.empty()) return kNoRecord;
     const std::size_t mask = slots_.size() - 1;
@@ -103,8 +161,7 @@ std::uint32_t AnalysisModel::lookup(std::string_view name, std::uint64_t hash) c
     for (std::size_t at = hash & mask;; at = (at + 1) & mask) {
         const Slot& slot = slots_[at];
         if (slot.record_plus_one == 0) return kNoRecord;
-        if (slot.hash_high == high && slot.key_size == name.size() &&
-            (name.empty() || std::memcmp(block_keys_.data() + slot.key_offset, name.data(), name.size()) == 0))
+        if (slot.hash_high == high && blocks_[slot.record_plus_one - 1].name == name)
             return slot.record_plus_one - 1;
     }
 }
@@ -120,17 +177,15 @@ void AnalysisModel::place_in_index(std::vector<Slot>& slots, const Slot& slot, s
 void AnalysisModel::make_room_in_index() {
     // At most half full, so that probe runs stay short.
     if (2 * (blocks_.size() + 1) <= slots_.size()) return;
-    std::vector<Slot> bigger(std::max(kFirstIndexSize, 2 * slots_.size()), Slot{0, 0, 0, 0});
+    std::vector<Slot> bigger(std::max(kFirstIndexSize, 2 * slots_.size()), Slot{0, 0});
     for (const Slot& slot : slots_) {
         if (slot.record_plus_one == 0) continue;
-        const std::string_view key(block_keys_.data() + slot.key_offset, slot.key_size);
-        place_in_index(bigger, slot, name_hash(key));
+        place_in_index(bigger, slot, name_hash(blocks_[slot.record_plus_one - 1].name));
     }
     slots_.swap(bigger);
 }
 
 int AnalysisModel::record_common_declaration(std::string_view name, std::uint32_t size) {
-    key_store_size_before_ = block_keys_.size();
     try {
         const ObjectRef declaration{current_object.file, size, false};
         const std::uint64_t hash = name_hash(name);
@@ -139,20 +194,16 @@ int AnalysisModel::record_common_declaration(std::string_view name, std::uint32_
             // Every allocation comes before the block is linked in: a failure adds nothing.
             make_room_in_index();
             reserve_one_more(block_order_);
-            // Block names are copied once more into the compact key store of the index; names
-            // and counts beyond 32 bits could not be held there.
-            if (name.size() > 0xFFFFFFFFu || block_keys_.size() > 0xFFFFFFFFu - name.size() ||
-                blocks_.size() >= 0xFFFFFFFEu)
-                return kRecordFailed;
-            const auto key_offset = static_cast<std::uint32_t>(block_keys_.size());
-            block_keys_.insert(block_keys_.end(), name.begin(), name.end());
+            // Record numbers beyond 32 bits could not be held in the index.
+            if (blocks_.size() >= 0xFFFFFFFEu) return kRecordFailed;
+            const std::string_view kept = names_.keep(name);
             CommonBlock block;
-            block.name.assign(name);
+            block.name = kept;
             block.declarations.push_back(declaration);
             block.sizes_agree = true;
             const auto record = static_cast<std::uint32_t>(blocks_.size());
             blocks_.push_back(std::move(block));
-            place_in_index(slots_, Slot{record + 1, 0, key_offset, static_cast<std::uint32_t>(name.size())}, hash);
+            place_in_index(slots_, Slot{record + 1, 0}, hash);
             block_order_.push_back(BlockKey{name_prefix(name), record});
             return kNewBlock;
         }
@@ -171,8 +222,6 @@ int AnalysisModel::record_common_declaration(std::string_view name, std::uint32_
         if (differs) block.sizes_agree = false;
         return kAddedToBlock;
     } catch (const std::bad_alloc&) {
-        // A key copied for a block that could not be made is taken back.
-        if (block_keys_.size() > key_store_size_before_) block_keys_.resize(key_store_size_before_);
         return kRecordFailed;
     }
 }
@@ -181,7 +230,7 @@ int AnalysisModel::record_procedure(std::string_view name) {
     try {
         reserve_one_more(procedure_order_);
         ProcedureEntry entry;
-        entry.name.assign(name);
+        entry.name = names_.keep(name);
         entry.defining_object = ObjectRef{current_object.file, 0, false};
         const auto record = static_cast<std::uint32_t>(procedures_.size());
         procedures_.push_back(std::move(entry));
@@ -196,7 +245,7 @@ void AnalysisModel::reset_model() {
     blocks_.clear();
     procedures_.clear();
     slots_.clear();
-    block_keys_.clear();
+    names_.clear();
     block_order_.clear();
     procedure_order_.clear();
     blocks_sorted_ = 0;

@@ -5,8 +5,8 @@
 //
 // Records are kept flat, in recording order, with a hash index of block names; the name
 // order that the views show is an index sorted when a list is first looked at after new
-// records came in. Recording stays O(1) however many names a run brings, and nothing is
-// allocated per record beyond the record and the copy of its name.
+// records came in. Recording stays O(1) however many names a run brings. Names are held
+// in the model's own name store (see NameStore), never allocated one by one.
 #include <cstdint>
 #include <deque>
 #include <iterator>
@@ -46,14 +46,15 @@ struct DeclarationOrder {
 // Held in DeclarationOrder. A block has few declarations; a vector keeps them in one piece.
 using DeclarationList = std::vector<ObjectRef>;
 
+// Record names observe bytes in the model's name store: valid until the next reset_model.
 struct CommonBlock {
-    std::string name;
+    std::string_view name;
     DeclarationList declarations;
     bool sizes_agree = true;
 };
 
 struct ProcedureEntry {
-    std::string name;
+    std::string_view name;
     ObjectRef defining_object;
 };
 
@@ -120,6 +121,30 @@ private:
 using BlockList = NameOrderedList<CommonBlock>;
 using ProcedureList = NameOrderedList<ProcedureEntry>;
 
+// The bytes of the names the model keeps. Names are copied into large chunks; a module
+// whose string table would be copied more than once over, piece by piece (records naming
+// overlapping tails of one long name), has its table copied once whole instead, and its
+// names then point into that copy. So names never take more than about twice the input.
+class NameStore {
+public:
+    // The module string table that the names recorded next may point into; empty for none.
+    void set_source(const std::uint8_t* first, std::size_t size);
+    // A stable copy of name (or a view of one). May throw std::bad_alloc, keeping nothing.
+    std::string_view keep(std::string_view name);
+    void clear();
+
+private:
+    char* allocate(std::size_t size);
+
+    std::vector<std::unique_ptr<char[]>> chunks_;
+    char* free_ = nullptr;
+    std::size_t left_ = 0;
+    const char* source_ = nullptr;
+    std::size_t source_size_ = 0;
+    std::size_t copied_from_source_ = 0;
+    const char* source_copy_ = nullptr;
+};
+
 // Result codes of record_common_declaration.
 inline constexpr int kNewBlock = 0;
 inline constexpr int kRecordFailed = 1;
@@ -149,6 +174,10 @@ public:
     // The module being scanned; the record operations attribute everything to it.
     ObjectRef current_object;
 
+    // The string table of the module being scanned, which the names recorded next may come
+    // from; nullptr and 0 when the scan ends.
+    void set_name_source(const std::uint8_t* first, std::size_t size) { names_.set_source(first, size); }
+
     // The run's member entries live here until the next reset_model.
     const FileEntry* keep_member_entry(std::unique_ptr<FileEntry> entry);
 
@@ -168,18 +197,15 @@ private:
 
     std::deque<CommonBlock> blocks_;
     std::deque<ProcedureEntry> procedures_;
-    // Open addressing over block records: record number + 1 (0 is an empty slot), the upper
-    // half of the name's hash, and where a copy of the name stands in block_keys_. Lookups
-    // touch only these two compact arrays, never the records spread over the heap.
+    // Open addressing over block records: record number + 1 (0 is an empty slot) and the
+    // upper half of the name's hash, which spares nearly every look at a wrong record. Kept
+    // small: a hostile object of nothing but distinct block names makes one slot per 9 bytes.
     struct Slot {
         std::uint32_t record_plus_one;
         std::uint32_t hash_high;
-        std::uint32_t key_offset;
-        std::uint32_t key_size;
     };
     std::vector<Slot> slots_;
-    std::vector<char> block_keys_;
-    std::size_t key_store_size_before_ = 0;
+    NameStore names_;
     // Name orders; the first *_sorted_ keys are in order, the rest in recording order.
     mutable std::vector<BlockKey> block_order_;
     mutable std::vector<ProcedureKey> procedure_order_;

@@ -162,6 +162,12 @@ private:
 }  // namespace
 
 int process_symbol_table(const ModuleWorkingSet& work, AnalysisModel& model) {
+    // The names recorded may share the string table's bytes; the model copies what it keeps.
+    struct NameSource {
+        AnalysisModel& model;
+        ~NameSource() { model.set_name_source(nullptr, 0); }
+    } source{model};
+    model.set_name_source(work.strings.data(), work.strings.size());
     std::vector<std::string_view> initialized_names;
     try {
         return Scan(work, model, initialized_names).run();

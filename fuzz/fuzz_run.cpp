@@ -156,7 +156,7 @@ void check_text_report(const AnalysisModel& model, bool problems_only) {
     for_each_block_with_problem(model, [&](const CommonBlock& block, bool problem) {
         if (problems_only && !problem) return;
         fuzz::require(listed < view.rows.size(), "fewer rows than listed blocks");
-        const std::string expected = (problem && !problems_only) ? block.name + "*" : block.name;
+        const std::string expected = (problem && !problems_only) ? std::string(block.name) + "*" : std::string(block.name);
         fuzz::require(view.rows[listed++] == expected, "block row is not the block's name");
         const auto rows = ui::details_rows(block);
         fuzz::require(rows.size() == block.declarations.size() + 1, "one details row per declaration");

@@ -44,31 +44,31 @@ inline std::string compare_outcome(const AnalysisModel& model, int result, const
     if (result != e.result) return "result " + std::to_string(result) + ", expected " + std::to_string(e.result);
     auto expected_block = e.blocks.begin();
     for (const CommonBlock& block : model.block_list()) {
-        if (expected_block == e.blocks.end()) return "unexpected block \"" + block.name + "\"";
+        if (expected_block == e.blocks.end()) return "unexpected block \"" + std::string(block.name) + "\"";
         if (block.name != expected_block->first)
-            return "block \"" + block.name + "\", expected \"" + expected_block->first + "\"";
+            return "block \"" + std::string(block.name) + "\", expected \"" + expected_block->first + "\"";
         const auto& decls = expected_block->second;
-        if (block.declarations.size() != decls.size()) return "declarations of \"" + block.name + "\" differ in number";
+        if (block.declarations.size() != decls.size()) return "declarations of \"" + std::string(block.name) + "\" differ in number";
         std::size_t k = 0;
         bool agree = true;
         for (const ObjectRef& d : block.declarations) {
             const oracle::Declaration& x = decls[k++];
             if (d.size != x.size || d.initialized != x.initialized || d.file->full_path != x.path)
-                return "declaration " + std::to_string(k) + " of \"" + block.name + "\": size " + std::to_string(d.size) +
+                return "declaration " + std::to_string(k) + " of \"" + std::string(block.name) + "\": size " + std::to_string(d.size) +
                        (d.initialized ? " initialized " : " ") + d.file->full_path + ", expected size " +
                        std::to_string(x.size) + (x.initialized ? " initialized " : " ") + x.path;
             agree = agree && x.size == decls.front().size;
         }
-        if (block.sizes_agree != agree) return "sizes_agree of \"" + block.name + "\" wrong";
+        if (block.sizes_agree != agree) return "sizes_agree of \"" + std::string(block.name) + "\" wrong";
         ++expected_block;
     }
     if (expected_block != e.blocks.end()) return "missing block \"" + expected_block->first + "\"";
     std::size_t k = 0;
     for (const ProcedureEntry& p : model.procedure_list()) {
-        if (k == e.procedures.size()) return "unexpected procedure \"" + p.name + "\"";
+        if (k == e.procedures.size()) return "unexpected procedure \"" + std::string(p.name) + "\"";
         const oracle::Procedure& x = e.procedures[k++];
         if (p.name != x.name || p.defining_object.file->full_path != x.path)
-            return "procedure " + std::to_string(k) + " \"" + p.name + "\" of " + p.defining_object.file->full_path +
+            return "procedure " + std::to_string(k) + " \"" + std::string(p.name) + "\" of " + p.defining_object.file->full_path +
                    ", expected \"" + x.name + "\" of " + x.path;
     }
     if (k != e.procedures.size()) return "missing procedure \"" + e.procedures[k].name + "\"";

@@ -18,9 +18,10 @@ BlockRows block_list_rows(const AnalysisModel& model, bool problems_only) {
     BlockRows out;
     for_each_block_with_problem(model, [&](const CommonBlock& block, bool is_problem) {
         if (problems_only) {
-            if (is_problem) out.rows.push_back(block.name);
+            if (is_problem) out.rows.emplace_back(block.name);
         } else {
-            out.rows.push_back(is_problem ? block.name + "*" : block.name);
+            std::string& row = out.rows.emplace_back(block.name);
+            if (is_problem) row += '*';
         }
     });
     out.hint = block_list_hint(!out.rows.empty(), problems_only);
@@ -50,8 +51,9 @@ std::vector<std::string> details_rows(const CommonBlock& block) {
 }
 
 std::string conflict_text(const CommonBlock& block, const ProcedureEntry& procedure) {
-    return compose("Common block name \"%s\"conflicts with procedure \"%s\" defined in %s.",
-                   block.name.c_str(), procedure.name.c_str(),
+    return compose("Common block name \"%.*s\"conflicts with procedure \"%.*s\" defined in %s.",
+                   static_cast<int>(block.name.size()), block.name.data(),
+                   static_cast<int>(procedure.name.size()), procedure.name.data(),
                    procedure.defining_object.file->display_name.c_str());
 }
 

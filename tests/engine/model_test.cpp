@@ -1,6 +1,7 @@
 // The model's orders and problem rule, driven through the record operations.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -94,7 +95,7 @@ TEST_F(ModelTest, NamesAreCaseSensitiveAndOrderedByUnsignedBytes) {
     auto f = file("f");
     for (const char* n : {"b", "B", "\xE9t", "a", "ab", "_a"}) declare(f, n, 4);
     std::vector<std::string> names;
-    for (const CommonBlock& b : model_.block_list()) names.push_back(b.name);
+    for (const CommonBlock& b : model_.block_list()) names.emplace_back(b.name);
     EXPECT_EQ(names, (std::vector<std::string>{"B", "_a", "a", "ab", "b", "\xE9t"}));
 }
 
@@ -131,7 +132,7 @@ TEST_F(ModelTest, ProceduresKeepRecordingOrderWithinOneName) {
     define(a, "p");
     std::vector<std::string> order;
     for (const ProcedureEntry& p : model_.procedure_list()) {
-        order.push_back(p.name);
+        order.emplace_back(p.name);
         order.back().append("@").append(p.defining_object.file->full_path);
     }
     EXPECT_EQ(order, (std::vector<std::string>{"p@c", "p@b", "p@a", "q@a"}));
@@ -159,6 +160,48 @@ TEST_F(ModelTest, MarkInitializedPicksFirstDeclarationWithTheCurrentPath) {
     for (const ObjectRef& d : model_.find_block("blk")->declarations) marks.push_back(d.initialized);
     // 32 other, 24 shared2, 16 shared1: the first with path "lib (dup.obj)" is the 24.
     EXPECT_EQ(marks, (std::vector<bool>{false, true, false}));
+}
+
+// The scan reuses its string-table buffer for the next module: names recorded from it
+// must outlive it, whether they were copied one by one or the table was copied whole
+// (records naming ever more overlapping tails of one string).
+TEST_F(ModelTest, NamesOutliveTheStringTableTheyCameFrom) {
+    struct Case {
+        const char* what;
+        std::vector<std::size_t> offsets;  // where each recorded name starts in the table
+    };
+    using namespace std::string_literals;
+    const std::string text = "_alpha_block_name_\0_beta_procedure_name_\0"s;
+    const std::vector<Case> cases = {
+        {"each name once", {0, 19}},
+        {"tails of one name, past the table's size", {0, 1, 2, 3, 4, 5, 6, 7, 19, 20, 21}},
+    };
+    for (const Case& c : cases) {
+        AnalysisModel model;
+        const FileEntry* f = file(c.what);
+        model.current_object = ObjectRef{f, 0, false};
+        std::vector<std::uint8_t> table(text.begin(), text.end());
+        model.set_name_source(table.data(), table.size());
+        std::vector<std::string> expected;
+        for (std::size_t k = 0; k < c.offsets.size(); ++k) {
+            const std::string name(text.c_str() + c.offsets[k]);
+            expected.push_back(name);
+            const std::string_view in_table(reinterpret_cast<const char*>(table.data()) + c.offsets[k], name.size());
+            if (k % 2) model.record_procedure(in_table);
+            else model.record_common_declaration(in_table, 4);
+        }
+        model.set_name_source(nullptr, 0);
+        std::fill(table.begin(), table.end(), 'X');
+        table = std::vector<std::uint8_t>(1000, 'Y');
+        std::vector<std::string> seen;
+        for (const CommonBlock& b : model.block_list()) seen.emplace_back(b.name);
+        for (const ProcedureEntry& p : model.procedure_list()) seen.emplace_back(p.name);
+        std::sort(seen.begin(), seen.end());
+        std::sort(expected.begin(), expected.end());
+        EXPECT_EQ(seen, expected) << c.what;
+        for (std::size_t k = 0; k < c.offsets.size(); k += 2)
+            EXPECT_NE(model.find_block(text.c_str() + c.offsets[k]), nullptr) << c.what << " " << k;
+    }
 }
 
 }  // namespace

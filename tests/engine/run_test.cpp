@@ -24,7 +24,7 @@ Bytes object_declaring(const std::string& block, std::uint32_t size) {
 std::vector<std::string> declaring_files(const AnalysisModel& m) {
     std::vector<std::string> out;
     for (const CommonBlock& b : m.block_list())
-        for (const ObjectRef& d : b.declarations) out.push_back(b.name + " " + d.file->display_name + " | " + d.file->full_path);
+        for (const ObjectRef& d : b.declarations) out.push_back(std::string(b.name) + " " + d.file->display_name + " | " + d.file->full_path);
     return out;
 }
 

@@ -24,8 +24,8 @@ Scanned scan(const ObjectSpec& plan, const FileEntry& entry = FileEntry{"d\\m.ob
     Scanned s{out.result, out.messages, {}, {}};
     for (const CommonBlock& b : model.block_list())
         for (const ObjectRef& d : b.declarations)
-            s.blocks.push_back(b.name + ":" + std::to_string(d.size) + (d.initialized ? ":i" : ""));
-    for (const ProcedureEntry& p : model.procedure_list()) s.procedures.push_back(p.name);
+            s.blocks.push_back(std::string(b.name) + ":" + std::to_string(d.size) + (d.initialized ? ":i" : ""));
+    for (const ProcedureEntry& p : model.procedure_list()) s.procedures.emplace_back(p.name);
     return s;
 }
 

@@ -35,11 +35,10 @@ TEST(Regressions, EveryInputReadsSafelyWithItsOutcome) {
     EXPECT_EQ(seen, kFindings.size());
 }
 
-// Names the model copies for every record that names them: one long string and many
-// function records, each naming a different tail of it, make a model of about
-// records x string length bytes from an input of records x 18 + string length bytes.
-// Disabled until the model shares the names' bytes instead of copying them per record.
-TEST(Regressions, DISABLED_NamesSharedByManyRecordsStayWithinTheBound) {
+// One long string and many function records, each naming a different tail of it: copied
+// name by name, the model would take records x string length bytes from an input of
+// records x 18 + string length bytes.
+TEST(Regressions, NamesSharedByManyRecordsStayWithinTheBound) {
     const std::size_t length = 20000, records = 2000;
     test::ObjectSpec plan;
     plan.sections.resize(1);

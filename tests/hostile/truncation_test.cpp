@@ -91,12 +91,12 @@ TEST(Truncation, LargeObjectAtSymbolBoundariesAndRandomCuts) {
 std::string model_digest(const AnalysisModel& model) {
     std::string out;
     for (const CommonBlock& b : model.block_list()) {
-        out += "B " + b.name + (b.sizes_agree ? "" : " !");
+        out += "B " + std::string(b.name) + (b.sizes_agree ? "" : " !");
         for (const ObjectRef& d : b.declarations)
             out += " " + std::to_string(d.size) + (d.initialized ? "i " : " ") + d.file->full_path;
         out += "\n";
     }
-    for (const ProcedureEntry& p : model.procedure_list()) out += "P " + p.name + " " + p.defining_object.file->full_path + "\n";
+    for (const ProcedureEntry& p : model.procedure_list()) out += "P " + std::string(p.name) + " " + p.defining_object.file->full_path + "\n";
     return out;
 }
 
