@@ -108,6 +108,19 @@ JsonWriter& JsonWriter::null() {
     return *this;
 }
 
+JsonWriter& JsonWriter::members(std::string_view prebuilt) {
+    if (prebuilt.empty()) return *this;
+    if (has_element_.back()) put(',');
+    has_element_.back() = 1;
+    put(prebuilt.data(), prebuilt.size());
+    return *this;
+}
+
+void JsonWriter::flush() {
+    if (out_ != nullptr && used_ != 0) std::fwrite(buffer_.get(), 1, used_, out_);
+    used_ = 0;
+}
+
 JsonWriter& JsonWriter::newline() {
     put('\n');
     return *this;

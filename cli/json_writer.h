@@ -3,6 +3,7 @@
 // point of the same value (Latin-1), so any name makes valid JSON and its bytes come back
 // exactly.
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -48,8 +49,18 @@ public:
     JsonWriter& null();
     // A line break before the next element, to keep long arrays readable and diffable.
     JsonWriter& newline();
+    // Members written before as one piece (see members_text), added to the open object.
+    JsonWriter& members(std::string_view prebuilt);
+    // The members of the one object written so far, without its braces.
+    std::string_view members_text() const {
+        return used_ < 2 ? std::string_view() : std::string_view(buffer_.get() + 1, used_ - 2);
+    }
 
     JsonWriter() = default;
+    // Writes the text to out as it goes, a large piece at a time, instead of holding it all.
+    explicit JsonWriter(std::FILE* out) : out_(out) {}
+    // What is still held goes to out.
+    void flush();
     JsonWriter(const JsonWriter&) = delete;
     JsonWriter& operator=(const JsonWriter&) = delete;
 
@@ -71,6 +82,7 @@ private:
     // neither fills nor, for large texts, copies), each piece one copy instead of a checked
     // append.
     char* room(std::size_t n) {
+        if (out_ != nullptr && used_ >= kFlushAt) flush();
         if (capacity_ - used_ < n) grow(n);
         return buffer_.get() + used_;
     }
@@ -88,6 +100,8 @@ private:
     struct Release {
         void operator()(char* p) const { std::free(p); }
     };
+    static constexpr std::size_t kFlushAt = 256 * 1024;
+    std::FILE* out_ = nullptr;
     std::unique_ptr<char, Release> buffer_;
     std::size_t capacity_ = 0;
     std::size_t used_ = 0;

@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "cli/json_writer.h"
@@ -121,9 +122,29 @@ void write_file_fields(cli::JsonWriter& json, const FileEntry& file, bool ordina
     if (ordinal) json.fixed_key("duplicate_ordinal").value(std::int64_t{file.duplicate_ordinal});
 }
 
-std::string json_report(const AnalysisModel& model, const ui::FileList& files,
-                        const std::vector<std::string>& messages, bool completed) {
-    cli::JsonWriter json;
+// The members every declaration of one module repeats, written once per module.
+class FileFields {
+public:
+    std::string_view of(const FileEntry& file) {
+        auto [at, added] = fields_.try_emplace(&file);
+        if (added) {
+            cli::JsonWriter members;
+            members.begin_object();
+            write_file_fields(members, file, true);
+            members.end_object();
+            at->second.assign(members.members_text());
+        }
+        return at->second;
+    }
+
+private:
+    std::unordered_map<const FileEntry*, std::string> fields_;
+};
+
+void json_report(std::FILE* out, const AnalysisModel& model, const ui::FileList& files,
+                 const std::vector<std::string>& messages, bool completed) {
+    cli::JsonWriter json(out);
+    FileFields file_fields;
     json.begin_object().newline().fixed_key("completed").value(completed).newline();
     json.fixed_key("inputs").begin_array();
     for (const FileEntry* e : files.entries()) {
@@ -141,8 +162,7 @@ std::string json_report(const AnalysisModel& model, const ui::FileList& files,
         for (const ObjectRef& d : block.declarations) {
             json.begin_object().fixed_key("size").value(std::uint64_t{d.size});
             json.fixed_key("initialized").value(d.initialized);
-            write_file_fields(json, *d.file, true);
-            json.end_object();
+            json.members(file_fields.of(*d.file)).end_object();
         }
         json.end_array().fixed_key("conflict");
         if (const ProcedureEntry* p = model.find_conflicting_procedure(block)) {
@@ -160,7 +180,7 @@ std::string json_report(const AnalysisModel& model, const ui::FileList& files,
         json.end_object();
     }
     json.end_array().newline().end_object().newline();
-    return json.take();
+    json.flush();
 }
 
 bool any_problem(const AnalysisModel& model) {
@@ -207,7 +227,7 @@ int run(const Options& options, RunState& state) {
     const bool completed = run_analysis(files.entries(), model) == RunOutcome::Completed;
 
     if (options.json) {
-        write_all(stdout, json_report(model, files, collected.messages, completed));
+        json_report(stdout, model, files, collected.messages, completed);
     } else if (completed) {
         write_all(stdout, text_report(model, options));
     }
