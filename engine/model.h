@@ -163,6 +163,10 @@ public:
     // Empties both lists and releases the member entries of the last run.
     void reset_model();
 
+    // A hint that the named block will be looked up soon: its index slot is fetched ahead,
+    // so that a module's lookups wait on memory together rather than one after another.
+    void prefetch_block(std::string_view name) const;
+
     bool block_has_problem(const CommonBlock& block) const;
     const ProcedureEntry* find_conflicting_procedure(const CommonBlock& block) const;
     const CommonBlock* find_block(std::string_view name) const;
