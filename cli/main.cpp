@@ -1,12 +1,13 @@
 // quorv-check: the analysis of the window's Analyze command, for build pipelines and Linux.
 // Inputs go on the file list by the window's rules, the run is the same, and the report is
 // the rows and hints the window would show (text) or the whole model (JSON).
+#include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <memory>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 #include "cli/json_writer.h"
@@ -107,12 +108,11 @@ std::string text_report(const AnalysisModel& model, const Options& options) {
     out += '\n';
     append_line(out, view.hint);
     if (!options.details) return out;
-    for_each_block_with_problem(model, [&](const CommonBlock& block, bool problem) {
-        if (options.problems_only && !problem) return;
+    for_each_block_with_conflict(model, [&](const CommonBlock& block, const ProcedureEntry* p) {
+        if (options.problems_only && block.sizes_agree && p == nullptr) return;
         out += '\n';
         for (const std::string& row : ui::details_rows(block)) append_line(out, row);
-        if (const ProcedureEntry* p = model.find_conflicting_procedure(block))
-            append_line(out, ui::conflict_text(block, *p));
+        if (p != nullptr) append_line(out, ui::conflict_text(block, *p));
     });
     return out;
 }
@@ -122,29 +122,58 @@ void write_file_fields(cli::JsonWriter& json, const FileEntry& file, bool ordina
     if (ordinal) json.fixed_key("duplicate_ordinal").value(std::int64_t{file.duplicate_ordinal});
 }
 
-// The members every declaration of one module repeats, written once per module.
+// The file members that every declaration (or procedure) of one module repeats, written
+// once per module and held together in one text, found again through a small
+// open-addressed table keyed by entry.
 class FileFields {
 public:
+    explicit FileFields(bool ordinal) : ordinal_(ordinal) {}
     std::string_view of(const FileEntry& file) {
-        auto [at, added] = fields_.try_emplace(&file);
-        if (added) {
+        if (2 * (count_ + 1) > slots_.size()) grow();
+        Slot& slot = find(slots_, &file);
+        if (slot.file == nullptr) {
             cli::JsonWriter members;
             members.begin_object();
-            write_file_fields(members, file, true);
+            write_file_fields(members, file, ordinal_);
             members.end_object();
-            at->second.assign(members.members_text());
+            const std::string_view made = members.members_text();
+            slot = Slot{&file, text_.size(), made.size()};
+            text_.append(made);
+            ++count_;
         }
-        return at->second;
+        return std::string_view(text_).substr(slot.offset, slot.size);
     }
 
 private:
-    std::unordered_map<const FileEntry*, std::string> fields_;
+    struct Slot {
+        const FileEntry* file = nullptr;
+        std::size_t offset = 0;
+        std::size_t size = 0;
+    };
+    static Slot& find(std::vector<Slot>& slots, const FileEntry* file) {
+        const std::size_t mask = slots.size() - 1;
+        std::size_t at = (reinterpret_cast<std::uintptr_t>(file) * 0x9E3779B97F4A7C15ull >> 20) & mask;
+        while (slots[at].file != nullptr && slots[at].file != file) at = (at + 1) & mask;
+        return slots[at];
+    }
+    void grow() {
+        std::vector<Slot> bigger(std::max<std::size_t>(64, 2 * slots_.size()));
+        for (const Slot& slot : slots_)
+            if (slot.file != nullptr) find(bigger, slot.file) = slot;
+        slots_.swap(bigger);
+    }
+
+    bool ordinal_;
+    std::vector<Slot> slots_;
+    std::size_t count_ = 0;
+    std::string text_;
 };
 
 void json_report(std::FILE* out, const AnalysisModel& model, const ui::FileList& files,
                  const std::vector<std::string>& messages, bool completed) {
     cli::JsonWriter json(out);
-    FileFields file_fields;
+    FileFields file_fields(true);
+    FileFields procedure_file_fields(false);
     json.begin_object().newline().fixed_key("completed").value(completed).newline();
     json.fixed_key("inputs").begin_array();
     for (const FileEntry* e : files.entries()) {
@@ -155,7 +184,8 @@ void json_report(std::FILE* out, const AnalysisModel& model, const ui::FileList&
     json.end_array().newline().fixed_key("messages").begin_array();
     for (const std::string& m : messages) json.newline().value(m);
     json.end_array().newline().fixed_key("blocks").begin_array();
-    for_each_block_with_problem(model, [&](const CommonBlock& block, bool problem) {
+    for_each_block_with_conflict(model, [&](const CommonBlock& block, const ProcedureEntry* p) {
+        const bool problem = !block.sizes_agree || p != nullptr;
         json.newline().begin_object().fixed_key("name").value(block.name);
         json.fixed_key("sizes_agree").value(block.sizes_agree).fixed_key("problem").value(problem);
         json.fixed_key("declarations").begin_array();
@@ -165,7 +195,7 @@ void json_report(std::FILE* out, const AnalysisModel& model, const ui::FileList&
             json.members(file_fields.of(*d.file)).end_object();
         }
         json.end_array().fixed_key("conflict");
-        if (const ProcedureEntry* p = model.find_conflicting_procedure(block)) {
+        if (p != nullptr) {
             json.begin_object().fixed_key("procedure").value(p->name);
             json.fixed_key("file").value(p->defining_object.file->display_name).end_object();
         } else {
@@ -176,8 +206,7 @@ void json_report(std::FILE* out, const AnalysisModel& model, const ui::FileList&
     json.end_array().newline().fixed_key("procedures").begin_array();
     for (const ProcedureEntry& p : model.procedure_list()) {
         json.newline().begin_object().fixed_key("name").value(p.name);
-        write_file_fields(json, *p.defining_object.file, false);
-        json.end_object();
+        json.members(procedure_file_fields.of(*p.defining_object.file)).end_object();
     }
     json.end_array().newline().end_object().newline();
     json.flush();

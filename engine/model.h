@@ -220,10 +220,11 @@ private:
     std::vector<std::unique_ptr<FileEntry>> member_entries_;
 };
 
-// The problem rule evaluated for every block in list order in one merged pass over the two
-// lists (both share one order); calls visit(block, is_problem) for each block.
+// Every block in list order with the procedure its name conflicts with (the first recorded
+// of that name, as find_conflicting_procedure gives), or nullptr: one merged pass over the
+// two lists, which share one order. Calls visit(block, conflict) for each block.
 template <class Visit>
-void for_each_block_with_problem(const AnalysisModel& model, Visit&& visit) {
+void for_each_block_with_conflict(const AnalysisModel& model, Visit&& visit) {
     const ProcedureList& procedures = model.procedure_list();
     const BlockList& blocks = model.block_list();
     auto cursor = procedures.begin();
@@ -239,8 +240,16 @@ void for_each_block_with_problem(const AnalysisModel& model, Visit&& visit) {
         while (cursor != end && before()) ++cursor;
         const bool conflict = cursor != end && cursor.name_prefix() == prefix &&
                               compare_names(cursor->name, block.name) == 0;
-        visit(block, !block.sizes_agree || conflict);
+        visit(block, conflict ? &*cursor : static_cast<const ProcedureEntry*>(nullptr));
     }
+}
+
+// The problem rule evaluated for every block in list order; calls visit(block, is_problem).
+template <class Visit>
+void for_each_block_with_problem(const AnalysisModel& model, Visit&& visit) {
+    for_each_block_with_conflict(model, [&](const CommonBlock& block, const ProcedureEntry* conflict) {
+        visit(block, !block.sizes_agree || conflict != nullptr);
+    });
 }
 
 // Constructors: the output is cleared first; on failure it stays empty and nothing remains.
