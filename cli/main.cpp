@@ -109,7 +109,7 @@ std::string text_report(const AnalysisModel& model, const Options& options) {
     append_line(out, view.hint);
     if (!options.details) return out;
     for_each_block_with_conflict(model, [&](const CommonBlock& block, const ProcedureEntry* p) {
-        if (options.problems_only && block.sizes_agree && p == nullptr) return;
+        if (options.problems_only && !is_problem(block, p)) return;
         out += '\n';
         for (const std::string& row : ui::details_rows(block)) append_line(out, row);
         if (p != nullptr) append_line(out, ui::conflict_text(block, *p));
@@ -185,9 +185,8 @@ void json_report(std::FILE* out, const AnalysisModel& model, const ui::FileList&
     for (const std::string& m : messages) json.newline().value(m);
     json.end_array().newline().fixed_key("blocks").begin_array();
     for_each_block_with_conflict(model, [&](const CommonBlock& block, const ProcedureEntry* p) {
-        const bool problem = !block.sizes_agree || p != nullptr;
         json.newline().begin_object().fixed_key("name").value(block.name);
-        json.fixed_key("sizes_agree").value(block.sizes_agree).fixed_key("problem").value(problem);
+        json.fixed_key("sizes_agree").value(block.sizes_agree).fixed_key("problem").value(is_problem(block, p));
         json.fixed_key("declarations").begin_array();
         for (const ObjectRef& d : block.declarations) {
             json.begin_object().fixed_key("size").value(std::uint64_t{d.size});

@@ -166,13 +166,6 @@ std::uint32_t AnalysisModel::lookup(std::string_view name, std::uint64_t hash) c
     }
 }
 
-void AnalysisModel::prefetch_block(std::string_view name) const {
-    if (slots_.empty()) return;
-#if defined(__GNUC__)
-    __builtin_prefetch(&slots_[name_hash(name) & (slots_.size() - 1)]);
-#endif
-}
-
 void AnalysisModel::place_in_index(std::vector<Slot>& slots, const Slot& slot, std::uint64_t hash) {
     const std::size_t mask = slots.size() - 1;
     std::size_t at = hash & mask;
@@ -280,7 +273,7 @@ const ProcedureList& AnalysisModel::procedure_list() const {
 }
 
 bool AnalysisModel::block_has_problem(const CommonBlock& block) const {
-    return !block.sizes_agree || find_conflicting_procedure(block) != nullptr;
+    return is_problem(block, find_conflicting_procedure(block));
 }
 
 const ProcedureEntry* AnalysisModel::find_conflicting_procedure(const CommonBlock& block) const {

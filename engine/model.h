@@ -163,10 +163,6 @@ public:
     // Empties both lists and releases the member entries of the last run.
     void reset_model();
 
-    // A hint that the named block will be looked up soon: its index slot is fetched ahead,
-    // so that a module's lookups wait on memory together rather than one after another.
-    void prefetch_block(std::string_view name) const;
-
     bool block_has_problem(const CommonBlock& block) const;
     const ProcedureEntry* find_conflicting_procedure(const CommonBlock& block) const;
     const CommonBlock* find_block(std::string_view name) const;
@@ -244,11 +240,16 @@ void for_each_block_with_conflict(const AnalysisModel& model, Visit&& visit) {
     }
 }
 
+// The problem rule, given the block's conflicting procedure or nullptr.
+inline bool is_problem(const CommonBlock& block, const ProcedureEntry* conflict) {
+    return !block.sizes_agree || conflict != nullptr;
+}
+
 // The problem rule evaluated for every block in list order; calls visit(block, is_problem).
 template <class Visit>
 void for_each_block_with_problem(const AnalysisModel& model, Visit&& visit) {
     for_each_block_with_conflict(model, [&](const CommonBlock& block, const ProcedureEntry* conflict) {
-        visit(block, !block.sizes_agree || conflict != nullptr);
+        visit(block, is_problem(block, conflict));
     });
 }
 

@@ -74,7 +74,6 @@ public:
 
     int run() {
         const std::uint32_t n = work_.symbol_count;
-        prefetch_declared_blocks();
         for (std::uint32_t i = 0; i < n;) {
             const std::uint8_t* record = work_.symbols.data() + std::size_t{i} * kSymbolRecordSize;
             const SymbolRecord s = decode_symbol(record);
@@ -95,21 +94,6 @@ public:
     }
 
 private:
-    // The blocks the module declares are looked up in a spread-out index; asking for all
-    // their slots first lets those memory fetches overlap. Aux records read as records here
-    // do no harm: this only hints.
-    void prefetch_declared_blocks() const {
-        const std::uint32_t n = work_.symbol_count;
-        for (std::uint32_t i = 0; i < n; ++i) {
-            const std::uint8_t* record = work_.symbols.data() + std::size_t{i} * kSymbolRecordSize;
-            const SymbolRecord s = decode_symbol(record);
-            const std::uint8_t* first = nullptr;
-            std::size_t limit = 0;
-            if (role_of(s) == Role::Declaration && locate_name(record, s, work_.strings, first, limit))
-                model_.prefetch_block(text_up_to_zero(first, limit));
-        }
-    }
-
     // false when the scan must end at once.
     bool act(Role role, const SymbolRecord& s, std::string_view name) {
         switch (role) {
