@@ -102,11 +102,18 @@ void append_line(std::string& out, std::string_view line) {
 }
 
 std::string text_report(const AnalysisModel& model, const Options& options) {
-    const ui::BlockRows view = ui::block_list_rows(model, options.problems_only);
+    // The rows of the window's list, written straight into the text: no string per row.
     std::string out;
-    for (const std::string& row : view.rows) append_line(out, row);
+    bool rows_added = false;
+    for_each_block_with_problem(model, [&](const CommonBlock& block, bool problem) {
+        if (options.problems_only && !problem) return;
+        out.append(block.name);
+        if (problem && !options.problems_only) out += '*';
+        out += '\n';
+        rows_added = true;
+    });
     out += '\n';
-    append_line(out, view.hint);
+    append_line(out, ui::block_list_hint(rows_added, options.problems_only));
     if (!options.details) return out;
     for_each_block_with_conflict(model, [&](const CommonBlock& block, const ProcedureEntry* p) {
         if (options.problems_only && !is_problem(block, p)) return;

@@ -3,9 +3,14 @@
 #include <new>
 
 #if defined(__unix__) || defined(__APPLE__)
+#include <array>
 #include <cerrno>
+#include <condition_variable>
 #include <fcntl.h>
+#include <mutex>
 #include <sys/stat.h>
+#include <system_error>
+#include <thread>
 #include <unistd.h>
 #define QUORV_POSIX_FILES 1
 #endif
@@ -50,7 +55,9 @@ LoadResult read_to_end(int fd, std::size_t expected, InputBuffer& buffer) {
 
 LoadResult load_whole_file(const std::string& path, InputBuffer& buffer) {
     buffer.length = 0;
-    const int fd = ::open(path.c_str(), O_RDONLY);
+    // Not blocking: a FIFO must not hold up a load ahead that the run may never reach; it
+    // is not a regular file, so the stream opens it later, as before.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK);
     if (fd < 0) return LoadResult::CannotOpen;
     Descriptor closer{fd};
     struct stat info;
@@ -65,11 +72,150 @@ LoadResult load_whole_file(const std::string& path, InputBuffer& buffer) {
     }
 }
 
+namespace {
+
+// What a load ahead gives when even that goes wrong: the stream, which has its own rules.
+LoadResult load_ahead(const std::string& path, InputBuffer& buffer) noexcept {
+    try {
+        return load_whole_file(path, buffer);
+    } catch (...) {
+        buffer.length = 0;
+        return LoadResult::UseStream;
+    }
+}
+
+}  // namespace
+
+// A ring of loaded files between the loading thread and the run. Slots from `taken` up to
+// `loaded` belong to the run (the one at `taken` is in use once handed out); the rest to
+// the loading thread.
+struct InputLoader::Ahead {
+    static constexpr std::size_t kSlots = 128;
+    // The loading thread waits while this much is loaded and not yet done with.
+    static constexpr std::size_t kHeldBytes = std::size_t{4} << 20;
+    // A buffer that grew past this for one big file is let go after it, so the ring keeps
+    // at most kSlots times this between files.
+    static constexpr std::size_t kKeptCapacity = std::size_t{64} << 10;
+
+    struct Slot {
+        InputBuffer buffer;
+        LoadResult result = LoadResult::UseStream;
+    };
+
+    explicit Ahead(const std::vector<const FileEntry*>& entries) : entries(entries) {}
+
+    // Whether the loading thread may load the next file. Once it had to wait, it waits on
+    // until half the room is free, so that it is woken once per few files, not per file.
+    bool may_load(std::size_t slots_free_at_least, std::size_t held_below) const {
+        const std::size_t ahead = loaded - taken;
+        return ahead + slots_free_at_least <= kSlots && (held < held_below || ahead == 0);
+    }
+    bool may_resume() const { return may_load(kSlots / 2, kHeldBytes / 2); }
+
+    void load_all() {
+        for (std::size_t next = 0; next < entries.size(); ++next) {
+            {
+                std::unique_lock lock(mutex);
+                if (!may_load(1, kHeldBytes)) {
+                    waiting = true;
+                    room.wait(lock, [&] { return stop || may_resume(); });
+                    waiting = false;
+                }
+                if (stop) return;
+            }
+            Slot& slot = slots[next % kSlots];
+            slot.result = load_ahead(entries[next]->full_path, slot.buffer);
+            {
+                std::lock_guard lock(mutex);
+                ++loaded;
+                held += slot.buffer.length;
+            }
+            ready.notify_one();
+        }
+    }
+
+    const std::vector<const FileEntry*>& entries;
+    std::array<Slot, kSlots> slots;
+    std::mutex mutex;
+    std::condition_variable ready;  // a slot was loaded
+    std::condition_variable room;   // a slot was given back, or stop
+    std::size_t loaded = 0;
+    std::size_t taken = 0;
+    std::size_t held = 0;
+    bool in_use = false;
+    bool waiting = false;  // the loading thread waits for room
+    bool stop = false;
+    std::thread worker;
+};
+
+InputLoader::InputLoader(const std::vector<const FileEntry*>& entries) : entries_(entries) {
+    // One file has nothing to overlap with.
+    if (entries.size() < 2) return;
+    try {
+        auto ahead = std::make_unique<Ahead>(entries);
+        ahead->worker = std::thread([a = ahead.get()] { a->load_all(); });
+        ahead_ = std::move(ahead);
+    } catch (const std::bad_alloc&) {
+        // No second thread: each file is loaded when asked for.
+    } catch (const std::system_error&) {
+    }
+}
+
+InputLoader::~InputLoader() {
+    if (!ahead_) return;
+    {
+        std::lock_guard lock(ahead_->mutex);
+        ahead_->stop = true;
+    }
+    ahead_->room.notify_one();
+    ahead_->worker.join();
+}
+
+LoadResult InputLoader::next(const InputBuffer*& buffer) {
+    buffer = nullptr;
+    if (taken_ >= entries_.size()) return LoadResult::UseStream;
+    const std::size_t index = taken_++;
+    if (!ahead_) {
+        const LoadResult result = load_whole_file(entries_[index]->full_path, own_);
+        buffer = &own_;
+        return result;
+    }
+    Ahead& a = *ahead_;
+    std::unique_lock lock(a.mutex);
+    if (a.in_use) {
+        Ahead::Slot& done = a.slots[a.taken % Ahead::kSlots];
+        a.held -= done.buffer.length;
+        done.buffer.length = 0;
+        if (done.buffer.storage.capacity() > Ahead::kKeptCapacity) std::vector<std::uint8_t>().swap(done.buffer.storage);
+        ++a.taken;
+        a.in_use = false;
+        if (a.waiting && a.may_resume()) a.room.notify_one();
+    }
+    a.ready.wait(lock, [&] { return a.loaded > index; });
+    a.in_use = true;
+    Ahead::Slot& slot = a.slots[index % Ahead::kSlots];
+    buffer = &slot.buffer;
+    return slot.result;
+}
+
 #else
 
 // Elsewhere every input goes through a FileStream, as it always did.
 LoadResult load_whole_file(const std::string&, InputBuffer& buffer) {
     buffer.length = 0;
+    return LoadResult::UseStream;
+}
+
+struct InputLoader::Ahead {};
+
+InputLoader::InputLoader(const std::vector<const FileEntry*>& entries) : entries_(entries) {}
+
+InputLoader::~InputLoader() = default;
+
+LoadResult InputLoader::next(const InputBuffer*& buffer) {
+    buffer = &own_;
+    own_.length = 0;
+    ++taken_;
     return LoadResult::UseStream;
 }
 

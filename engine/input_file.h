@@ -5,8 +5,11 @@
 // keeps the stream's error rules for them.
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
+
+#include "engine/model.h"
 
 namespace quorv {
 
@@ -26,5 +29,30 @@ struct InputBuffer {
 };
 
 LoadResult load_whole_file(const std::string& path, InputBuffer& buffer);
+
+// The inputs of a run, loaded in list order, each as load_whole_file gives it. Where a
+// second thread can be had, the next few files are opened and read on it while the one
+// before is analyzed, so a run of thousands of small files does not wait on each open;
+// what is held ahead stays within a few megabytes. Elsewhere each file is loaded when it
+// is asked for.
+class InputLoader {
+public:
+    explicit InputLoader(const std::vector<const FileEntry*>& entries);
+    ~InputLoader();
+    InputLoader(const InputLoader&) = delete;
+    InputLoader& operator=(const InputLoader&) = delete;
+
+    // The next entry's load. When Loaded, *buffer holds its bytes until the next call.
+    // Called at most once per entry.
+    LoadResult next(const InputBuffer*& buffer);
+
+private:
+    struct Ahead;
+
+    const std::vector<const FileEntry*>& entries_;
+    std::size_t taken_ = 0;
+    InputBuffer own_;
+    std::unique_ptr<Ahead> ahead_;
+};
 
 }  // namespace quorv

@@ -190,19 +190,29 @@ int AnalysisModel::record_common_declaration(std::string_view name, std::uint32_
         const ObjectRef declaration{current_object.file, size, false};
         const std::uint64_t hash = name_hash(name);
         const std::uint32_t found = lookup(name, hash);
+        if (current_object.file != declaring_module_) note_declaring_module();
         if (found == kNoRecord) {
             // Every allocation comes before the block is linked in: a failure adds nothing.
             make_room_in_index();
             reserve_one_more(block_order_);
             // Record numbers beyond 32 bits could not be held in the index.
             if (blocks_.size() >= 0xFFFFFFFEu) return kRecordFailed;
-            const std::string_view kept = names_.keep(name);
-            CommonBlock block;
-            block.name = kept;
-            block.declarations.push_back(declaration);
-            block.sizes_agree = true;
+            const bool fits = name.size() <= sizeof(CommonBlock::short_name);
+            const std::string_view kept = fits ? std::string_view() : names_.keep(name);
+            DeclarationList first;
+            first.reserve(4);  // see the growth rule below
+            first.push_back(declaration);
             const auto record = static_cast<std::uint32_t>(blocks_.size());
-            blocks_.push_back(std::move(block));
+            // Built in place: a short name points into the record, which never moves.
+            CommonBlock& block = blocks_.emplace_back();
+            if (fits) {
+                if (!name.empty()) std::memcpy(block.short_name, name.data(), name.size());
+                block.name = std::string_view(block.short_name, name.size());
+            } else {
+                block.name = kept;
+            }
+            block.declarations = std::move(first);
+            block.sizes_agree = true;
             place_in_index(slots_, Slot{record + 1, 0}, hash);
             block_order_.push_back(BlockKey{name_prefix(name), record});
             return kNewBlock;
@@ -216,13 +226,24 @@ int AnalysisModel::record_common_declaration(std::string_view name, std::uint32_
         if (list.size() == list.capacity()) list.reserve(std::max<std::size_t>(4, 2 * list.capacity()));
         // After every declaration that does not order after it; usually that is the end.
         auto at = list.end();
-        if (DeclarationOrder{}(declaration, list.back()))
+        const bool known_last = path_after_all_ && list.back().size == size;
+        if (!known_last && DeclarationOrder{}(declaration, list.back()))
             at = std::upper_bound(list.begin(), list.end(), declaration, DeclarationOrder{});
         list.insert(at, declaration);
         if (differs) block.sizes_agree = false;
         return kAddedToBlock;
     } catch (const std::bad_alloc&) {
         return kRecordFailed;
+    }
+}
+
+void AnalysisModel::note_declaring_module() {
+    declaring_module_ = current_object.file;
+    path_after_all_ = false;
+    if (declaring_module_ == nullptr) return;
+    if (greatest_path_ == nullptr || compare_names(greatest_path_->full_path, declaring_module_->full_path) <= 0) {
+        greatest_path_ = declaring_module_;
+        path_after_all_ = true;
     }
 }
 
@@ -252,6 +273,9 @@ void AnalysisModel::reset_model() {
     procedures_sorted_ = 0;
     member_entries_.clear();
     current_object = ObjectRef{};
+    declaring_module_ = nullptr;
+    greatest_path_ = nullptr;
+    path_after_all_ = false;
 }
 
 const BlockList& AnalysisModel::block_list() const {

@@ -46,11 +46,15 @@ struct DeclarationOrder {
 // Held in DeclarationOrder. A block has few declarations; a vector keeps them in one piece.
 using DeclarationList = std::vector<ObjectRef>;
 
-// Record names observe bytes in the model's name store: valid until the next reset_model.
-struct CommonBlock {
+// Record names observe bytes the model keeps: valid until the next reset_model. A block's
+// record is one cache line, and a short name is kept in it, so that confirming a name
+// found in the index reads no other line.
+struct alignas(64) CommonBlock {
     std::string_view name;
     DeclarationList declarations;
     bool sizes_agree = true;
+    // Filled by the model; name points here when it fits.
+    char short_name[64 - sizeof(std::string_view) - sizeof(DeclarationList) - sizeof(bool)];
 };
 
 struct ProcedureEntry {
@@ -214,6 +218,13 @@ private:
     BlockList block_view_;
     ProcedureList procedure_view_;
     std::vector<std::unique_ptr<FileEntry>> member_entries_;
+    // Modules usually come in path order. While the current one's full_path orders after
+    // every module that declared before it, a declaration of a size already held goes at
+    // the end of its list without a look at the other modules' paths.
+    void note_declaring_module();
+    const FileEntry* declaring_module_ = nullptr;
+    const FileEntry* greatest_path_ = nullptr;
+    bool path_after_all_ = false;
 };
 
 // Every block in list order with the procedure its name conflicts with (the first recorded

@@ -170,14 +170,15 @@ int analyze_input(InputStream& stream, const FileEntry& entry, AnalysisModel& mo
     }
 }
 
-// One input of the run, from memory when it loads whole, else through stdio as before.
+// One input of the run, from memory when it loaded whole, else through stdio as before.
 // false when it cannot be opened.
 bool analyze_file(const FileEntry& entry, AnalysisModel& model, ModuleWorkingSet& work,
-                  InputBuffer& buffer, int& result) {
-    const LoadResult loaded = load_whole_file(entry.full_path, buffer);
+                  InputLoader& loader, int& result) {
+    const InputBuffer* buffer = nullptr;
+    const LoadResult loaded = loader.next(buffer);
     if (loaded == LoadResult::CannotOpen) return false;
     if (loaded == LoadResult::Loaded) {
-        MemoryStream stream(std::span<const std::uint8_t>(buffer.storage.data(), buffer.length));
+        MemoryStream stream(std::span<const std::uint8_t>(buffer->storage.data(), buffer->length));
         result = analyze_input(stream, entry, model, work);
         return true;
     }
@@ -199,10 +200,10 @@ RunOutcome run_analysis(const std::vector<const FileEntry*>& entries, AnalysisMo
     try {
         // Reused from one input to the next, so a run of thousands of files allocates once.
         ModuleWorkingSet work;
-        InputBuffer buffer;
+        InputLoader loader(entries);
         for (const FileEntry* entry : entries) {
             int result = 0;
-            if (!analyze_file(*entry, model, work, buffer, result)) {
+            if (!analyze_file(*entry, model, work, loader, result)) {
                 report_message(compose("Cannot open file: %s", entry->full_path.c_str()));
                 return RunOutcome::Stopped;
             }

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -202,6 +203,58 @@ TEST_F(ModelTest, NamesOutliveTheStringTableTheyCameFrom) {
         for (std::size_t k = 0; k < c.offsets.size(); k += 2)
             EXPECT_NE(model.find_block(text.c_str() + c.offsets[k]), nullptr) << c.what << " " << k;
     }
+}
+
+// Modules arrive in path order, against it, revisited, or with one path twice; sizes repeat
+// often. Whatever the arrival, each block's list is the arrival order sorted stably by size
+// descending then path.
+TEST_F(ModelTest, DeclarationOrderHoldsWhateverOrderModulesArriveIn) {
+    std::mt19937 rng(7);
+    std::vector<const FileEntry*> modules;
+    for (const char* path : {"a", "b", "b", "c", "d", "e", "lib (x.obj)", "lib (y.obj)"}) modules.push_back(file(path));
+    for (int round = 0; round < 200; ++round) {
+        AnalysisModel model;
+        std::vector<std::vector<Decl>> arrived(3);
+        std::vector<const FileEntry*> order = modules;
+        if (round % 4 == 0) std::shuffle(order.begin(), order.end(), rng);
+        const int visits = 1 + static_cast<int>(rng() % 12);
+        for (int v = 0; v < visits; ++v) {
+            // Mostly onward in the list, sometimes back to an earlier module.
+            const FileEntry* f = order[(round % 4 == 1) ? rng() % order.size() : v % order.size()];
+            model.current_object = ObjectRef{f, 0, false};
+            for (int k = 0; k < 3; ++k) {
+                if (rng() % 3 == 0) continue;
+                const std::uint32_t size = 4 * (1 + rng() % 3);
+                model.record_common_declaration("blk" + std::to_string(k), size);
+                arrived[k].push_back({size, f->full_path});
+            }
+        }
+        for (int k = 0; k < 3; ++k) {
+            std::vector<Decl> expected = arrived[k];
+            std::stable_sort(expected.begin(), expected.end(), [](const Decl& a, const Decl& b) {
+                return a.size != b.size ? a.size > b.size : a.path < b.path;
+            });
+            EXPECT_EQ(declarations_of(model, "blk" + std::to_string(k)), expected) << "round " << round;
+        }
+    }
+}
+
+// Names of every length are kept whole, whether they fit in the block's record or not,
+// and stay valid while thousands of blocks come after them.
+TEST_F(ModelTest, ShortAndLongNamesStayWholeAsBlocksGrow) {
+    const auto* f = file("f");
+    const std::vector<std::string> names = {"", "x", std::string(22, 's'), std::string(23, 't'),
+                                            std::string(24, 'u'), std::string(300, 'v'), std::string("a\0b", 3)};
+    for (const std::string& n : names) declare(f, n, 4);
+    for (int k = 0; k < 5000; ++k) declare(f, "_filler_" + std::to_string(k), 8);
+    for (const std::string& n : names) {
+        const CommonBlock* b = model_.find_block(n);
+        ASSERT_NE(b, nullptr) << n.size();
+        EXPECT_EQ(b->name, n);
+        EXPECT_EQ(b->declarations.size(), 1u);
+    }
+    EXPECT_EQ(model_.block_list().size(), names.size() + 5000);
+    EXPECT_EQ(model_.block_list().front().name, "");
 }
 
 }  // namespace
