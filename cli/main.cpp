@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "cli/json_report.h"
 #include "cli/json_writer.h"
 #include "engine/model.h"
 #include "engine/report.h"
@@ -124,100 +125,6 @@ std::string text_report(const AnalysisModel& model, const Options& options) {
     return out;
 }
 
-void write_file_fields(cli::JsonWriter& json, const FileEntry& file, bool ordinal) {
-    json.fixed_key("file").value(file.display_name).fixed_key("full_path").value(file.full_path);
-    if (ordinal) json.fixed_key("duplicate_ordinal").value(std::int64_t{file.duplicate_ordinal});
-}
-
-// The file members that every declaration (or procedure) of one module repeats, written
-// once per module and held together in one text, found again through a small
-// open-addressed table keyed by entry.
-class FileFields {
-public:
-    explicit FileFields(bool ordinal) : ordinal_(ordinal) {}
-    std::string_view of(const FileEntry& file) {
-        if (2 * (count_ + 1) > slots_.size()) grow();
-        Slot& slot = find(slots_, &file);
-        if (slot.file == nullptr) {
-            cli::JsonWriter members;
-            members.begin_object();
-            write_file_fields(members, file, ordinal_);
-            members.end_object();
-            const std::string_view made = members.members_text();
-            slot = Slot{&file, text_.size(), made.size()};
-            text_.append(made);
-            ++count_;
-        }
-        return std::string_view(text_).substr(slot.offset, slot.size);
-    }
-
-private:
-    struct Slot {
-        const FileEntry* file = nullptr;
-        std::size_t offset = 0;
-        std::size_t size = 0;
-    };
-    static Slot& find(std::vector<Slot>& slots, const FileEntry* file) {
-        const std::size_t mask = slots.size() - 1;
-        std::size_t at = (reinterpret_cast<std::uintptr_t>(file) * 0x9E3779B97F4A7C15ull >> 20) & mask;
-        while (slots[at].file != nullptr && slots[at].file != file) at = (at + 1) & mask;
-        return slots[at];
-    }
-    void grow() {
-        std::vector<Slot> bigger(std::max<std::size_t>(64, 2 * slots_.size()));
-        for (const Slot& slot : slots_)
-            if (slot.file != nullptr) find(bigger, slot.file) = slot;
-        slots_.swap(bigger);
-    }
-
-    bool ordinal_;
-    std::vector<Slot> slots_;
-    std::size_t count_ = 0;
-    std::string text_;
-};
-
-void json_report(std::FILE* out, const AnalysisModel& model, const ui::FileList& files,
-                 const std::vector<std::string>& messages, bool completed) {
-    cli::JsonWriter json(out);
-    FileFields file_fields(true);
-    FileFields procedure_file_fields(false);
-    json.begin_object().newline().fixed_key("completed").value(completed).newline();
-    json.fixed_key("inputs").begin_array();
-    for (const FileEntry* e : files.entries()) {
-        json.newline().begin_object().fixed_key("full_path").value(e->full_path);
-        json.fixed_key("display_name").value(e->display_name);
-        json.fixed_key("duplicate_ordinal").value(std::int64_t{e->duplicate_ordinal}).end_object();
-    }
-    json.end_array().newline().fixed_key("messages").begin_array();
-    for (const std::string& m : messages) json.newline().value(m);
-    json.end_array().newline().fixed_key("blocks").begin_array();
-    for_each_block_with_conflict(model, [&](const CommonBlock& block, const ProcedureEntry* p) {
-        json.newline().begin_object().fixed_key("name").value(block.name);
-        json.fixed_key("sizes_agree").value(block.sizes_agree).fixed_key("problem").value(is_problem(block, p));
-        json.fixed_key("declarations").begin_array();
-        for (const ObjectRef& d : block.declarations) {
-            json.begin_object().fixed_key("size").value(std::uint64_t{d.size});
-            json.fixed_key("initialized").value(d.initialized);
-            json.members(file_fields.of(*d.file)).end_object();
-        }
-        json.end_array().fixed_key("conflict");
-        if (p != nullptr) {
-            json.begin_object().fixed_key("procedure").value(p->name);
-            json.fixed_key("file").value(p->defining_object.file->display_name).end_object();
-        } else {
-            json.null();
-        }
-        json.end_object();
-    });
-    json.end_array().newline().fixed_key("procedures").begin_array();
-    for (const ProcedureEntry& p : model.procedure_list()) {
-        json.newline().begin_object().fixed_key("name").value(p.name);
-        json.members(procedure_file_fields.of(*p.defining_object.file)).end_object();
-    }
-    json.end_array().newline().end_object().newline();
-    json.flush();
-}
-
 bool any_problem(const AnalysisModel& model) {
     bool found = false;
     for_each_block_with_problem(model, [&](const CommonBlock&, bool problem) { found = found || problem; });
@@ -262,7 +169,7 @@ int run(const Options& options, RunState& state) {
     const bool completed = run_analysis(files.entries(), model) == RunOutcome::Completed;
 
     if (options.json) {
-        json_report(stdout, model, files, collected.messages, completed);
+        cli::json_report(stdout, model, files, collected.messages, completed);
     } else if (completed) {
         write_all(stdout, text_report(model, options));
     }

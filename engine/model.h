@@ -7,6 +7,7 @@
 // order that the views show is an index sorted when a list is first looked at after new
 // records came in. Recording stays O(1) however many names a run brings. Names are held
 // in the model's own name store (see NameStore), never allocated one by one.
+#include <algorithm>
 #include <cstdint>
 #include <deque>
 #include <iterator>
@@ -184,6 +185,7 @@ public:
 
     // The run's member entries live here until the next reset_model.
     const FileEntry* keep_member_entry(std::unique_ptr<FileEntry> entry);
+    const std::vector<std::unique_ptr<FileEntry>>& member_entries() const { return member_entries_; }
 
     // Marks the first declaration of the named block whose module has the current
     // module's full_path. Does nothing when no such block or declaration exists.
@@ -227,28 +229,48 @@ private:
     bool path_after_all_ = false;
 };
 
-// Every block in list order with the procedure its name conflicts with (the first recorded
-// of that name, as find_conflicting_procedure gives), or nullptr: one merged pass over the
-// two lists, which share one order. Calls visit(block, conflict) for each block.
+// The blocks from position first up to last of the list, in list order, each with the
+// procedure its name conflicts with (the first recorded of that name, as
+// find_conflicting_procedure gives) or nullptr: one merged pass over the two lists, which
+// share one order. Calls visit(block, conflict) for each block. Once both lists have been
+// looked at, passes over disjoint ranges only read the model, and may run side by side.
 template <class Visit>
-void for_each_block_with_conflict(const AnalysisModel& model, Visit&& visit) {
+void for_each_block_with_conflict(const AnalysisModel& model, std::size_t first, std::size_t last,
+                                  Visit&& visit) {
     const ProcedureList& procedures = model.procedure_list();
     const BlockList& blocks = model.block_list();
-    auto cursor = procedures.begin();
+    last = std::min(last, blocks.size());
+    if (first >= last) return;
+    const auto from = blocks.begin() + static_cast<std::ptrdiff_t>(first);
+    const auto to = blocks.begin() + static_cast<std::ptrdiff_t>(last);
+    // The prefixes decide wherever they differ; only equal ones need the names.
+    const auto before = [](const ProcedureList::const_iterator& p, const BlockList::const_iterator& b) {
+        if (p.name_prefix() != b.name_prefix()) return p.name_prefix() < b.name_prefix();
+        return compare_names(p->name, b->name) < 0;
+    };
     const auto end = procedures.end();
-    for (auto it = blocks.begin(); it != blocks.end(); ++it) {
-        const CommonBlock& block = *it;
-        const std::uint64_t prefix = it.name_prefix();
-        // The prefixes decide wherever they differ; only equal ones need the names.
-        const auto before = [&] {
-            if (cursor.name_prefix() != prefix) return cursor.name_prefix() < prefix;
-            return compare_names(cursor->name, block.name) < 0;
-        };
-        while (cursor != end && before()) ++cursor;
-        const bool conflict = cursor != end && cursor.name_prefix() == prefix &&
-                              compare_names(cursor->name, block.name) == 0;
-        visit(block, conflict ? &*cursor : static_cast<const ProcedureEntry*>(nullptr));
+    // Where the pass would stand at the first block: the first procedure not before it.
+    auto cursor = procedures.begin();
+    for (std::ptrdiff_t count = first == 0 ? 0 : end - cursor; count > 0;) {
+        const std::ptrdiff_t half = count / 2;
+        if (before(cursor + half, from)) {
+            cursor += half + 1;
+            count -= half + 1;
+        } else {
+            count = half;
+        }
     }
+    for (auto it = from; it != to; ++it) {
+        while (cursor != end && before(cursor, it)) ++cursor;
+        const bool conflict = cursor != end && cursor.name_prefix() == it.name_prefix() &&
+                              compare_names(cursor->name, it->name) == 0;
+        visit(*it, conflict ? &*cursor : static_cast<const ProcedureEntry*>(nullptr));
+    }
+}
+
+template <class Visit>
+void for_each_block_with_conflict(const AnalysisModel& model, Visit&& visit) {
+    for_each_block_with_conflict(model, 0, model.block_list().size(), visit);
 }
 
 // The problem rule, given the block's conflicting procedure or nullptr.

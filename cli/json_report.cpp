@@ -1,0 +1,287 @@
+#include "cli/json_report.h"
+
+#include <algorithm>
+#include <charconv>
+#include <condition_variable>
+#include <cstdint>
+#include <exception>
+#include <mutex>
+#include <new>
+#include <string_view>
+#include <system_error>
+#include <thread>
+
+#include "cli/json_writer.h"
+
+namespace quorv::cli {
+namespace {
+
+void write_file_fields(JsonWriter& json, const FileEntry& file, bool ordinal) {
+    json.fixed_key("file").value(file.display_name).fixed_key("full_path").value(file.full_path);
+    if (ordinal) json.fixed_key("duplicate_ordinal").value(std::int64_t{file.duplicate_ordinal});
+}
+
+// The file members that every declaration (or procedure) of one module repeats, written
+// once per module before the report, held together in one text and found through a small
+// open-addressed table keyed by entry. Only read while the pieces are written.
+class FileFields {
+public:
+    FileFields(const std::vector<const FileEntry*>& inputs, const AnalysisModel& model) {
+        const std::size_t count = inputs.size() + model.member_entries().size();
+        std::size_t size = 64;
+        while (size < 2 * count) size *= 2;
+        slots_.resize(size);
+        JsonWriter members;
+        for (const FileEntry* file : inputs) add(*file, members);
+        for (const auto& member : model.member_entries()) add(*member, members);
+    }
+
+    // With the duplicate ordinal or without. A file not met when this was built (none is)
+    // is written into scratch instead.
+    std::string_view of(const FileEntry& file, bool ordinal, JsonWriter& scratch) const {
+        const Slot& slot = slots_[find(slots_, &file)];
+        if (slot.file == nullptr) return write(file, ordinal, scratch);
+        if (slot.size == 0) return write(file, ordinal, scratch);  // too long to hold here
+        return std::string_view(text_).substr(slot.offset, ordinal ? slot.size : slot.size_without_ordinal);
+    }
+
+private:
+    // Sixteen bytes, so the table of 20,000 files stays within a core's cache; members too
+    // long for it are written each time instead.
+    struct Slot {
+        const FileEntry* file = nullptr;
+        std::uint32_t offset = 0;
+        std::uint16_t size = 0;
+        std::uint16_t size_without_ordinal = 0;
+    };
+    static std::string_view write(const FileEntry& file, bool ordinal, JsonWriter& members) {
+        members.clear();
+        members.begin_object();
+        write_file_fields(members, file, ordinal);
+        members.end_object();
+        return members.members_text();
+    }
+    void add(const FileEntry& file, JsonWriter& members) {
+        Slot& slot = slots_[find(slots_, &file)];
+        if (slot.file != nullptr) return;
+        // The members without the ordinal are the same text cut before it.
+        const std::size_t without = write(file, false, members).size();
+        const std::string_view made = write(file, true, members);
+        if (made.size() > 0xFFFF || text_.size() > 0xFFFFFFFFu - made.size() || made.empty()) {
+            slot = Slot{&file, 0, 0, 0};
+            return;
+        }
+        slot = Slot{&file, static_cast<std::uint32_t>(text_.size()), static_cast<std::uint16_t>(made.size()),
+                    static_cast<std::uint16_t>(without)};
+        text_.append(made);
+    }
+    static std::size_t find(const std::vector<Slot>& slots, const FileEntry* file) {
+        const std::size_t mask = slots.size() - 1;
+        std::size_t at = (reinterpret_cast<std::uintptr_t>(file) * 0x9E3779B97F4A7C15ull >> 20) & mask;
+        while (slots[at].file != nullptr && slots[at].file != file) at = (at + 1) & mask;
+        return at;
+    }
+
+    std::vector<Slot> slots_;
+    std::string text_;
+};
+
+// The blocks array, then the procedures array, cut into pieces of a fixed number of
+// elements. Any piece can be written by itself once both lists are sorted.
+class Pieces {
+public:
+    Pieces(const AnalysisModel& model, const JsonPieceShape& shape)
+        : model_(model),
+          blocks_per_piece_(std::max<std::size_t>(1, shape.blocks_per_piece)),
+          procedures_per_piece_(std::max<std::size_t>(1, shape.procedures_per_piece)),
+          block_pieces_(pieces_for(model.block_list().size(), blocks_per_piece_)),
+          procedure_pieces_(pieces_for(model.procedure_list().size(), procedures_per_piece_)) {}
+
+    std::size_t count() const { return block_pieces_ + procedure_pieces_; }
+    std::size_t block_pieces() const { return block_pieces_; }
+    bool starts_an_array(std::size_t piece) const { return piece == 0 || piece == block_pieces_; }
+
+    // What one writer needs: the shared file members, and room of its own for any other.
+    struct Fields {
+        const FileFields& shared;
+        JsonWriter scratch;
+        std::string_view of(const FileEntry& file, bool ordinal) { return shared.of(file, ordinal, scratch); }
+    };
+
+    void write(JsonWriter& json, std::size_t piece, Fields& fields) const {
+        if (piece < block_pieces_) {
+            write_blocks(json, piece * blocks_per_piece_, (piece + 1) * blocks_per_piece_, fields);
+        } else {
+            const std::size_t first = (piece - block_pieces_) * procedures_per_piece_;
+            write_procedures(json, first, first + procedures_per_piece_, fields);
+        }
+    }
+
+private:
+    static std::size_t pieces_for(std::size_t elements, std::size_t per_piece) {
+        return elements / per_piece + (elements % per_piece != 0 ? 1 : 0);
+    }
+
+    void write_blocks(JsonWriter& json, std::size_t first, std::size_t last, Fields& fields) const {
+        for_each_block_with_conflict(model_, first, last, [&](const CommonBlock& block, const ProcedureEntry* p) {
+            json.newline().begin_object().fixed_key("name").value(block.name);
+            json.fixed_key("sizes_agree").value(block.sizes_agree).fixed_key("problem").value(is_problem(block, p));
+            json.fixed_key("declarations").begin_array();
+            // A declaration is the same few pieces every time: put together in one write.
+            for (const ObjectRef& d : block.declarations) {
+                char digits[16];
+                const auto end = std::to_chars(digits, digits + sizeof digits, d.size).ptr;
+                json.raw_element({"{\"size\":", std::string_view(digits, static_cast<std::size_t>(end - digits)),
+                                  d.initialized ? ",\"initialized\":true," : ",\"initialized\":false,",
+                                  fields.of(*d.file, true), "}"});
+            }
+            json.end_array().fixed_key("conflict");
+            if (p != nullptr) {
+                json.begin_object().fixed_key("procedure").value(p->name);
+                json.fixed_key("file").value(p->defining_object.file->display_name).end_object();
+            } else {
+                json.null();
+            }
+            json.end_object();
+        });
+    }
+
+    void write_procedures(JsonWriter& json, std::size_t first, std::size_t last, Fields& fields) const {
+        const ProcedureList& procedures = model_.procedure_list();
+        last = std::min(last, procedures.size());
+        for (auto it = procedures.begin() + static_cast<std::ptrdiff_t>(first);
+             it != procedures.begin() + static_cast<std::ptrdiff_t>(last); ++it) {
+            json.newline().begin_object().fixed_key("name").value(it->name);
+            json.members(fields.of(*it->defining_object.file, false)).end_object();
+        }
+    }
+
+    const AnalysisModel& model_;
+    std::size_t blocks_per_piece_;
+    std::size_t procedures_per_piece_;
+    std::size_t block_pieces_;
+    std::size_t procedure_pieces_;
+};
+
+// The odd pieces, made on a second thread into two buffers taken in turn, while the report
+// writes the even ones itself: at most two pieces wait, so memory stays small.
+class OddPieces {
+public:
+    OddPieces(const Pieces& pieces, const FileFields& shared) : pieces_(pieces), fields_{shared, {}} {
+        worker_ = std::thread([this] { make_all(); });
+    }
+    ~OddPieces() {
+        {
+            std::lock_guard lock(mutex_);
+            stop_ = true;
+        }
+        changed_.notify_all();
+        worker_.join();
+    }
+    OddPieces(const OddPieces&) = delete;
+    OddPieces& operator=(const OddPieces&) = delete;
+
+    // The text of the given odd piece, valid until release. Rethrows what the thread met.
+    std::string_view wait(std::size_t piece) {
+        const std::size_t k = piece / 2;
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [&] { return made_ > k || failure_; });
+        if (made_ <= k) std::rethrow_exception(failure_);
+        return buffers_[k % 2].view();
+    }
+    void release() {
+        {
+            std::lock_guard lock(mutex_);
+            ++released_;
+        }
+        changed_.notify_all();
+    }
+
+private:
+    void make_all() {
+        try {
+            for (std::size_t piece = 1; piece < pieces_.count(); piece += 2) {
+                const std::size_t k = piece / 2;
+                {
+                    std::unique_lock lock(mutex_);
+                    changed_.wait(lock, [&] { return stop_ || k < released_ + 2; });
+                    if (stop_) return;
+                }
+                JsonWriter& json = buffers_[k % 2];
+                json.clear();
+                json.resume_array(!pieces_.starts_an_array(piece));
+                pieces_.write(json, piece, fields_);
+                {
+                    std::lock_guard lock(mutex_);
+                    ++made_;
+                }
+                changed_.notify_all();
+            }
+        } catch (...) {
+            {
+                std::lock_guard lock(mutex_);
+                failure_ = std::current_exception();
+            }
+            changed_.notify_all();
+        }
+    }
+
+    const Pieces& pieces_;
+    Pieces::Fields fields_;
+    JsonWriter buffers_[2];
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::size_t made_ = 0;
+    std::size_t released_ = 0;
+    bool stop_ = false;
+    std::exception_ptr failure_;
+    std::thread worker_;
+};
+
+void write_pieces(JsonWriter& json, const Pieces& pieces, const FileFields& shared, std::size_t for_a_thread) {
+    Pieces::Fields fields{shared, {}};
+    std::unique_ptr<OddPieces> odd;
+    if (pieces.count() >= for_a_thread) {
+        try {
+            odd = std::make_unique<OddPieces>(pieces, shared);
+        } catch (const std::system_error&) {
+            // No second thread: every piece is written here.
+        }
+    }
+    for (std::size_t piece = 0; piece < pieces.count(); ++piece) {
+        if (piece == pieces.block_pieces()) json.end_array().newline().fixed_key("procedures").begin_array();
+        if (odd && piece % 2 == 1) {
+            json.raw_elements(odd->wait(piece));
+            odd->release();
+        } else {
+            pieces.write(json, piece, fields);
+        }
+    }
+    if (pieces.count() == pieces.block_pieces()) json.end_array().newline().fixed_key("procedures").begin_array();
+}
+
+}  // namespace
+
+void json_report(std::FILE* out, const AnalysisModel& model, const ui::FileList& files,
+                 const std::vector<std::string>& messages, bool completed, const JsonPieceShape& shape) {
+    JsonWriter json(out);
+    json.begin_object().newline().fixed_key("completed").value(completed).newline();
+    json.fixed_key("inputs").begin_array();
+    for (const FileEntry* e : files.entries()) {
+        json.newline().begin_object().fixed_key("full_path").value(e->full_path);
+        json.fixed_key("display_name").value(e->display_name);
+        json.fixed_key("duplicate_ordinal").value(std::int64_t{e->duplicate_ordinal}).end_object();
+    }
+    json.end_array().newline().fixed_key("messages").begin_array();
+    for (const std::string& m : messages) json.newline().value(m);
+    json.end_array().newline().fixed_key("blocks").begin_array();
+    // Both lists sorted here, before any piece is written: from then on the model is only read.
+    const Pieces pieces(model, shape);
+    const std::vector<const FileEntry*> inputs = files.entries();
+    const FileFields shared(inputs, model);
+    write_pieces(json, pieces, shared, shape.pieces_for_a_second_thread);
+    json.end_array().newline().end_object().newline();
+    json.flush();
+}
+
+}  // namespace quorv::cli
