@@ -166,6 +166,39 @@ std::uint32_t AnalysisModel::lookup(std::string_view name, std::uint64_t hash) c
     }
 }
 
+namespace {
+inline void fetch_line(const void* p) {
+#if defined(__GNUC__)
+    __builtin_prefetch(p);
+#else
+    static_cast<void>(p);
+#endif
+}
+}  // namespace
+
+std::uint64_t AnalysisModel::fetch_slot(std::string_view name) const {
+    const std::uint64_t hash = name_hash(name);
+    if (!slots_.empty()) fetch_line(&slots_[hash & (slots_.size() - 1)]);
+    return hash;
+}
+
+const CommonBlock* AnalysisModel::first_probe(std::uint64_t hash) const {
+    if (slots_.empty()) return nullptr;
+    // The first probe only: it is where nearly every name is found.
+    const Slot& slot = slots_[hash & (slots_.size() - 1)];
+    if (slot.record_plus_one == 0 || slot.hash_high != static_cast<std::uint32_t>(hash >> 32)) return nullptr;
+    return &blocks_[slot.record_plus_one - 1];
+}
+
+void AnalysisModel::fetch_block(std::uint64_t hash) const {
+    if (const CommonBlock* block = first_probe(hash)) fetch_line(block);
+}
+
+void AnalysisModel::fetch_declarations(std::uint64_t hash) const {
+    const CommonBlock* block = first_probe(hash);
+    if (block != nullptr && !block->declarations.empty()) fetch_line(&block->declarations.back());
+}
+
 void AnalysisModel::place_in_index(std::vector<Slot>& slots, const Slot& slot, std::uint64_t hash) {
     const std::size_t mask = slots.size() - 1;
     std::size_t at = hash & mask;

@@ -187,6 +187,14 @@ public:
     const FileEntry* keep_member_entry(std::unique_ptr<FileEntry> entry);
     const std::vector<std::unique_ptr<FileEntry>>& member_entries() const { return member_entries_; }
 
+    // Hints that change nothing: the scan calls them for declarations a few records ahead,
+    // so that the index slot, the block record, then the end of its declaration list are in
+    // cache when recording reaches them. fetch_slot returns the name's hash, which the
+    // others take.
+    std::uint64_t fetch_slot(std::string_view name) const;
+    void fetch_block(std::uint64_t hash) const;
+    void fetch_declarations(std::uint64_t hash) const;
+
     // Marks the first declaration of the named block whose module has the current
     // module's full_path. Does nothing when no such block or declaration exists.
     void mark_initialized(std::string_view block_name);
@@ -196,6 +204,8 @@ private:
     using ProcedureKey = ProcedureList::Key;
 
     struct Slot;
+    // The block the first probe for hash finds, or nullptr: a guess, names not compared.
+    const CommonBlock* first_probe(std::uint64_t hash) const;
     // The record number of the named block, or 0xFFFFFFFF.
     std::uint32_t lookup(std::string_view name, std::uint64_t hash) const;
     static void place_in_index(std::vector<Slot>& slots, const Slot& slot, std::uint64_t hash);

@@ -67,6 +67,53 @@ Role role_of(const SymbolRecord& s) {
     return s.section_number == 0 ? Role::Declaration : Role::None;
 }
 
+// Walks the records some way ahead of the scan and starts fetching what recording their
+// declarations will read: first the index slot, then, nearer, the block the slot names. A
+// declaration's lookup is otherwise two cache misses in a row. Reports nothing and changes
+// nothing; it reads the records the way the scan does.
+class FetchAhead {
+public:
+    FetchAhead(const ModuleWorkingSet& work, const AnalysisModel& model) : work_(work), model_(model) {}
+
+    void before(std::uint32_t current) {
+        const std::uint32_t n = work_.symbol_count;
+        while (next_ < n && next_ <= current + kSlotDistance && tail_ - head_ < kPending) {
+            const std::uint8_t* record = work_.symbols.data() + std::size_t{next_} * kSymbolRecordSize;
+            const SymbolRecord s = decode_symbol(record);
+            const std::uint8_t* first = nullptr;
+            std::size_t limit = 0;
+            if (role_of(s) == Role::Declaration && locate_name(record, s, work_.strings, first, limit))
+                pending_[tail_++ % kPending] = Pending{next_, model_.fetch_slot(text_up_to_zero(first, limit))};
+            const bool overflows = std::uint64_t{next_} + s.aux_count >= n;
+            const std::uint32_t skip = (s.storage_class == kClassWeakExternal && s.aux_count >= 1) ? 1 : s.aux_count;
+            next_ = overflows ? next_ + 1 : next_ + 1 + skip;
+        }
+        while (blocks_ != tail_ && pending_[blocks_ % kPending].record <= current + kBlockDistance)
+            model_.fetch_block(pending_[blocks_++ % kPending].hash);
+        while (head_ != blocks_ && pending_[head_ % kPending].record <= current + kListDistance)
+            model_.fetch_declarations(pending_[head_++ % kPending].hash);
+    }
+
+private:
+    static constexpr std::uint32_t kSlotDistance = 30;
+    static constexpr std::uint32_t kBlockDistance = 16;
+    static constexpr std::uint32_t kListDistance = 6;
+    static constexpr std::uint32_t kPending = 32;
+    struct Pending {
+        std::uint32_t record;
+        std::uint64_t hash;
+    };
+    const ModuleWorkingSet& work_;
+    const AnalysisModel& model_;
+    // Pending declarations: [head_, blocks_) had their block fetched, [blocks_, tail_) only
+    // their slot.
+    std::uint32_t next_ = 0;
+    std::uint32_t head_ = 0;
+    std::uint32_t blocks_ = 0;
+    std::uint32_t tail_ = 0;
+    Pending pending_[kPending] = {};
+};
+
 class Scan {
 public:
     Scan(const ModuleWorkingSet& work, AnalysisModel& model, std::vector<std::string_view>& names)
@@ -74,7 +121,9 @@ public:
 
     int run() {
         const std::uint32_t n = work_.symbol_count;
+        FetchAhead ahead(work_, model_);
         for (std::uint32_t i = 0; i < n;) {
+            ahead.before(i);
             const std::uint8_t* record = work_.symbols.data() + std::size_t{i} * kSymbolRecordSize;
             const SymbolRecord s = decode_symbol(record);
             const std::uint8_t* first = nullptr;
