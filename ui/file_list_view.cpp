@@ -36,18 +36,27 @@ int FileList::add_file(std::string_view directory, std::string_view file_name,
 
 int FileList::add_entry(std::string_view display_name, std::string_view full_path) {
     const FileEntryKey key{display_name, full_path};
-    const auto place = fileNames_.lower_bound(key);
+    // Lists are mostly given in order (a shell's sorted glob): a key after the last entry
+    // needs no search, and starts a run of its own unless it shares the last one's name.
+    const bool after_last =
+        !fileNames_.empty() && FileEntryOrder::less(FileEntryOrder::key(*std::prev(fileNames_.end())), key);
+    const auto place = after_last ? fileNames_.end() : fileNames_.lower_bound(key);
     if (place != fileNames_.end() && !FileEntryOrder::less(key, FileEntryOrder::key(*place))) {
         return kFileAlreadyListed;
     }
     std::unique_ptr<FileEntry> entry;
     if (!make_file_entry(full_path, display_name, entry)) return kFileNotStored;
     const bool was_empty = fileNames_.empty();
-    const FileEntry* added = entry.get();
+    FileEntry* added = entry.get();
     fileNames_.insert(place, std::move(entry));
     last_added_ = added;
     // The first entry of an empty list stays unnumbered; every later insertion numbers its run.
-    if (!was_empty) number_run(added->display_name);
+    if (was_empty) return kFileInserted;
+    if (after_last && compare_names((*std::prev(fileNames_.end(), 2))->display_name, display_name) != 0) {
+        added->duplicate_ordinal = 1;
+    } else {
+        number_run(added->display_name);
+    }
     return kFileInserted;
 }
 

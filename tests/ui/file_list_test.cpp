@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -114,6 +115,48 @@ TEST(FileList, EveryOrderOfAddingARunGivesTheSameRows) {
                                                IsListed("x.obj (3)", "D:\\c\\x.obj", 3)))
             << dirs[0] << dirs[1] << dirs[2];
     } while (std::next_permutation(dirs.begin(), dirs.end()));
+}
+
+// Adding in order (the usual command line), against it, or at random, with names shared
+// across directories and exact repeats: the list is what the rules give, step by step.
+TEST(FileList, AnyOrderOfAddingFollowsTheRules) {
+    std::mt19937 rng(11);
+    for (int round = 0; round < 300; ++round) {
+        std::vector<std::pair<std::string, std::string>> picks;  // display name, full path
+        for (int k = 0; k < 12; ++k) {
+            const std::string name = std::string(1, static_cast<char>('a' + rng() % 4)) + ".obj";
+            picks.push_back({name, "d" + std::to_string(rng() % 3) + "/" + name});
+        }
+        if (round % 3 == 0) std::sort(picks.begin(), picks.end());
+        if (round % 3 == 1) std::sort(picks.rbegin(), picks.rend());
+        FileList list;
+        std::vector<Listed> model;  // rows hold the display name here
+        for (const auto& [name, path] : picks) {
+            const int result = list.add_entry(name, path);
+            const auto at = std::lower_bound(model.begin(), model.end(), std::make_pair(name, path),
+                                             [](const Listed& e, const std::pair<std::string, std::string>& k) {
+                                                 return std::make_pair(e.row, e.full_path) < k;
+                                             });
+            if (at != model.end() && at->row == name && at->full_path == path) {
+                EXPECT_EQ(result, kFileAlreadyListed);
+                continue;
+            }
+            EXPECT_EQ(result, kFileInserted);
+            const bool was_empty = model.empty();
+            model.insert(at, Listed{name, path, 0});
+            int ordinal = 1;
+            if (!was_empty)
+                for (Listed& e : model)
+                    if (e.row == name) e.ordinal = ordinal++;
+        }
+        const std::vector<const FileEntry*> entries = list.entries();
+        ASSERT_EQ(entries.size(), model.size()) << "round " << round;
+        for (std::size_t i = 0; i < model.size(); ++i) {
+            EXPECT_EQ(entries[i]->display_name, model[i].row) << "round " << round << " row " << i;
+            EXPECT_EQ(entries[i]->full_path, model[i].full_path) << "round " << round << " row " << i;
+            EXPECT_EQ(entries[i]->duplicate_ordinal, model[i].ordinal) << "round " << round << " row " << i;
+        }
+    }
 }
 
 TEST(FileList, LastAddedFollowsInsertionsOnly) {
