@@ -11,19 +11,13 @@
 #include <vector>
 
 #include "engine/input_file.h"
+#include "scratch_dir.h"
 
 namespace quorv {
 namespace {
 
-class InputLoaderTest : public ::testing::Test {
+class InputLoaderTest : public test::ScratchDirTest {
 protected:
-    void SetUp() override {
-        dir_ = std::filesystem::temp_directory_path() /
-               ("quorv_loader_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "_" +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        std::filesystem::create_directories(dir_);
-    }
-    void TearDown() override { std::filesystem::remove_all(dir_); }
 
     const FileEntry* entry(const std::filesystem::path& path) {
         entries_.push_back(std::make_unique<FileEntry>(FileEntry{path.string(), path.filename().string(), 0}));
@@ -44,7 +38,6 @@ protected:
         return entry(path);
     }
 
-    std::filesystem::path dir_;
     std::vector<std::unique_ptr<FileEntry>> entries_;
     std::vector<const FileEntry*> list_;
 };

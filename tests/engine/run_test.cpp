@@ -6,6 +6,7 @@
 #include <fstream>
 
 #include "engine_harness.h"
+#include "scratch_dir.h"
 
 namespace quorv {
 namespace {
@@ -155,22 +156,14 @@ TEST(Archive, AFailingMemberEndsTheWalk) {
     EXPECT_EQ(model.find_block("_c_"), nullptr);
 }
 
-class RunFiles : public ::testing::Test {
+class RunFiles : public test::ScratchDirTest {
 protected:
-    void SetUp() override {
-        dir_ = std::filesystem::temp_directory_path() /
-               ("quorv_run_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "_" +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        std::filesystem::create_directories(dir_);
-    }
-    void TearDown() override { std::filesystem::remove_all(dir_); }
     const FileEntry* file(const std::string& name, const Bytes& bytes) {
         const auto path = dir_ / name;
         std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
         entries_.push_back(std::make_unique<FileEntry>(FileEntry{path.string(), name, 0}));
         return entries_.back().get();
     }
-    std::filesystem::path dir_;
     std::vector<std::unique_ptr<FileEntry>> entries_;
 };
 
