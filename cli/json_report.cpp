@@ -40,8 +40,8 @@ public:
     // is written into scratch instead.
     std::string_view of(const FileEntry& file, bool ordinal, JsonWriter& scratch) const {
         const Slot& slot = slots_[find(slots_, &file)];
-        if (slot.file == nullptr) return write(file, ordinal, scratch);
-        if (slot.size == 0) return write(file, ordinal, scratch);  // too long to hold here
+        // Not met, or too long to hold here.
+        if (slot.file == nullptr || slot.size == 0) return write(file, ordinal, scratch);
         return std::string_view(text_).substr(slot.offset, ordinal ? slot.size : slot.size_without_ordinal);
     }
 
@@ -67,7 +67,7 @@ private:
         // The members without the ordinal are the same text cut before it.
         const std::size_t without = write(file, false, members).size();
         const std::string_view made = write(file, true, members);
-        if (made.size() > 0xFFFF || text_.size() > 0xFFFFFFFFu - made.size() || made.empty()) {
+        if (made.size() > 0xFFFF || text_.size() > 0xFFFFFFFFu - made.size()) {
             slot = Slot{&file, 0, 0, 0};
             return;
         }
@@ -248,8 +248,10 @@ void write_pieces(JsonWriter& json, const Pieces& pieces, const FileFields& shar
             // No second thread: every piece is written here.
         }
     }
-    for (std::size_t piece = 0; piece < pieces.count(); ++piece) {
+    // The procedures array opens after the last block piece, also when no piece follows.
+    for (std::size_t piece = 0; piece <= pieces.count(); ++piece) {
         if (piece == pieces.block_pieces()) json.end_array().newline().fixed_key("procedures").begin_array();
+        if (piece == pieces.count()) break;
         if (odd && piece % 2 == 1) {
             json.raw_elements(odd->wait(piece));
             odd->release();
@@ -257,7 +259,6 @@ void write_pieces(JsonWriter& json, const Pieces& pieces, const FileFields& shar
             pieces.write(json, piece, fields);
         }
     }
-    if (pieces.count() == pieces.block_pieces()) json.end_array().newline().fixed_key("procedures").begin_array();
 }
 
 }  // namespace

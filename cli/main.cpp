@@ -11,7 +11,6 @@
 #include <vector>
 
 #include "cli/json_report.h"
-#include "cli/json_writer.h"
 #include "engine/model.h"
 #include "engine/report.h"
 #include "engine/run.h"
@@ -106,10 +105,9 @@ std::string text_report(const AnalysisModel& model, const Options& options) {
     // The rows of the window's list, written straight into the text: no string per row.
     std::string out;
     bool rows_added = false;
-    for_each_block_with_problem(model, [&](const CommonBlock& block, bool problem) {
-        if (options.problems_only && !problem) return;
-        out.append(block.name);
-        if (problem && !options.problems_only) out += '*';
+    ui::for_each_block_row(model, options.problems_only, [&](std::string_view name, bool starred) {
+        out.append(name);
+        if (starred) out += '*';
         out += '\n';
         rows_added = true;
     });

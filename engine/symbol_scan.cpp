@@ -67,10 +67,20 @@ Role role_of(const SymbolRecord& s) {
     return s.section_number == 0 ? Role::Declaration : Role::None;
 }
 
+// The record after record i of n and its auxiliaries. overflows when the aux count runs
+// past the table; then the next record is simply i + 1.
+std::uint32_t record_after(std::uint32_t i, const SymbolRecord& s, std::uint32_t n, bool& overflows) {
+    overflows = std::uint64_t{i} + s.aux_count >= n;
+    if (overflows) return i + 1;
+    // A weak external carries one auxiliary record, whatever its count says.
+    const std::uint32_t skip = (s.storage_class == kClassWeakExternal && s.aux_count >= 1) ? 1 : s.aux_count;
+    return i + 1 + skip;
+}
+
 // Walks the records some way ahead of the scan and starts fetching what recording their
-// declarations will read: first the index slot, then, nearer, the block the slot names. A
-// declaration's lookup is otherwise two cache misses in a row. Reports nothing and changes
-// nothing; it reads the records the way the scan does.
+// declarations will read: first the index slot, then, nearer, the block the slot names,
+// then the end of its declaration list. Each is otherwise a cache miss, one after the
+// other. Reports nothing and changes nothing; it steps through the records as the scan does.
 class FetchAhead {
 public:
     FetchAhead(const ModuleWorkingSet& work, const AnalysisModel& model) : work_(work), model_(model) {}
@@ -84,9 +94,8 @@ public:
             std::size_t limit = 0;
             if (role_of(s) == Role::Declaration && locate_name(record, s, work_.strings, first, limit))
                 pending_[tail_++ % kPending] = Pending{next_, model_.fetch_slot(text_up_to_zero(first, limit))};
-            const bool overflows = std::uint64_t{next_} + s.aux_count >= n;
-            const std::uint32_t skip = (s.storage_class == kClassWeakExternal && s.aux_count >= 1) ? 1 : s.aux_count;
-            next_ = overflows ? next_ + 1 : next_ + 1 + skip;
+            bool overflows = false;
+            next_ = record_after(next_, s, n, overflows);
         }
         while (blocks_ != tail_ && pending_[blocks_ % kPending].record <= current + kBlockDistance)
             model_.fetch_block(pending_[blocks_++ % kPending].hash);
@@ -182,16 +191,13 @@ private:
     }
 
     std::uint32_t next_record(std::uint32_t i, const SymbolRecord& s) {
-        const std::uint32_t n = work_.symbol_count;
-        if (std::uint64_t{i} + s.aux_count >= n) {
+        bool overflows = false;
+        const std::uint32_t next = record_after(i, s, work_.symbol_count, overflows);
+        if (overflows) {
             report_message("Error:  Aux symbol count overflows symbol table\n");
             error_ = true;
-            return i + 1;
         }
-        // A weak external carries one auxiliary record, whatever its count says.
-        const std::uint32_t skip =
-            (s.storage_class == kClassWeakExternal && s.aux_count >= 1) ? 1 : s.aux_count;
-        return i + 1 + skip;
+        return next;
     }
 
     // Defined data marks the module's own declaration of the same-named block, whichever of

@@ -16,13 +16,9 @@ std::string_view block_list_hint(bool rows_added, bool problems_only) {
 
 BlockRows block_list_rows(const AnalysisModel& model, bool problems_only) {
     BlockRows out;
-    for_each_block_with_problem(model, [&](const CommonBlock& block, bool is_problem) {
-        if (problems_only) {
-            if (is_problem) out.rows.emplace_back(block.name);
-        } else {
-            std::string& row = out.rows.emplace_back(block.name);
-            if (is_problem) row += '*';
-        }
+    for_each_block_row(model, problems_only, [&](std::string_view name, bool starred) {
+        std::string& row = out.rows.emplace_back(name);
+        if (starred) row += '*';
     });
     out.hint = block_list_hint(!out.rows.empty(), problems_only);
     return out;

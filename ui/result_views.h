@@ -39,6 +39,16 @@ struct BlockRows {
 };
 BlockRows block_list_rows(const AnalysisModel& model, bool problems_only);
 
+// The same rows as they come, for a caller that writes them itself: visit(name, starred)
+// for each row, in block_list order.
+template <class Visit>
+void for_each_block_row(const AnalysisModel& model, bool problems_only, Visit&& visit) {
+    for_each_block_with_problem(model, [&](const CommonBlock& block, bool is_problem) {
+        if (problems_only && !is_problem) return;
+        visit(block.name, is_problem && !problems_only);
+    });
+}
+
 // The Size and File list: the header (not measured in the window), then one row per declaration
 // with the size unsigned, "y" or " " for initialized, the file's display name, and " (%d)" for
 // a file that is the second or later of its name.
