@@ -41,4 +41,4 @@ test-asan: asan
 test: test-native test-asan $(TEST_TARGETS)
 
 clean:
-	rm -rf build build-asan build-win32
+	rm -rf build build-asan build-win32 build-win64

@@ -2,21 +2,24 @@
 # Installs the Debian packages a build needs and a new machine lacks.
 # Idempotent: when everything is there it only checks and returns.
 #   scripts/bootstrap.sh native   compilers, CMake, GoogleTest, Benchmark, valgrind
-#   scripts/bootstrap.sh win32    the i686 MinGW cross compiler, Wine (32-bit), Xvfb
+#   scripts/bootstrap.sh win32    the i686 MinGW cross compiler, Wine, Xvfb; 32-bit Wine if it installs
+#   scripts/bootstrap.sh win64    the x86-64 MinGW cross compiler, 64-bit Wine, Xvfb
 #   scripts/bootstrap.sh examples the cross gfortran and llvm-lib that rebuild examples/
 #   scripts/bootstrap.sh bench    objdump, llvm-nm and hyperfine for the side-by-side timings
 set -euo pipefail
 
-need=()
-want() { # want PACKAGE [COMMAND-OR-FILE]
+need=() optional=()
+have() { # have PACKAGE [COMMAND-OR-FILE]
     local pkg=$1 probe=${2:-}
     if [ -n "$probe" ]; then
-        if [[ $probe == /* ]]; then [ -e "$probe" ] && return 0; else command -v "$probe" >/dev/null 2>&1 && return 0; fi
+        if [[ $probe == /* ]]; then [ -e "$probe" ]; else command -v "$probe" >/dev/null 2>&1; fi
     else
-        dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'install ok installed' && return 0
+        dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'install ok installed'
     fi
-    need+=("$pkg")
 }
+want() { have "$@" || need+=("$1"); }
+# Packages a build can do without: their absence never fails the set-up.
+could_use() { have "$@" || optional+=("$1"); }
 
 for group in "${@:-native}"; do
     case $group in
@@ -31,11 +34,20 @@ for group in "${@:-native}"; do
         want g++-mingw-w64-i686 i686-w64-mingw32-g++
         want binutils-mingw-w64-i686 i686-w64-mingw32-windres
         want xvfb Xvfb; want fonts-wine /usr/share/wine/fonts/marlett.ttf
-        want imagemagick import
+        want imagemagick import; want wine wine
+        # 32-bit Wine runs the shipped program where the kernel runs 32-bit code; the 64-bit
+        # build is tested everywhere, so a machine without it still passes.
         if ! dpkg --print-foreign-architectures | grep -qx i386; then
-            dpkg --add-architecture i386; NEED_UPDATE=1
+            dpkg --add-architecture i386 2>/dev/null || echo "bootstrap: cannot add the i386 architecture" >&2
         fi
-        want wine wine; want wine32 /usr/lib/wine/wineserver32; want libwine:i386 /usr/lib/i386-linux-gnu/wine/i386-windows/kernel32.dll
+        could_use wine32 /usr/lib/wine/wineserver32
+        could_use libwine:i386 /usr/lib/i386-linux-gnu/wine/i386-windows/kernel32.dll
+        ;;
+    win64)
+        want g++-mingw-w64-x86-64 x86_64-w64-mingw32-g++
+        want binutils-mingw-w64-x86-64 x86_64-w64-mingw32-windres
+        want xvfb Xvfb; want fonts-wine /usr/share/wine/fonts/marlett.ttf
+        want imagemagick import; want wine64 /usr/lib/wine/wine64
         ;;
     examples)
         want gfortran-mingw-w64-i686 i686-w64-mingw32-gfortran; want llvm-19 llvm-lib-19
@@ -48,16 +60,26 @@ for group in "${@:-native}"; do
     esac
 done
 
-[ ${#need[@]} -eq 0 ] && exit 0
-echo "bootstrap: installing ${need[*]}" >&2
+[ ${#need[@]} -eq 0 ] && [ ${#optional[@]} -eq 0 ] && exit 0
 SUDO=""; [ "$(id -u)" -ne 0 ] && SUDO=sudo
 export DEBIAN_FRONTEND=noninteractive
 # Retry once: a lock held by another apt run, or a stale index, are the usual passing faults.
-for attempt in 1 2; do
-    if $SUDO apt-get update -qq && $SUDO apt-get install -y -qq --no-install-recommends "${need[@]}" >/dev/null; then
-        exit 0
-    fi
-    sleep 5
-done
-echo "bootstrap: could not install ${need[*]}" >&2
-exit 1
+install() {
+    local attempt
+    for attempt in 1 2; do
+        if $SUDO apt-get update -qq && $SUDO apt-get install -y -qq --no-install-recommends "$@" >/dev/null; then
+            return 0
+        fi
+        sleep 5
+    done
+    return 1
+}
+if [ ${#need[@]} -gt 0 ]; then
+    echo "bootstrap: installing ${need[*]}" >&2
+    install "${need[@]}" || { echo "bootstrap: could not install ${need[*]}" >&2; exit 1; }
+fi
+if [ ${#optional[@]} -gt 0 ]; then
+    echo "bootstrap: installing, if it can, ${optional[*]}" >&2
+    install "${optional[@]}" || echo "bootstrap: went on without ${optional[*]}" >&2
+fi
+exit 0

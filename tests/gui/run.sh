@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Runs the Wine end-to-end scenarios of quorv.exe:
 #   tests/gui/run.sh [BUILD_DIR [SCENARIO_NUMBER...]]     (BUILD_DIR defaults to build-win32)
+# The Wine loader is the one for the build's processor (scripts/wine-loaders.sh) unless $WINE
+# names another.
 # Starts its own Xvfb on a free display and its own WINEPREFIX under BUILD_DIR/gui-test, and
 # ends both. The screenshot of the main window lands in BUILD_DIR/gui-test/screenshot.png.
 # The last line of the output reads "N passed, M failed"; the exit code is nonzero on any failure.
@@ -14,6 +16,9 @@ quorv_exe=${QUORV_EXE:-$build/ui/win32/quorv.exe}
 driver_exe=${QUORV_GUI_DRIVER:-$build/tests/gui/quorv_gui_driver.exe}
 work=$build/gui-test
 suite_limit=170
+
+. "$root/scripts/wine-loaders.sh"
+select_wine "$quorv_exe"
 
 fail_setup() { echo "gui-test: $1" >&2; echo "0 passed, 1 failed"; exit 1; }
 for f in "$quorv_exe" "$driver_exe"; do [ -f "$f" ] || fail_setup "missing $f (build it first)"; done
@@ -61,9 +66,9 @@ REGEDIT4
 [HKEY_CURRENT_USER\Software\Wine\Explorer\Desktops]
 "Default"="1024x768"
 EOF
-wine regedit /S "$(winpath "$work/desktop.reg")" >/dev/null 2>&1
+"$WINE" regedit /S "$(winpath "$work/desktop.reg")" >/dev/null 2>&1
 timeout 60 wineserver -w
-echo "gui-test: Wine prefix ready in $((SECONDS - start)) s, display :$display"
+echo "gui-test: Wine prefix ready in $((SECONDS - start)) s, display :$display, loader $WINE"
 
 # The driver asks for a screenshot by creating NAME.request, which holds the part of the
 # display to keep (WIDTHxHEIGHT+X+Y); the picture is NAME.png.
@@ -82,7 +87,7 @@ echo "gui-test: Wine prefix ready in $((SECONDS - start)) s, display :$display"
 watcher_pid=$!
 
 timeout --kill-after=5 "$suite_limit" \
-    wine "$driver_exe" "$(winpath "$quorv_exe")" "$(winpath "$corpus")" "$(winpath "$work")" "$@" \
+    "$WINE" "$driver_exe" "$(winpath "$quorv_exe")" "$(winpath "$corpus")" "$(winpath "$work")" "$@" \
     2>"$work/driver.stderr" | tr -d '\r' | tee "$work/gui-test.log"
 status=${PIPESTATUS[0]}
 echo "gui-test: suite took $((SECONDS - start)) s"

@@ -13,9 +13,10 @@ namespace quorv::win32 {
 HWND main_window = nullptr;
 
 namespace {
-// The open-file dialog's record without the fields later platform versions appended.
-constexpr DWORD kOpenFileNameSize = 76;
-static_assert(offsetof(OPENFILENAMEA, lpTemplateName) + sizeof(LPCSTR) == kOpenFileNameSize);
+// The open-file dialog's record without the fields later platform versions appended: it
+// ends after lpTemplateName, 76 bytes in the 32-bit program.
+constexpr DWORD kOpenFileNameSize = offsetof(OPENFILENAMEA, lpTemplateName) + sizeof(LPCSTR);
+static_assert(sizeof(void*) != 4 || kOpenFileNameSize == 76);
 
 constexpr std::size_t kFileBufferSize = 520;
 constexpr std::size_t kFileTitleBufferSize = 512;
@@ -185,7 +186,7 @@ ui::FilePick Win32WindowPort::ask_open_files() {
 
 void Win32WindowPort::open_about_box() {
     const auto instance =
-        reinterpret_cast<HINSTANCE>(GetWindowLongA(main_window, GWL_HINSTANCE));
+        reinterpret_cast<HINSTANCE>(GetWindowLongPtrA(main_window, GWLP_HINSTANCE));
     DialogBoxParamA(instance, "ABOUTDIALOG", main_window, about_dialog_proc, 0);
 }
 
