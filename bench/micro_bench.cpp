@@ -16,7 +16,9 @@
 #include "engine/model.h"
 #include "engine/object_reader.h"
 #include "engine/overlap_sweep.h"
-#include "engine/report.h"
+#include "engine/diagnostics.h"
+#include "engine/model_walks.h"
+#include "engine/recorder.h"
 #include "engine/run.h"
 
 namespace {
@@ -82,6 +84,7 @@ void BM_RecordRepeatedBlocks(benchmark::State& state) {
             model->current_object = ObjectRef{&files[k * files.size() / n], 0, false};
             model->record_common_declaration(blocks[picks[k]], 64 + 8 * (picks[k] % 20 == 0 && k % 2));
         }
+        model->put_in_order();
         benchmark::DoNotOptimize(model->block_list().size());
         state.PauseTiming();
         model.reset();
@@ -114,7 +117,7 @@ void BM_ReadObjectModule(benchmark::State& state) {
     const test::Bytes bytes = corpus_object(symbols);
     const FileEntry entry{"bench\\m.obj", "m.obj", 0};
     CollectingSink sink;
-    ScopedMessageSink scope(sink);
+    const Diagnostics diagnostics(sink);
     ModuleWorkingSet work;
     auto model = std::make_unique<AnalysisModel>();
     std::size_t read = 0;
@@ -126,7 +129,8 @@ void BM_ReadObjectModule(benchmark::State& state) {
             state.ResumeTiming();
         }
         MemoryStream stream(bytes);
-        benchmark::DoNotOptimize(read_object_module(stream, entry, 0, *model, work));
+        benchmark::DoNotOptimize(read_object_module(diagnostics, stream, entry, 0, work));
+        benchmark::DoNotOptimize(Recorder(*model).record_module(entry, work.facts));
     }
     record_counter(state, static_cast<double>(symbols));
 }
@@ -148,11 +152,13 @@ BENCHMARK(BM_OverlapSweep)->Arg(6000)->Arg(60000)->Unit(benchmark::kMillisecond)
 
 // The nine tests for every pair, for comparison; its cost grows with the square of n.
 void BM_OverlapEveryPair(benchmark::State& state) {
+    CollectingSink sink;
+    const Diagnostics diagnostics(sink);
     const auto sections = disjoint_sections(static_cast<std::uint32_t>(state.range(0)));
     const auto n = static_cast<std::uint32_t>(sections.size());
     for (auto _ : state) {
         for (std::uint32_t i = 1; i < n; ++i)
-            for (std::uint32_t j = i + 1; j <= n; ++j) check_section_pair(sections, i, j);
+            for (std::uint32_t j = i + 1; j <= n; ++j) check_section_pair(diagnostics, sections, i, j);
     }
 }
 BENCHMARK(BM_OverlapEveryPair)->Arg(2000)->Arg(6000)->Unit(benchmark::kMillisecond);
@@ -164,11 +170,11 @@ void BM_PassOverLinkerNames(benchmark::State& state) {
     const test::Bytes library = test::make_archive({}, names);
     const FileEntry entry{"bench\\l.lib", "l.lib", 0};
     CollectingSink sink;
-    ScopedMessageSink scope(sink);
     AnalysisModel model;
+    RunContext run(sink, model);
     for (auto _ : state) {
         MemoryStream stream(library);
-        benchmark::DoNotOptimize(analyze_input(stream, entry, model));
+        benchmark::DoNotOptimize(analyze_input(stream, entry, run));
     }
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * library.size()));
 }

@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "cli/json_writer.h"
+#include "engine/model_walks.h"
 
 namespace quorv::cli {
 namespace {

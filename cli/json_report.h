@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "engine/model.h"
-#include "ui/file_list_view.h"
+#include "ui/texts/file_list.h"
 
 namespace quorv::cli {
 

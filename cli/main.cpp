@@ -11,11 +11,13 @@
 #include <vector>
 
 #include "cli/json_report.h"
+#include "engine/diagnostics.h"
 #include "engine/model.h"
-#include "engine/report.h"
+#include "engine/model_walks.h"
 #include "engine/run.h"
-#include "ui/file_list_view.h"
-#include "ui/result_views.h"
+#include "quorv_version.h"
+#include "ui/texts/file_list.h"
+#include "ui/texts/result_texts.h"
 
 namespace {
 
@@ -43,6 +45,7 @@ constexpr std::string_view kHelp =
     "  --details        after the list, each block's declarations: size, whether\n"
     "                   that file initializes it (DATA / BLOCK DATA), and the file\n"
     "  --json           the whole model as one JSON object on stdout\n"
+    "  --version        the version of quorv-check\n"
     "  --help           this text\n"
     "\n"
     "Example:\n"
@@ -56,6 +59,7 @@ struct Options {
     bool details = false;
     bool json = false;
     bool help = false;
+    bool version = false;
     std::vector<std::string_view> files;
 };
 
@@ -76,6 +80,8 @@ bool parse(int argc, char** argv, Options& options) {
             options.json = true;
         } else if (arg == "--help" || arg == "-h") {
             options.help = true;
+        } else if (arg == "--version") {
+            options.version = true;
         } else {
             return false;
         }
@@ -88,11 +94,11 @@ void write_all(std::FILE* stream, std::string_view text) {
 }
 
 // Text mode: every message on stderr, ended by a line feed unless it already has one.
-class StderrSink : public MessageSink {
+class StderrSink : public DiagnosticSink {
 public:
-    void show(std::string_view text) override {
-        write_all(stderr, text);
-        if (text.empty() || text.back() != '\n') std::fputc('\n', stderr);
+    void show(const Diagnostic& diagnostic) override {
+        write_all(stderr, diagnostic.text);
+        if (diagnostic.text.empty() || diagnostic.text.back() != '\n') std::fputc('\n', stderr);
     }
 };
 
@@ -153,18 +159,18 @@ constexpr bool kReleaseAtExit = false;
 int run(const Options& options, RunState& state) {
     CollectingSink collected;
     StderrSink to_stderr;
-    MessageSink& sink = options.json ? static_cast<MessageSink&>(collected) : to_stderr;
-    ScopedMessageSink scope(sink);
+    DiagnosticSink& sink = options.json ? static_cast<DiagnosticSink&>(collected) : to_stderr;
 
     // The whole list first, so every "already on the list" comes before the run's messages.
     ui::FileList& files = state.files;
+    const Diagnostics file_list_diagnostics(sink);
     for (const std::string_view arg : options.files) {
         if (files.add_entry(ui::display_name_from_argument(arg), arg) == ui::kFileAlreadyListed)
-            report_message(ui::already_on_list_text(arg));
+            file_list_diagnostics.report(ui::already_on_list_text(arg));
     }
     AnalysisModel& model = state.model;
     model.reset_model();
-    const bool completed = run_analysis(files.entries(), model) == RunOutcome::Completed;
+    const bool completed = run_analysis(files.entries(), model, sink) == RunOutcome::Completed;
 
     if (options.json) {
         cli::json_report(stdout, model, files, collected.messages, completed);
@@ -185,6 +191,10 @@ int main(int argc, char** argv) {
     const bool usable = parse(argc, argv, options);
     if (usable && options.help) {
         write_all(stdout, kHelp);
+        return kExitClean;
+    }
+    if (usable && options.version) {
+        write_all(stdout, "quorv-check " QUORV_VERSION_TEXT "\n");
         return kExitClean;
     }
     if (!usable || options.files.empty()) {

@@ -1,6 +1,8 @@
 #include "engine/input_file.h"
 
+#include <filesystem>
 #include <new>
+#include <system_error>
 
 #if defined(__unix__) || defined(__APPLE__)
 #include <array>
@@ -16,6 +18,21 @@
 #endif
 
 namespace quorv {
+
+bool InputFile::open(const std::string& path, LoadResult loaded, const InputBuffer& buffer) {
+    stream_.reset();
+    if (loaded == LoadResult::CannotOpen) return false;
+    if (loaded == LoadResult::Loaded) {
+        stream_ = std::make_unique<MemoryStream>(std::span<const std::uint8_t>(buffer.storage.data(), buffer.length));
+        return true;
+    }
+    std::error_code ec;
+    if (std::filesystem::is_directory(std::filesystem::path(path), ec)) return false;
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr) return false;
+    stream_ = std::make_unique<FileStream>(file);  // closed with this
+    return true;
+}
 
 #if QUORV_POSIX_FILES
 

@@ -9,7 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/model.h"
+#include "engine/file_entry.h"
+#include "engine/input_stream.h"
 
 namespace quorv {
 
@@ -29,6 +30,19 @@ struct InputBuffer {
 };
 
 LoadResult load_whole_file(const std::string& path, InputBuffer& buffer);
+
+// One input opened for reading: its bytes in memory when they were loaded whole, else
+// through stdio.
+class InputFile {
+public:
+    // false when the file cannot be opened (no such file, no permission, a directory).
+    // buffer holds the bytes when loaded is Loaded, and must outlive this.
+    bool open(const std::string& path, LoadResult loaded, const InputBuffer& buffer);
+    InputStream& stream() { return *stream_; }
+
+private:
+    std::unique_ptr<InputStream> stream_;
+};
 
 // The inputs of a run, loaded in list order, each as load_whole_file gives it. Where a
 // second thread can be had, the next few files are opened and read on it while the one

@@ -39,6 +39,40 @@ std::optional<std::uint64_t> FileStream::remaining() const {
     return *size_ > position_ ? *size_ - position_ : 0;
 }
 
+std::size_t FileStream::peek_at(std::uint64_t offset, void* buffer, std::size_t count) {
+    if (!size_ || offset >= *size_ || offset > 0x7FFFFFFFu || count == 0) return 0;
+    const bool had_error = std::ferror(file_) != 0;
+    std::size_t got = 0;
+    if (std::fseek(file_, static_cast<long>(offset), SEEK_SET) == 0) got = std::fread(buffer, 1, count, file_);
+    // Back where the reads stand, with the indicators as they were.
+    if (!had_error) std::clearerr(file_);
+    std::fseek(file_, static_cast<long>(position_), SEEK_SET);
+    return got;
+}
+
+std::size_t MemoryStream::peek_at(std::uint64_t offset, void* buffer, std::size_t count) {
+    if (offset >= bytes_.size()) return 0;
+    const std::size_t got = static_cast<std::size_t>(std::min<std::uint64_t>(count, bytes_.size() - offset));
+    if (got != 0) std::memcpy(buffer, bytes_.data() + offset, got);
+    return got;
+}
+
+std::size_t BoundedStream::read(void* buffer, std::size_t count) {
+    return whole_.read(buffer, static_cast<std::size_t>(std::min<std::uint64_t>(count, left())));
+}
+
+std::optional<std::uint64_t> BoundedStream::remaining() const { return left(); }
+
+std::span<const std::uint8_t> BoundedStream::buffered() const {
+    const std::span<const std::uint8_t> held = whole_.buffered();
+    return held.first(static_cast<std::size_t>(std::min<std::uint64_t>(held.size(), left())));
+}
+
+std::size_t BoundedStream::peek_at(std::uint64_t offset, void* buffer, std::size_t count) {
+    if (offset < first_ || offset >= end_) return 0;
+    return whole_.peek_at(offset, buffer, static_cast<std::size_t>(std::min<std::uint64_t>(count, end_ - offset)));
+}
+
 std::size_t MemoryStream::read(void* buffer, std::size_t count) {
     std::uint64_t end = bytes_.size();
     const bool fault_reached =

@@ -34,6 +34,13 @@ public:
     // stream holds them in memory; empty otherwise. Lets a reader scan ahead and then
     // position past what it used instead of reading byte by byte.
     virtual std::span<const std::uint8_t> buffered() const { return {}; }
+
+    // The input's whole length in bytes, when it can be known.
+    virtual std::optional<std::uint64_t> length() const = 0;
+    // Copies up to count bytes from the absolute offset, leaving the position, the error
+    // indicator and every planted fault as they were: for looking at an input's layout
+    // without reading it. Returns how many bytes came.
+    virtual std::size_t peek_at(std::uint64_t offset, void* buffer, std::size_t count) = 0;
 };
 
 // A binary std::FILE* opened by the caller; the stream closes it.
@@ -49,6 +56,8 @@ public:
     bool seek(std::uint32_t offset) override;
     std::uint32_t tell() const override;
     std::optional<std::uint64_t> remaining() const override;
+    std::optional<std::uint64_t> length() const override { return size_; }
+    std::size_t peek_at(std::uint64_t offset, void* buffer, std::size_t count) override;
 
 private:
     std::FILE* file_;
@@ -73,6 +82,8 @@ public:
     std::uint32_t tell() const override { return position_; }
     std::optional<std::uint64_t> remaining() const override;
     std::span<const std::uint8_t> buffered() const override;
+    std::optional<std::uint64_t> length() const override { return bytes_.size(); }
+    std::size_t peek_at(std::uint64_t offset, void* buffer, std::size_t count) override;
 
 private:
     std::span<const std::uint8_t> bytes_;
@@ -80,6 +91,31 @@ private:
     std::uint32_t fault_at_ = 0;
     std::uint32_t position_ = 0;
     bool error_ = false;
+};
+
+// One archive member's bytes, [first, end) of another stream: reads and peeks stop at end.
+// Positions stay those of the whole stream, so its positioning rule and every printed
+// address hold.
+class BoundedStream : public InputStream {
+public:
+    BoundedStream(InputStream& whole, std::uint64_t first, std::uint64_t end)
+        : whole_(whole), first_(first), end_(end) {}
+
+    std::size_t read(void* buffer, std::size_t count) override;
+    bool error() const override { return whole_.error(); }
+    bool seek(std::uint32_t offset) override { return whole_.seek(offset); }
+    std::uint32_t tell() const override { return whole_.tell(); }
+    std::optional<std::uint64_t> remaining() const override;
+    std::span<const std::uint8_t> buffered() const override;
+    std::optional<std::uint64_t> length() const override { return end_ - first_; }
+    std::size_t peek_at(std::uint64_t offset, void* buffer, std::size_t count) override;
+
+private:
+    std::uint64_t left() const { return end_ > whole_.tell() ? end_ - whole_.tell() : 0; }
+
+    InputStream& whole_;
+    std::uint64_t first_;
+    std::uint64_t end_;
 };
 
 }  // namespace quorv

@@ -10,7 +10,7 @@ namespace {
 struct Region {
     std::uint32_t start;
     std::uint32_t end;  // inclusive, wrapping like every file offset
-    std::uint16_t section;
+    std::uint32_t section;
     std::uint8_t kind;  // 0 raw data, 1 relocations, 2 line numbers
     bool wrapped;       // end < start
 };
@@ -34,7 +34,7 @@ std::vector<Region> present_regions(const std::vector<SectionRegions>& sections)
             // Starting at offset 0 or empty: absent, it overlaps nothing.
             if (r.start == 0 || r.length == 0) continue;
             const std::uint32_t end = r.start + r.length - 1;
-            out.push_back(Region{r.start, end, static_cast<std::uint16_t>(s + 1), kind, end < r.start});
+            out.push_back(Region{r.start, end, static_cast<std::uint32_t>(s + 1), kind, end < r.start});
         }
     }
     return out;

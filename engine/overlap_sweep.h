@@ -21,8 +21,8 @@ namespace quorv {
 // One finding: sections i < j (numbered from 1) and the test, 0 to 8 in the order of
 // check_section_pair.
 struct SectionOverlap {
-    std::uint16_t i;
-    std::uint16_t j;
+    std::uint32_t i;
+    std::uint32_t j;
     std::uint8_t test;
     friend bool operator==(const SectionOverlap&, const SectionOverlap&) = default;
 };

@@ -6,16 +6,16 @@
 #include <cstdlib>
 #include <string_view>
 
-#include "engine/report.h"
+#include "engine/diagnostics.h"
 #include "fuzz/message_families.h"
 
 namespace quorv::fuzz {
 
-class CheckingSink : public MessageSink {
+class CheckingSink : public DiagnosticSink {
 public:
-    void show(std::string_view text) override {
+    void show(const Diagnostic& diagnostic) override {
         ++count;
-        if (!is_known_message(text)) fail("a message outside the system's own texts", text);
+        if (!is_known_message(diagnostic.text)) fail("a message outside the system's own texts", diagnostic.text);
     }
 
     [[noreturn]] static void fail(const char* what, std::string_view text) {

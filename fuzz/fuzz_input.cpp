@@ -18,9 +18,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     AnalysisModel model;
     int result;
     {
-        ScopedMessageSink scope(sink);
+        RunContext run(sink, model);
         MemoryStream stream({data, size});
-        result = analyze_input(stream, entry, model);
+        result = analyze_input(stream, entry, run);
+        model.put_in_order();
     }
     fuzz::require(result == 0 || result == 1, "analyze_input result not 0 or 1");
     fuzz::require(result == 0 || sink.count > 0, "input stopped the run without a message");

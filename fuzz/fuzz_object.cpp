@@ -5,6 +5,7 @@
 
 #include "engine/input_stream.h"
 #include "engine/object_reader.h"
+#include "engine/recorder.h"
 #include "fuzz/checking_sink.h"
 #include "fuzz/model_checks.h"
 #include "fuzz/oracle_check.h"
@@ -17,9 +18,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     AnalysisModel model;
     int result;
     {
-        ScopedMessageSink scope(sink);
         MemoryStream stream({data, size});
-        result = read_object_module(stream, entry, 0, model);
+        ModuleWorkingSet work;
+        result = read_object_module(Diagnostics(sink), stream, entry, 0, work);
+        if (Recorder(model).record_module(entry, work.facts) != 0) result = 1;
+        model.put_in_order();
     }
     fuzz::require(result == 0 || result == 1, "read_object_module result not 0 or 1");
     // Without memory trouble every failure is reported.

@@ -21,14 +21,15 @@
 #include <string_view>
 #include <vector>
 
-#include "cli/json_writer.h"
+#include "cli/json_report.h"
 #include "engine/model.h"
+#include "engine/model_walks.h"
 #include "engine/run.h"
 #include "fuzz/checking_sink.h"
 #include "fuzz/model_checks.h"
 #include "fuzz/oracle_check.h"
-#include "ui/file_list_view.h"
-#include "ui/result_views.h"
+#include "ui/texts/file_list.h"
+#include "ui/texts/result_texts.h"
 
 namespace {
 
@@ -100,26 +101,17 @@ std::vector<std::string> make_inputs(std::uint8_t control, std::string_view rest
     return args;
 }
 
-// What quorv-check --json writes, in its order and shape.
+// What quorv-check --json writes: the real report, into memory.
 std::string json_report(const AnalysisModel& model, const ui::FileList& files, bool completed) {
-    cli::JsonWriter json;
-    json.begin_object().key("completed").value(completed).key("inputs").begin_array();
-    for (const FileEntry* e : files.entries()) {
-        json.begin_object().key("full_path").value(e->full_path).key("display_name").value(e->display_name);
-        json.key("duplicate_ordinal").value(std::int64_t{e->duplicate_ordinal}).end_object();
-    }
-    json.end_array().key("blocks").begin_array();
-    for_each_block_with_problem(model, [&](const CommonBlock& block, bool problem) {
-        json.begin_object().key("name").value(block.name).key("problem").value(problem);
-        json.key("declarations").begin_array();
-        for (const ObjectRef& d : block.declarations)
-            json.begin_object().key("size").value(std::uint64_t{d.size}).key("file").value(d.file->display_name).end_object();
-        json.end_array().end_object();
-    });
-    json.end_array().key("procedures").begin_array();
-    for (const ProcedureEntry& p : model.procedure_list()) json.value(p.name);
-    json.end_array().end_object();
-    return json.take();
+    char* text = nullptr;
+    std::size_t length = 0;
+    std::FILE* out = open_memstream(&text, &length);
+    if (out == nullptr) std::abort();
+    cli::json_report(out, model, files, {}, completed);
+    std::fclose(out);
+    std::string report(text, length);
+    std::free(text);
+    return report;
 }
 
 std::string from_latin1(const std::string& utf8) {
@@ -146,7 +138,7 @@ void check_json(const std::string& text, const AnalysisModel& model) {
                       "block name changed on its way through JSON");
     k = 0;
     for (const ProcedureEntry& p : model.procedure_list())
-        fuzz::require(from_latin1(doc["procedures"][k++].get<std::string>()) == p.name,
+        fuzz::require(from_latin1(doc["procedures"][k++]["name"].get<std::string>()) == p.name,
                       "procedure name changed on its way through JSON");
 }
 
@@ -191,11 +183,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const fuzz::oracle::Expected expected = fuzz::oracle::expect_run(listing, inputs);
 
     fuzz::OracleSink sink(expected);
-    ScopedMessageSink scope(sink);
-    for (const std::string& m : listing) report_message(m);
+    const Diagnostics file_list_diagnostics(sink);
+    for (const std::string& m : listing) file_list_diagnostics.report(m);
     AnalysisModel model;
     model.reset_model();
-    const bool completed = run_analysis(files.entries(), model) == RunOutcome::Completed;
+    const bool completed = run_analysis(files.entries(), model, sink) == RunOutcome::Completed;
     fuzz::require(completed || sink.count > listing.size(), "run stopped without a message");
     fuzz::check_model(model, size);
     const std::string difference = fuzz::compare_outcome(model, completed ? 0 : 1, sink, expected);

@@ -4,18 +4,19 @@
 #include <string>
 #include <string_view>
 
+#include "engine/diagnostics.h"
 #include "engine/model.h"
-#include "engine/report.h"
 #include "fuzz/message_families.h"
 #include "fuzz/oracle.h"
 
 namespace quorv::fuzz {
 
-class OracleSink : public MessageSink {
+class OracleSink : public DiagnosticSink {
 public:
     explicit OracleSink(const oracle::Expected& expected) : expected_(expected) {}
 
-    void show(std::string_view text) override {
+    void show(const Diagnostic& diagnostic) override {
+        const std::string_view text = diagnostic.text;
         // A text equal to the oracle's is one of the system's own (the oracle writes no other),
         // so only the others need the slower look through the list.
         const bool as_expected = count < expected_.messages.size() && text == expected_.messages[count];

@@ -2,8 +2,9 @@
 
 #include <string_view>
 
-#include "engine/report.h"
+#include "engine/diagnostics.h"
 #include "engine/text.h"
+#include "quorv_version.h"
 #include "ui/control_ids.h"
 #include "ui/file_list_view.h"
 #include "ui/result_views.h"
@@ -34,11 +35,11 @@ std::string about_build_info_text() {
 namespace {
 
 // Every diagnostic becomes a warning box captioned "Error", owned by the main window.
-class PortMessageSink : public MessageSink {
+class PortMessageSink : public DiagnosticSink {
 public:
     explicit PortMessageSink(WindowPort& port) : port_(port) {}
-    void show(std::string_view text) override {
-        port_.show_message_box(text, "Error", kMbOk | kMbIconWarning);
+    void show(const Diagnostic& diagnostic) override {
+        port_.show_message_box(diagnostic.text, "Error", kMbOk | kMbIconWarning);
     }
 
 private:
@@ -48,9 +49,9 @@ private:
 }  // namespace
 
 struct AppWindow::State {
-    explicit State(WindowPort& port) : sink(port), scope(sink) {}
+    explicit State(WindowPort& port) : sink(port), diagnostics(sink) {}
     PortMessageSink sink;
-    ScopedMessageSink scope;
+    Diagnostics diagnostics;
     FileList fileNames;
     AnalysisModel model;
     int problems_only = 0;
@@ -73,15 +74,15 @@ AppWindow::CommandResult AppWindow::on_command(int command, int notification) {
             if (notification == kLbnSelChange) files_selection_command(port_, s.fileNames);
             return {true, 0};
         case IDC_ADD_FILES:
-            return {true, add_files_command(port_, s.fileNames)};
+            return {true, add_files_command(port_, s.fileNames, s.diagnostics)};
         case IDC_BLOCKS:
-            if (notification == kLbnSelChange) block_selection_command(port_, s.model);
+            if (notification == kLbnSelChange) block_selection_command(port_, s.model, s.diagnostics);
             return {true, 0};
         case IDC_ANALYZE:
-            analyze_command(port_, s.fileNames, s.model, s.problems_only != 0);
+            analyze_command(port_, s.fileNames, s.model, s.problems_only != 0, s.sink);
             return {true, 0};
         case IDC_REMOVE:
-            remove_file_command(port_, s.fileNames, s.model);
+            remove_file_command(port_, s.fileNames, s.model, s.diagnostics);
             return {true, 0};
         case IDC_PROBLEMS_ONLY:
             problems_only_command(port_, s.model, s.problems_only);
@@ -93,7 +94,7 @@ AppWindow::CommandResult AppWindow::on_command(int command, int notification) {
             port_.open_about_box();
             return {true, 0};
         default:
-            // 1002, 1005 (a selection in the Size and File list) and everything else.
+            // IDC_DETAILS (a selection in the Size and File list), 1002 and everything else.
             return {false, 0};
     }
 }

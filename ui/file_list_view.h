@@ -1,109 +1,18 @@
 #pragma once
-// fileNames: the user's list of inputs to analyze, sorted by display_name and then full_path
-// under compare_names, with same-named entries numbered. Shared by the window (Add Files,
-// Remove File) and by quorv-check, so both put files on the list by one set of rules.
+// The window side of the file list: Add Files, Remove File and the Files selection, over
+// the shared list of ui/texts/file_list.h.
 #include <cstdint>
-#include <functional>
-#include <memory>
-#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "engine/diagnostics.h"
 #include "engine/model.h"
+#include "ui/texts/file_list.h"
 #include "ui/window_port.h"
 
 namespace quorv::ui {
 
-// The ordering key of fileNames; a display name alone finds the run of that name.
-struct FileEntryKey {
-    std::string_view display_name;
-    std::string_view full_path;
-};
-struct DisplayNameKey {
-    std::string_view display_name;
-};
-
-struct FileEntryOrder {
-    using is_transparent = void;
-    using Ptr = std::unique_ptr<FileEntry>;
-    static bool less(const FileEntryKey& a, const FileEntryKey& b);
-    static FileEntryKey key(const Ptr& e) { return {e->display_name, e->full_path}; }
-    bool operator()(const Ptr& a, const Ptr& b) const { return less(key(a), key(b)); }
-    bool operator()(const Ptr& a, const FileEntryKey& b) const { return less(key(a), b); }
-    bool operator()(const FileEntryKey& a, const Ptr& b) const { return less(a, key(b)); }
-    bool operator()(const Ptr& a, const DisplayNameKey& b) const;
-    bool operator()(const DisplayNameKey& a, const Ptr& b) const;
-};
-
-// Bookkeeping of Remove File that should not go wrong while the list box and fileNames agree.
-inline constexpr std::string_view kRemoveTooManyText =
-    "Internal Error:  Number of files less than number selected for removal";
-inline constexpr std::string_view kRemoveOrderText =
-    "Internal Error:  Invalid assumption regarding order of remove-file selection.";
-inline constexpr std::string_view kRemoveWalkedOffText =
-    "Internal Error:  walked off fileNames list during REMOVE operation";
-
-// Results of add_file and add_entry.
-inline constexpr int kFileAlreadyListed = 0;
-inline constexpr int kFileInserted = 1;
-inline constexpr int kFileNotStored = -1;  // memory ran out; not a duplicate
-
-class FileList {
-public:
-    // Adds the picked file `file_name` of `directory`: the display name is the file name with
-    // A-Z lowered, the full path "%s\\%s" of the directory and the display name, written into
-    // `full_path` in both cases. 1 inserted, 0 already on the list (nothing changes), -1 when
-    // memory ran out (nothing changes, nothing to report).
-    int add_file(std::string_view directory, std::string_view file_name, std::string& full_path);
-
-    // The same insertion and numbering for texts made elsewhere (quorv-check's arguments).
-    int add_entry(std::string_view display_name, std::string_view full_path);
-
-    // The selected rows, ascending, taken off the list in one pass. delete_row receives the
-    // list-box row to delete (s - k for the k-th index s, since k rows above it are gone).
-    // A selection that disagrees with the list is reported with report_message
-    // (kRemoveOrderText, kRemoveWalkedOffText). last_added becomes none.
-    void remove_rows(const std::vector<int>& ascending_rows,
-                     const std::function<void(int row)>& delete_row);
-
-    void clear();
-
-    int file_count() const { return static_cast<int>(fileNames_.size()); }
-    bool empty() const { return fileNames_.empty(); }
-    const FileEntry* last_added() const { return last_added_; }
-
-    // The entry `index` steps from the head (0 or below: the head); none past the end.
-    const FileEntry* entry_at(int index) const;
-
-    // In list order: what run_analysis walks.
-    std::vector<const FileEntry*> entries() const;
-    // Row texts of IDC_FILES, in list order.
-    std::vector<std::string> row_texts() const;
-
-private:
-    using Entries = std::set<std::unique_ptr<FileEntry>, FileEntryOrder>;
-    void number_run(std::string_view display_name);
-
-    // Nodes of a std::set never move, so the model may point at the entries.
-    Entries fileNames_;
-    const FileEntry* last_added_ = nullptr;
-};
-
-// The file name with the bytes 'A' to 'Z' lowered, every other byte unchanged.
-std::string lower_display_name(std::string_view file_name);
-
-// quorv-check's display name: the argument's last component (after the last "/" or "\"),
-// lowered like a picked name.
-std::string display_name_from_argument(std::string_view argument);
-
-// The row of an entry in IDC_FILES: "%s (%d)" once it is the second or later of its run.
-std::string file_row_text(const FileEntry& entry);
-
-// "%s is already on the list", with the full path.
-std::string already_on_list_text(std::string_view full_path);
-
-// --- The window side: Add Files, Remove File and the Files selection ---
 
 inline constexpr std::string_view kAddFilesStatusText =
     "Click the name of a file to see its full path information.  Click 'Analyze' to proceed.";
@@ -133,12 +42,13 @@ std::string directory_of_pick(std::string_view path);
 // "Common Dialog Box Error %X", or the plea for fewer files for FNERR_BUFFERTOOSMALL.
 std::string dialog_error_text(std::uint32_t error_code);
 
-// Command 1001. Returns the window procedure's result: 1 when the dialog was cancelled or
+// IDC_ADD_FILES. Returns the window procedure's result: 1 when the dialog was cancelled or
 // failed, 0 otherwise. The analysis model is left as it was.
-int add_files_command(WindowPort& port, FileList& fileNames);
-// Command 1006: takes the selected rows off the list and empties the model.
-void remove_file_command(WindowPort& port, FileList& fileNames, AnalysisModel& model);
-// Command 1000 on LBN_SELCHANGE: the clicked entry's full path into the status line.
+int add_files_command(WindowPort& port, FileList& fileNames, const Diagnostics& diagnostics);
+// IDC_REMOVE: takes the selected rows off the list and empties the model.
+void remove_file_command(WindowPort& port, FileList& fileNames, AnalysisModel& model,
+                         const Diagnostics& diagnostics);
+// IDC_FILES on LBN_SELCHANGE: the clicked entry's full path into the status line.
 void files_selection_command(WindowPort& port, const FileList& fileNames);
 
 }  // namespace quorv::ui

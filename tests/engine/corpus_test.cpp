@@ -43,11 +43,7 @@ TEST(Corpus, EveryFileGivesItsExpectedModelAndMessages) {
         const FileEntry entry{path.string(), path.filename().string(), 0};
         AnalysisModel model;
         CollectingSink sink;
-        RunOutcome outcome;
-        {
-            ScopedMessageSink scope(sink);
-            outcome = run_analysis({&entry}, model);
-        }
+        const RunOutcome outcome = run_analysis({&entry}, model, sink);
         EXPECT_EQ(outcome == RunOutcome::Completed ? "completed" : "stopped", expected["run"].get<std::string>());
         std::vector<std::string> messages;
         for (const auto& m : expected["messages"])
@@ -77,11 +73,7 @@ TEST(Corpus, EverySetGivesItsExpectedModelAndMessages) {
         }
         AnalysisModel model;
         CollectingSink sink;
-        RunOutcome outcome;
-        {
-            ScopedMessageSink scope(sink);
-            outcome = run_analysis(order, model);
-        }
+        const RunOutcome outcome = run_analysis(order, model, sink);
         EXPECT_EQ(outcome == RunOutcome::Completed ? "completed" : "stopped", expected["run"].get<std::string>());
         std::vector<std::string> messages;
         for (const auto& m : expected["messages"]) {

@@ -7,12 +7,14 @@
 #include <vector>
 
 #include "engine/model.h"
+#include "engine/model_walks.h"
+#include "engine/recorder.h"
 
 namespace quorv {
 namespace {
 
 struct Decl {
-    std::uint32_t size;
+    std::uint64_t size;
     std::string path;
     bool operator==(const Decl&) const = default;
 };
@@ -31,13 +33,18 @@ protected:
         files_.push_back(std::make_unique<FileEntry>(FileEntry{path, path, 0}));
         return files_.back().get();
     }
-    int declare(const FileEntry* f, const std::string& name, std::uint32_t size) {
+    // Each record is followed by put_in_order, as the end of a run would follow it.
+    int declare(const FileEntry* f, const std::string& name, std::uint64_t size) {
         model_.current_object = ObjectRef{f, 0, false};
-        return model_.record_common_declaration(name, size);
+        const int result = model_.record_common_declaration(name, size);
+        model_.put_in_order();
+        return result;
     }
     int define(const FileEntry* f, const std::string& name) {
         model_.current_object = ObjectRef{f, 0, false};
-        return model_.record_procedure(name);
+        const int result = model_.record_procedure(name);
+        model_.put_in_order();
+        return result;
     }
     std::vector<std::unique_ptr<FileEntry>> files_;
     AnalysisModel model_;
@@ -180,18 +187,19 @@ TEST_F(ModelTest, NamesOutliveTheStringTableTheyCameFrom) {
     for (const Case& c : cases) {
         AnalysisModel model;
         const FileEntry* f = file(c.what);
-        model.current_object = ObjectRef{f, 0, false};
         std::vector<std::uint8_t> table(text.begin(), text.end());
-        model.set_name_source(table.data(), table.size());
+        ModuleFacts facts;
+        facts.name_source = table;
         std::vector<std::string> expected;
         for (std::size_t k = 0; k < c.offsets.size(); ++k) {
             const std::string name(text.c_str() + c.offsets[k]);
             expected.push_back(name);
             const std::string_view in_table(reinterpret_cast<const char*>(table.data()) + c.offsets[k], name.size());
-            if (k % 2) model.record_procedure(in_table);
-            else model.record_common_declaration(in_table, 4);
+            if (k % 2) facts.define_procedure(in_table);
+            else facts.declare(in_table, 4);
         }
-        model.set_name_source(nullptr, 0);
+        Recorder(model).record_module(*f, facts);
+        model.put_in_order();
         std::fill(table.begin(), table.end(), 'X');
         table = std::vector<std::uint8_t>(1000, 'Y');
         std::vector<std::string> seen;

@@ -8,7 +8,7 @@
 
 #include "engine/object_reader.h"
 #include "engine/overlap_sweep.h"
-#include "engine/report.h"
+#include "engine/diagnostics.h"
 
 namespace quorv {
 namespace {
@@ -17,10 +17,10 @@ using Messages = std::vector<std::string>;
 
 Messages pairwise(const std::vector<SectionRegions>& sections) {
     CollectingSink sink;
-    ScopedMessageSink scope(sink);
+    const Diagnostics diagnostics(sink);
     const auto n = static_cast<std::uint32_t>(sections.size());
     for (std::uint32_t i = 1; i < n; ++i)
-        for (std::uint32_t j = i + 1; j <= n; ++j) check_section_pair(sections, i, j);
+        for (std::uint32_t j = i + 1; j <= n; ++j) check_section_pair(diagnostics, sections, i, j);
     return sink.messages;
 }
 
@@ -34,7 +34,7 @@ std::vector<SectionOverlap> pairwise_findings(const std::vector<SectionRegions>&
             const FileRegion b[3] = {sections[j].raw_data, sections[j].relocations, sections[j].line_numbers};
             for (std::uint8_t t = 0; t < 9; ++t)
                 if (ranges_overlap(a[t / 3].start, a[t / 3].length, b[t % 3].start, b[t % 3].length))
-                    out.push_back(SectionOverlap{static_cast<std::uint16_t>(i + 1), static_cast<std::uint16_t>(j + 1), t});
+                    out.push_back(SectionOverlap{static_cast<std::uint32_t>(i + 1), static_cast<std::uint32_t>(j + 1), t});
         }
     }
     return out;
@@ -42,8 +42,7 @@ std::vector<SectionOverlap> pairwise_findings(const std::vector<SectionRegions>&
 
 Messages swept(const std::vector<SectionRegions>& sections) {
     CollectingSink sink;
-    ScopedMessageSink scope(sink);
-    check_all_section_pairs(sections);
+    check_all_section_pairs(Diagnostics(sink), sections);
     return sink.messages;
 }
 

@@ -101,11 +101,11 @@ TEST(ReaderStream, StickyErrorIndicatorFailsEveryLaterRead) {
     const Bytes bytes(64, 0x41);
     MemoryStream stream(bytes, MemoryStream::Fault::Error, 1);
     CollectingSink sink;
-    ScopedMessageSink scope(sink);
+    const Diagnostics diagnostics(sink);
     std::uint8_t buffer[8];
-    EXPECT_EQ(checked_read(stream, 2, buffer, "first"), 0u);
+    EXPECT_EQ(checked_read(diagnostics, stream, 2, buffer, "first"), 0u);
     ASSERT_TRUE(seek_to(stream, 8));
-    EXPECT_EQ(checked_read(stream, 8, buffer, "second"), 0u);  // the bytes come, the read fails
+    EXPECT_EQ(checked_read(diagnostics, stream, 8, buffer, "second"), 0u);  // the bytes come, the read fails
     EXPECT_EQ(stream.tell(), 16u);
     EXPECT_EQ(sink.messages, (Messages{"QUORV Internal: fread failed in first",
                                        "QUORV Internal: fread failed in second"}));
@@ -118,9 +118,9 @@ TEST(ReaderStream, PositioningRules) {
     EXPECT_FALSE(seek_to(stream, 0x80000000));
     EXPECT_EQ(stream.tell(), 100u);
     CollectingSink sink;
-    ScopedMessageSink scope(sink);
+    const Diagnostics diagnostics(sink);
     std::uint8_t buffer[4];
-    EXPECT_EQ(checked_read(stream, 4, buffer, "x"), 0u);
+    EXPECT_EQ(checked_read(diagnostics, stream, 4, buffer, "x"), 0u);
     EXPECT_EQ(sink.messages, (Messages{"QUORV Internal: fread returned 0 bytes (4 expected). [x]"}));
 }
 
@@ -244,10 +244,7 @@ TEST(ReaderOverlap, NineTestsInOrderWithHexSectionNumbers) {
     sections[9] = {{1000, 10}, {1000, 10}, {1000, 6}};
     sections[10] = {{1005, 10}, {1005, 10}, {1005, 6}};
     CollectingSink sink;
-    {
-        ScopedMessageSink scope(sink);
-        check_all_section_pairs(sections);
-    }
+    check_all_section_pairs(Diagnostics(sink), sections);
     EXPECT_EQ(sink.messages, (Messages{
         "Object Format Error: Raw data overlap between sections a and b\n",
         "Object Format Error: Section a raw data overlaps section b relocations\n",

@@ -188,14 +188,12 @@ TEST_F(RunFiles, SkipAndStopRules) {
     for (const Case& c : cases) {
         AnalysisModel model;
         CollectingSink sink;
-        ScopedMessageSink scope(sink);
-        EXPECT_EQ(run_analysis(c.inputs, model), c.outcome) << c.what;
+        EXPECT_EQ(run_analysis(c.inputs, model, sink), c.outcome) << c.what;
         EXPECT_EQ(model.find_block("_g_") != nullptr, c.good_read) << c.what;
     }
     AnalysisModel model;
     CollectingSink sink;
-    ScopedMessageSink scope(sink);
-    run_analysis({&missing}, model);
+    run_analysis({&missing}, model, sink);
     EXPECT_EQ(sink.messages, (Messages{"Cannot open file: " + missing.full_path}));
 }
 
@@ -205,7 +203,8 @@ TEST_F(RunFiles, TwoLibrariesOfOneNameInDifferentDirectories) {
     const FileEntry* one = file("x.lib", lib);
     const FileEntry* two = file("x/x.lib", lib);
     AnalysisModel model;
-    EXPECT_EQ(run_analysis({one, two}, model), RunOutcome::Completed);
+    CollectingSink sink;
+    EXPECT_EQ(run_analysis({one, two}, model, sink), RunOutcome::Completed);
     const CommonBlock* b = model.find_block("_m_");
     ASSERT_EQ(b->declarations.size(), 2u);
     EXPECT_EQ(b->declarations.begin()->file->display_name, "x.lib (m.obj)");

@@ -22,10 +22,10 @@ struct Case {
 Messages messages_of(const Bytes& input, int& result) {
     static const FileEntry entry{"C:\\hostile\\input.lib", "input.lib", 0};
     CollectingSink sink;
-    ScopedMessageSink scope(sink);
     AnalysisModel model;
+    RunContext run(sink, model);
     MemoryStream stream(input);
-    result = analyze_input(stream, entry, model);
+    result = analyze_input(stream, entry, run);
     return sink.messages;
 }
 

@@ -15,10 +15,11 @@
 
 #include "coff_builder.h"
 #include "counting_allocator.h"
+#include "engine/byte_order.h"
+#include "engine/coff_layout.h"
+#include "engine/diagnostics.h"
 #include "engine/input_stream.h"
 #include "engine/model.h"
-#include "engine/object_reader.h"
-#include "engine/report.h"
 #include "engine/run.h"
 #include "fuzz/message_families.h"
 #include "fuzz/oracle_check.h"
@@ -27,6 +28,7 @@ namespace quorv::hostile {
 
 namespace fs = std::filesystem;
 using test::Bytes;
+using namespace coff;
 
 // --- The real files ---
 
@@ -239,12 +241,15 @@ inline Examination examine(std::span<const std::uint8_t> bytes) {
     Examination out;
     fuzz::OracleSink sink(expected);
     {
-        ScopedMessageSink scope(sink);
         MemoryWatch watch;
         {
             AnalysisModel model;
-            MemoryStream stream(bytes);
-            out.result = analyze_input(stream, entry, model);
+            {
+                RunContext run(sink, model);
+                MemoryStream stream(bytes);
+                out.result = analyze_input(stream, entry, run);
+            }
+            model.put_in_order();
             out.difference = fuzz::compare_outcome(model, out.result, sink, expected);
         }
         out.peak = watch.peak();

@@ -105,14 +105,13 @@ struct Read {
     std::string model;
 };
 
+// reading(run) reads into a model through a run context; run_analysis is given the sink.
 template <class Reading>
 Read read_with(Reading reading) {
     AnalysisModel model;
     CollectingSink sink;
-    {
-        ScopedMessageSink scope(sink);
-        reading(model);
-    }
+    reading(model, sink);
+    model.put_in_order();
     return {std::move(sink.messages), model_digest(model)};
 }
 
@@ -128,15 +127,17 @@ TEST(Truncation, FileAndMemoryStreamsAgree) {
                 out.write(reinterpret_cast<const char*>(whole.data()), static_cast<std::streamsize>(n));
             }
             const FileEntry entry{path.string(), "cut.obj", 0};
-            const Read memory = read_with([&](AnalysisModel& m) {
+            const Read memory = read_with([&](AnalysisModel& m, CollectingSink& sink) {
+                RunContext run(sink, m);
                 MemoryStream stream(std::span(whole.data(), n));
-                analyze_input(stream, entry, m);
+                static_cast<void>(analyze_input(stream, entry, run));
             });
-            const Read stdio = read_with([&](AnalysisModel& m) {
+            const Read stdio = read_with([&](AnalysisModel& m, CollectingSink& sink) {
+                RunContext run(sink, m);
                 FileStream stream(std::fopen(path.c_str(), "rb"));
-                analyze_input(stream, entry, m);
+                static_cast<void>(analyze_input(stream, entry, run));
             });
-            const Read run = read_with([&](AnalysisModel& m) { run_analysis({&entry}, m); });
+            const Read run = read_with([&](AnalysisModel& m, CollectingSink& sink) { run_analysis({&entry}, m, sink); });
             EXPECT_EQ(stdio.messages, memory.messages) << real.filename() << " cut at " << n;
             EXPECT_EQ(stdio.model, memory.model) << real.filename() << " cut at " << n;
             EXPECT_EQ(run.messages, memory.messages) << real.filename() << " cut at " << n;

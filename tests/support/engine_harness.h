@@ -4,10 +4,11 @@
 #include <vector>
 
 #include "coff_builder.h"
+#include "engine/diagnostics.h"
 #include "engine/input_stream.h"
 #include "engine/model.h"
 #include "engine/object_reader.h"
-#include "engine/report.h"
+#include "engine/recorder.h"
 #include "engine/run.h"
 
 namespace quorv::test {
@@ -17,24 +18,31 @@ struct Outcome {
     std::vector<std::string> messages;
 };
 
+// One COFF module read and recorded as the run does it, the model then put in order.
 inline Outcome read_module(const Bytes& bytes, AnalysisModel& model, const FileEntry& entry,
                            MemoryStream::Fault fault = MemoryStream::Fault::None,
                            std::uint32_t fault_at = 0) {
     CollectingSink sink;
-    ScopedMessageSink scope(sink);
+    const Diagnostics diagnostics(sink);
     MemoryStream stream(bytes, fault, fault_at);
+    ModuleWorkingSet work;
     Outcome out;
-    out.result = read_object_module(stream, entry, 0, model);
+    const int read = read_object_module(diagnostics, stream, entry, 0, work);
+    const int recorded = Recorder(model).record_module(entry, work.facts);
+    model.put_in_order();
+    out.result = read != 0 || recorded != 0 ? 1 : 0;
     out.messages = std::move(sink.messages);
     return out;
 }
 
+// One input classified and read as the run does it, the model then put in order.
 inline Outcome analyze(const Bytes& bytes, AnalysisModel& model, const FileEntry& entry) {
     CollectingSink sink;
-    ScopedMessageSink scope(sink);
+    RunContext run(sink, model);
     MemoryStream stream(bytes);
     Outcome out;
-    out.result = analyze_input(stream, entry, model);
+    out.result = analyze_input(stream, entry, run);
+    model.put_in_order();
     out.messages = std::move(sink.messages);
     return out;
 }

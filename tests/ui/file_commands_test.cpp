@@ -3,6 +3,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "engine/messages.h"
 #include "session.h"
 #include "ui/result_views.h"
 
@@ -228,13 +229,13 @@ TEST(RemoveFile, SelectionsComeOffInOnePass) {
          {0, 1, 2},
          {"delete 1000 0", "delete 1000 0"},
          {},
-         {std::string(ui::kRemoveTooManyText), std::string(ui::kRemoveWalkedOffText)}},
+         {std::string(msg::kRemoveTooMany), std::string(msg::kRemoveWalkedOff)}},
         {"a selection out of order",
          {"a.obj", "b.obj", "c.obj"},
          {1, 0},
          {"delete 1000 1"},
          {"a.obj", "c.obj"},
-         {std::string(ui::kRemoveOrderText), std::string(ui::kRemoveWalkedOffText)}},
+         {std::string(msg::kRemoveOrder), std::string(msg::kRemoveWalkedOff)}},
     };
     for (const RemoveStory& st : stories) {
         SCOPED_TRACE(st.story);

@@ -8,7 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/report.h"
+#include "engine/diagnostics.h"
+#include "engine/messages.h"
 #include "ui/file_list_view.h"
 
 namespace quorv::ui {
@@ -16,6 +17,13 @@ namespace {
 
 using ::testing::ElementsAre;
 using ::testing::ElementsAreArray;
+
+// Where a test expects no diagnostic at all, any it gets is dropped here.
+const Diagnostics& quiet() {
+    static CollectingSink sink;
+    static const Diagnostics diagnostics(sink);
+    return diagnostics;
+}
 
 struct Pick {
     std::string directory;
@@ -169,7 +177,7 @@ TEST(FileList, LastAddedFollowsInsertionsOnly) {
     EXPECT_EQ(list.last_added()->full_path, "d\\a.obj");
     EXPECT_EQ(list.add_file("d", "B.OBJ", path), 0);
     EXPECT_EQ(list.last_added()->full_path, "d\\a.obj");
-    list.remove_rows({0}, [](int) {});
+    list.remove_rows({0}, [](int) {}, quiet());
     EXPECT_EQ(list.last_added(), nullptr);
 }
 
@@ -179,7 +187,7 @@ TEST(FileList, EntriesKeepTheirAddressesWhileOthersComeAndGo) {
     list.add_file("d", "m.obj", path);
     const FileEntry* kept = list.entry_at(0);
     for (int i = 0; i < 200; ++i) list.add_file("d", "f" + std::to_string(i) + ".obj", path);
-    list.remove_rows({0, 5, 9}, [](int) {});
+    list.remove_rows({0, 5, 9}, [](int) {}, quiet());
     bool found = false;
     for (const FileEntry* e : list.entries()) found = found || e == kept;
     EXPECT_TRUE(found);
@@ -213,13 +221,13 @@ TEST(FileList, RemovalTakesTheSelectionInOnePass) {
          {"a.obj", "b.obj", "c.obj", "d.obj", "e.obj"},
          {2, 1, 4},
          {2},
-         {std::string(kRemoveOrderText), std::string(kRemoveWalkedOffText)},
+         {std::string(msg::kRemoveOrder), std::string(msg::kRemoveWalkedOff)},
          {"a.obj", "b.obj", "d.obj", "e.obj"}},
         {"an index past the end removes what came before it",
          {"a.obj", "b.obj"},
          {0, 7},
          {0},
-         {std::string(kRemoveWalkedOffText)},
+         {std::string(msg::kRemoveWalkedOff)},
          {"b.obj"}},
     };
     for (const RemoveCase& c : cases) {
@@ -228,9 +236,9 @@ TEST(FileList, RemovalTakesTheSelectionInOnePass) {
         std::string path;
         for (const std::string& n : c.names) list.add_file("d", n, path);
         CollectingSink sink;
-        ScopedMessageSink scope(sink);
+        const Diagnostics diagnostics(sink);
         std::vector<int> deleted;
-        list.remove_rows(c.selection, [&](int row) { deleted.push_back(row); });
+        list.remove_rows(c.selection, [&](int row) { deleted.push_back(row); }, diagnostics);
         EXPECT_EQ(deleted, c.deleted_rows);
         EXPECT_EQ(sink.messages, c.messages);
         EXPECT_EQ(list.row_texts(), c.remaining_rows);
@@ -243,7 +251,7 @@ TEST(FileList, RemovalKeepsOrdinalsUntilTheRunGrowsAgain) {
     std::string path;
     for (const char* d : {"D:\\a", "D:\\b", "D:\\c"}) list.add_file(d, "x.obj", path);
     ASSERT_THAT(list.row_texts(), ElementsAre("x.obj", "x.obj (2)", "x.obj (3)"));
-    list.remove_rows({1}, [](int) {});
+    list.remove_rows({1}, [](int) {}, quiet());
     EXPECT_THAT(list.row_texts(), ElementsAre("x.obj", "x.obj (3)"));
     list.add_file("D:\\z", "unrelated.obj", path);
     EXPECT_THAT(list.row_texts(), ElementsAre("unrelated.obj", "x.obj", "x.obj (3)"));

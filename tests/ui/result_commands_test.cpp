@@ -184,14 +184,13 @@ TEST_F(Results, LibraryMembersAndInitializedMarks) {
 }
 
 TEST_F(Results, ARunThatStopsLeavesTheListsEmptyAndKeepsTheModel) {
-    pick({"h_heat_gnu_short.a", "a_main.obj"});
+    pick({"j_pe_signature.obj", "a_main.obj"});
     s.port.status = "as it was";
     s.type('a');
-    EXPECT_THAT(s.messages(), ElementsAre("QUORV Internal: fread returned 0 bytes (4 expected). [analyze]",
-                                          "Error reading library members"));
+    EXPECT_THAT(s.messages(), ElementsAre("The file " + dir() + "\\j_pe_signature.obj is not an object file."));
     EXPECT_THAT(s.port.list(IDC_BLOCKS), IsEmpty());
     EXPECT_EQ(s.port.status, "as it was");
-    // a_main.obj was read before the archive stopped the run: the view switch shows its blocks.
+    // a_main.obj was read before the image header stopped the run: the view switch shows its blocks.
     s.type('p');
     EXPECT_THAT(s.port.list(IDC_BLOCKS), ElementsAre("_ctrl_", "_field_", "_grid_"));
     EXPECT_EQ(s.port.status, ui::kHintBlocks);

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "corpus_links.h"
-#include "engine/report.h"
+#include "engine/diagnostics.h"
 #include "engine/run.h"
 #include "ui/file_list_view.h"
 #include "ui/result_views.h"
@@ -42,6 +42,7 @@ void build(AnalysisModel& model, const std::vector<Declare>& declarations,
         model.current_object.file = p.file;
         model.record_procedure(p.procedure);
     }
+    model.put_in_order();
 }
 
 TEST(ResultTexts, HintsForEveryFill) {
@@ -175,8 +176,7 @@ void check_views(const test::CorpusLinks& corpus, const std::vector<std::string>
     }
     AnalysisModel model;
     CollectingSink sink;
-    ScopedMessageSink scope(sink);
-    const RunOutcome outcome = run_analysis(list.entries(), model);
+    const RunOutcome outcome = run_analysis(list.entries(), model, sink);
     ASSERT_EQ(outcome == RunOutcome::Completed, expected["run"] == "completed");
     // A stopped run shows no views, but its model keeps the blocks recorded before the stop.
     if (const auto& views = expected["views"]; !views.is_null()) {

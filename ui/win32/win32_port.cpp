@@ -35,11 +35,6 @@ LRESULT send_to_list(HWND list, UINT message, WPARAM w_param = 0, LPARAM l_param
 }
 }  // namespace
 
-void MessageBoxSink::show(std::string_view text) {
-    const std::string owned(text);
-    MessageBoxA(main_window, owned.c_str(), "Error", MB_OK | MB_ICONWARNING);
-}
-
 Win32WindowPort::ListFont::ListFont(HWND list) : list_(list), dc_(GetDC(list)) {
     if (dc_ == nullptr) return;
     const auto font = reinterpret_cast<HGDIOBJ>(send_to_list(list, WM_GETFONT));

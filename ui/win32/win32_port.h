@@ -1,6 +1,6 @@
 #pragma once
 // The Win32 side of the window logic: the WindowPort over the real controls of the main
-// window, and the message sink that shows every diagnostic in an "Error" box.
+// window.
 #include <windows.h>
 
 #include <memory>
@@ -9,7 +9,6 @@
 #include <string_view>
 #include <vector>
 
-#include "engine/report.h"
 #include "ui/window_port.h"
 
 namespace quorv::win32 {
@@ -17,12 +16,6 @@ namespace quorv::win32 {
 // The main window's handle, stored by main_window_proc at the start of every call; the
 // owner of every message box and the parent in which the controls are found by ID.
 extern HWND main_window;
-
-// report_message's look: a modal warning box owned by main_window, caption "Error".
-class MessageBoxSink : public MessageSink {
-public:
-    void show(std::string_view text) override;
-};
 
 class Win32WindowPort : public ui::WindowPort {
 public:

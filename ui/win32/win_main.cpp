@@ -2,7 +2,6 @@
 // accelerator table, the initial state and the message loop.
 #include <windows.h>
 
-#include "engine/report.h"
 #include "ui/app_window.h"
 #include "ui/control_ids.h"
 #include "ui/win32/main_window.h"
@@ -53,25 +52,27 @@ int run_message_loop(HACCEL accelerators) {
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show_command) {
-    quorv::win32::MessageBoxSink sink;
-    quorv::ScopedMessageSink installed(sink);
     quorv::win32::Win32WindowPort port;
     quorv::ui::AppWindow app(port);
     quorv::win32::attach_app_window(&app);
+    // A start-up that cannot give the user a window says why in the diagnostics' own box.
+    const auto report = [&](const char* text) {
+        port.show_message_box(text, "Error", quorv::ui::kMbOk | quorv::ui::kMbIconWarning);
+    };
 
     if (!register_window_class(instance)) {
-        quorv::report_message("QUORV Internal: cannot register the window class QuorvClass.");
+        report("QUORV Internal: cannot register the window class QuorvClass.");
         return kNoWindowClass;
     }
     const HWND window = CreateDialogParamA(instance, "MAINDIALOG", nullptr, nullptr, 0);
     if (window == nullptr) {
-        quorv::report_message("QUORV Internal: cannot create the main window.");
+        report("QUORV Internal: cannot create the main window.");
         return kNoMainWindow;
     }
     const HACCEL accelerators =
         LoadAcceleratorsA(instance, MAKEINTRESOURCEA(IDR_ACCELERATORS));
     if (accelerators == nullptr) {
-        quorv::report_message("QUORV Internal: cannot load the accelerator table.");
+        report("QUORV Internal: cannot load the accelerator table.");
         DestroyWindow(window);
         return kNoAccelerators;
     }

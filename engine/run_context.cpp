@@ -1,0 +1,37 @@
+#include "engine/run_context.h"
+
+#include "engine/messages.h"
+#include "engine/text.h"
+
+namespace quorv {
+
+int RunContext::record(const FileEntry& entry, const ModuleFacts& facts, int read_result) {
+    const int recorded = recorder_.record_module(entry, facts);
+    return (read_result != 0 || recorded != 0) ? 1 : 0;
+}
+
+int RunContext::read_module(InputStream& stream, const FileEntry& entry, std::uint32_t base, std::uint64_t end,
+                            ModuleKind kind) {
+    const Diagnostics::InputScope scope(diagnostics_, &entry);
+    switch (kind) {
+    case ModuleKind::ShortImport:
+        return 0;
+    case ModuleKind::OtherCode:
+        diagnostics_.report(compose(msg::kNotObjectModule, entry.full_path.c_str()));
+        return 0;
+    case ModuleKind::Elf: {
+        const int result = read_elf_module(diagnostics_, stream, entry, base, end, elf_);
+        if (elf_.skipped) return result;
+        return record(entry, elf_.facts, result);
+    }
+    case ModuleKind::BigObject:
+    case ModuleKind::Coff: {
+        const CoffVariant variant = kind == ModuleKind::BigObject ? CoffVariant::BigObject : CoffVariant::Regular;
+        const int result = read_object_module(diagnostics_, stream, entry, base, coff_, variant);
+        return record(entry, coff_.facts, result);
+    }
+    }
+    return 0;
+}
+
+}  // namespace quorv
