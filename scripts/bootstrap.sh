@@ -6,6 +6,7 @@
 #   scripts/bootstrap.sh win64    the x86-64 MinGW cross compiler, 64-bit Wine, Xvfb
 #   scripts/bootstrap.sh examples the cross gfortran and llvm-lib that rebuild examples/
 #   scripts/bootstrap.sh bench    objdump, llvm-nm and hyperfine for the side-by-side timings
+#   scripts/bootstrap.sh system-libraries  Debian's Fortran static libraries (ARPACK, LAPACK, BLAS)
 set -euo pipefail
 
 need=() optional=()
@@ -55,6 +56,12 @@ for group in "${@:-native}"; do
     bench)
         want binutils-mingw-w64-i686 i686-w64-mingw32-objdump; want llvm-19 llvm-nm-19
         want hyperfine hyperfine
+        ;;
+    system-libraries)
+        want libarpack2-dev /usr/lib/x86_64-linux-gnu/libarpack.a
+        want liblapack-dev /usr/lib/x86_64-linux-gnu/lapack/liblapack.a
+        want libblas-dev /usr/lib/x86_64-linux-gnu/blas/libblas.a
+        want binutils nm
         ;;
     *) echo "bootstrap: unknown group '$group'" >&2; exit 2 ;;
     esac
