@@ -28,6 +28,7 @@ inline constexpr std::size_t kSubsystemOffset = 68;
 //   34 NumberOfLinenumbers u16 | 36 Characteristics
 inline constexpr std::size_t kSectionHeaderSize = 40;
 inline constexpr std::size_t kSectionNameOffset = 0;
+inline constexpr std::size_t kSectionNameSize = 8;
 inline constexpr std::size_t kSizeOfRawDataOffset = 16;
 inline constexpr std::size_t kPointerToRawDataOffset = 20;
 inline constexpr std::size_t kPointerToRelocationsOffset = 24;
@@ -35,7 +36,16 @@ inline constexpr std::size_t kPointerToLinenumbersOffset = 28;
 inline constexpr std::size_t kNumberOfRelocationsOffset = 32;
 inline constexpr std::size_t kNumberOfLinenumbersOffset = 34;
 inline constexpr std::size_t kSectionCharacteristicsOffset = 36;
+// Relocation, 10 bytes: 0 VirtualAddress u32 | 4 SymbolTableIndex u32 | 8 Type u16. The
+// addend is the field's own bytes.
 inline constexpr std::uint32_t kRelocationSize = 10;
+inline constexpr std::uint16_t kMachineI386 = 0x014C;
+inline constexpr std::uint16_t kMachineAmd64 = 0x8664;
+inline constexpr std::uint16_t kRelI386Dir32 = 0x0006;
+inline constexpr std::uint16_t kRelI386Secrel = 0x000B;
+inline constexpr std::uint16_t kRelAmd64Addr64 = 0x0001;
+inline constexpr std::uint16_t kRelAmd64Addr32 = 0x0002;
+inline constexpr std::uint16_t kRelAmd64Secrel = 0x000B;
 inline constexpr std::uint32_t kLinenumberSize = 6;
 
 // Symbol record, 18 bytes: 0 Name[8] (Zeroes u32 at 0, Offset u32 at 4) | 8 Value u32

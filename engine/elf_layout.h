@@ -28,16 +28,27 @@ inline constexpr std::size_t kMachineOffset = 18;
 inline constexpr std::uint16_t kTypeExecutable = 2;
 inline constexpr std::uint16_t kTypeShared = 3;
 inline constexpr std::uint16_t kTypeCore = 4;
+inline constexpr std::uint16_t kMachine386 = 3;
+inline constexpr std::uint16_t kMachinePpc = 20;
+inline constexpr std::uint16_t kMachinePpc64 = 21;
+inline constexpr std::uint16_t kMachineS390 = 22;
 inline constexpr std::uint16_t kMachineX86_64 = 62;
+inline constexpr std::uint16_t kMachineAarch64 = 183;
 
-// Section header: 0 sh_name u32 | 4 sh_type u32, then by class
-//   ELF32 (40 bytes): 16 sh_offset | 20 sh_size | 24 sh_link | 36 sh_entsize (all u32)
-//   ELF64 (64 bytes): 24 sh_offset u64 | 32 sh_size u64 | 40 sh_link u32 | 56 sh_entsize u64
+// Section header: 0 sh_name u32 | 4 sh_type u32 | 8 sh_flags (address-sized), then by class
+//   ELF32 (40 bytes): 16 sh_offset | 20 sh_size | 24 sh_link | 28 sh_info | 36 sh_entsize (all u32)
+//   ELF64 (64 bytes): 24 sh_offset u64 | 32 sh_size u64 | 40 sh_link u32 | 44 sh_info u32
+//                     | 56 sh_entsize u64
+// Relocations: r_offset, r_info (ELF32: symbol << 8 | type; ELF64: symbol << 32 | type), and
+// in RELA a signed r_addend, each address-sized.
 inline constexpr std::size_t kSectionHeaderSize32 = 40;
 inline constexpr std::size_t kSectionHeaderSize64 = 64;
 inline constexpr std::uint32_t kSectionSymtab = 2;
 inline constexpr std::uint32_t kSectionStrtab = 3;
+inline constexpr std::uint32_t kSectionRela = 4;
 inline constexpr std::uint32_t kSectionNobits = 8;
+inline constexpr std::uint32_t kSectionRel = 9;
+inline constexpr std::uint64_t kSectionCompressed = 0x800;
 
 // Symbol: 0 st_name u32, then by class
 //   ELF32 (16 bytes): 4 st_value u32 | 8 st_size u32 | 12 st_info | 13 st_other | 14 st_shndx u16

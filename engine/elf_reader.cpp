@@ -42,8 +42,10 @@ public:
         if (shoff == 0) return 0;
         if (!read_sections(shoff, shentsize, shnum)) return 1;
         check_overlaps();
-        scan_symbols();
-        if (is_lto(shstrndx)) {
+        const bool symbols = scan_symbols();
+        load_section_names(shstrndx);
+        if (symbols) collect_debug();
+        if (is_lto()) {
             diagnostics_.report(compose(msg::kNotObjectModule, entry_.full_path.c_str()));
             work_.skipped = true;
         }
@@ -113,15 +115,18 @@ private:
         ElfSection s;
         s.name = l.u32(p);
         s.type = l.u32(p + 4);
+        s.flags = l.word(p + 8);
         if (l.is64) {
             s.offset = l.u64(p + 24);
             s.size = l.u64(p + 32);
             s.link = l.u32(p + 40);
+            s.info = l.u32(p + 44);
             s.entry_size = l.u64(p + 56);
         } else {
             s.offset = l.u32(p + 16);
             s.size = l.u32(p + 20);
             s.link = l.u32(p + 24);
+            s.info = l.u32(p + 28);
             s.entry_size = l.u32(p + 36);
         }
         return s;
@@ -222,13 +227,14 @@ private:
         return index == kSectionCommon || (index == kSectionX86_64LargeCommon && work_.machine == kMachineX86_64);
     }
 
-    void scan_symbols() {
+    // true when the symbol table was there and loaded.
+    bool scan_symbols() {
         const ElfSection* table = symbol_table();
-        if (table == nullptr) return;
+        if (table == nullptr) return false;
         std::uint64_t count = 0;
         if (!load_symbols(*table, count)) {
             failed_ = true;
-            return;
+            return false;
         }
         ModuleFacts& facts = work_.facts;
         facts.name_source = work_.strings;
@@ -253,6 +259,7 @@ private:
             }
             if (named && !name.empty()) classify(name, info, index, size);
         }
+        return true;
     }
 
     void classify(std::string_view name, std::uint8_t info, std::uint16_t index, std::uint64_t size) {
@@ -271,7 +278,7 @@ private:
 
     // A GCC link-time-optimization object without machine code: the slim object's symbol, or
     // its sections and nothing of its own to record.
-    bool is_lto(std::uint16_t shstrndx) {
+    bool is_lto() {
         const ModuleFacts& facts = work_.facts;
         const auto lto_name = [](std::string_view n) { return n.starts_with(kLtoSymbolPrefix); };
         for (const auto& r : facts.records)
@@ -280,25 +287,113 @@ private:
             if (d.name == kLtoSlimSymbol) return true;
         const bool own = std::any_of(facts.records.begin(), facts.records.end(), [&](const auto& r) { return !lto_name(r.name); }) ||
                          std::any_of(facts.defined_data.begin(), facts.defined_data.end(), [&](const auto& d) { return !lto_name(d.name); });
-        return !own && has_lto_sections(shstrndx);
+        if (own) return false;
+        for (std::size_t i = 1; i < work_.sections.size(); ++i)
+            if (section_name(i).starts_with(kLtoSectionPrefix)) return true;
+        return false;
     }
 
-    bool has_lto_sections(std::uint16_t shstrndx) {
+    // Quietly, like every look at the module beyond its symbols: bytes that cannot be had
+    // give nothing and no message.
+    bool peek(std::uint64_t offset, std::uint64_t size, std::vector<std::uint8_t>& out) {
+        out.clear();
+        if (!within(offset, size)) return false;
+        out.resize(static_cast<std::size_t>(size));
+        return size == 0 || stream_.peek_at(base_ + offset, out.data(), out.size()) == out.size();
+    }
+
+    // The section names, from e_shstrndx (SHN_XINDEX: section 0's sh_link); a name table
+    // that is not a string table within the module gives no names.
+    void load_section_names(std::uint16_t shstrndx) {
         const auto& sections = work_.sections;
-        if (sections.empty()) return false;
+        if (sections.empty()) return;
         const std::uint64_t names_index = shstrndx == kSectionExtended ? sections[0].link : shstrndx;
-        if (names_index == 0 || names_index >= sections.size()) return false;
+        if (names_index == 0 || names_index >= sections.size()) return;
         const ElfSection& names = sections[static_cast<std::size_t>(names_index)];
-        if (names.type != kSectionStrtab || !within(names.offset, names.size)) return false;
-        // Quietly: a name table that cannot be had gives no names.
-        std::vector<std::uint8_t> text(static_cast<std::size_t>(names.size));
-        if (!text.empty() && stream_.peek_at(base_ + names.offset, text.data(), text.size()) != text.size()) return false;
-        for (std::size_t i = 1; i < sections.size(); ++i) {
-            if (sections[i].name >= text.size()) continue;
-            if (text_at(text.data() + sections[i].name, text.size() - sections[i].name).starts_with(kLtoSectionPrefix))
-                return true;
+        if (names.type != kSectionStrtab || !peek(names.offset, names.size, work_.section_names))
+            work_.section_names.clear();
+    }
+
+    // Bytes of the module in place when the input is in memory, else a copy held in copy.
+    bool view(std::uint64_t offset, std::uint64_t size, std::vector<std::uint8_t>& copy, std::span<const std::uint8_t>& out) {
+        if (!within(offset, size)) return false;
+        return view_or_copy(stream_, base_ + offset, size, copy, out);
+    }
+
+    std::string_view section_name(std::size_t index) const {
+        const std::vector<std::uint8_t>& text = work_.section_names;
+        const std::uint32_t at = work_.sections[index].name;
+        if (at >= text.size()) return {};
+        return text_at(text.data() + at, text.size() - at);
+    }
+
+    // The width of a relocated field of .debug_info or .debug_line, by machine and type; 0 for
+    // a type that does not write a plain 4- or 8-byte value.
+    std::uint8_t relocation_width(std::uint32_t type) const {
+        switch (work_.machine) {
+        case kMachineX86_64: return type == 1 ? 8 : (type == 10 || type == 11) ? 4 : 0;
+        case kMachine386: return type == 1 ? 4 : 0;
+        case kMachineS390: return type == 22 ? 8 : type == 4 ? 4 : 0;
+        case kMachinePpc: return type == 1 ? 4 : 0;
+        case kMachinePpc64: return type == 38 ? 8 : type == 1 ? 4 : 0;
+        case kMachineAarch64: return type == 257 ? 8 : type == 258 ? 4 : 0;
+        default: return 0;
         }
-        return false;
+    }
+
+    void collect_relocations(const ElfSection& table, std::vector<dwarf::Relocation>& out) {
+        const Layout& l = work_.layout;
+        const bool rela = table.type == kSectionRela;
+        const std::size_t record = (l.is64 ? 16 : 8) + (rela ? (l.is64 ? 8 : 4) : 0);
+        std::vector<std::uint8_t> raw;
+        if (table.entry_size != record || !peek(table.offset, table.size, raw)) return;
+        out.reserve(raw.size() / record);
+        for (std::size_t at = 0; at + record <= raw.size(); at += record) {
+            const std::uint8_t* p = raw.data() + at;
+            dwarf::Relocation r;
+            r.offset = l.word(p);
+            const std::uint64_t info = l.word(p + (l.is64 ? 8 : 4));
+            r.symbol = static_cast<std::uint32_t>(l.is64 ? info >> 32 : info >> 8);
+            const auto type = static_cast<std::uint32_t>(l.is64 ? info & 0xFFFFFFFFu : info & 0xFF);
+            r.width = relocation_width(type);
+            r.in_place = !rela;
+            if (rela) r.addend = static_cast<std::int64_t>(l.is64 ? l.u64(p + 16) : static_cast<std::int32_t>(l.u32(p + 8)));
+            out.push_back(r);
+        }
+    }
+
+    // The DWARF sections, their relocations and the symbols they name, for the layouts.
+    void collect_debug() {
+        dwarf::DebugInput& debug = work_.debug;
+        const auto& sections = work_.sections;
+        std::size_t index_of_id[dwarf::kSectionCount] = {};
+        for (std::size_t i = 1; i < sections.size(); ++i) {
+            const int id = dwarf::section_id(section_name(i));
+            if (id < 0 || debug.sections[id].present || sections[i].type == kSectionNobits) continue;
+            std::span<const std::uint8_t> bytes;
+            if (!view(sections[i].offset, sections[i].size, work_.debug_bytes[id], bytes)) continue;
+            debug.sections[id] = {bytes, (sections[i].flags & kSectionCompressed) != 0, true};
+            index_of_id[id] = i;
+        }
+        if (!debug.has_info()) return;
+        for (std::size_t i = 1; i < sections.size(); ++i) {
+            if (sections[i].type != kSectionRela && sections[i].type != kSectionRel) continue;
+            for (const int id : {int{dwarf::kInfo}, int{dwarf::kLine}})
+                if (debug.sections[id].present && sections[i].info == index_of_id[id])
+                    collect_relocations(sections[i], debug.relocations[id]);
+        }
+        const Layout& l = work_.layout;
+        const std::size_t record = l.symbol_size();
+        const std::size_t count = work_.symbols.size() / record;
+        debug.symbols.resize(count);
+        for (std::size_t i = 0; i < count; ++i) {
+            const std::uint8_t* p = work_.symbols.data() + i * record;
+            const std::uint32_t name = l.u32(p);
+            if (name < work_.strings.size()) debug.symbols[i].name = text_at(work_.strings.data() + name, work_.strings.size() - name);
+            debug.symbols[i].is_common = is_common(l.is64 ? l.u16(p + 6) : l.u16(p + 14));
+        }
+        debug.big_endian = l.big_endian;
+        debug.elf64 = l.is64;
     }
 
     const Diagnostics& diagnostics_;
@@ -318,7 +413,10 @@ void ElfWorkingSet::clear() {
     sections.clear();
     symbols.clear();
     strings.clear();
+    section_names.clear();
     facts.clear();
+    for (auto& bytes : debug_bytes) bytes.clear();
+    debug.clear();
     skipped = false;
 }
 

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "engine/diagnostics.h"
+#include "engine/dwarf/debug_input.h"
 #include "engine/elf_layout.h"
 #include "engine/file_entry.h"
 #include "engine/input_stream.h"
@@ -17,9 +18,11 @@ namespace quorv {
 struct ElfSection {
     std::uint32_t name = 0;  // offset in the section-name table
     std::uint32_t type = 0;
+    std::uint64_t flags = 0;
     std::uint64_t offset = 0;
     std::uint64_t size = 0;
     std::uint32_t link = 0;
+    std::uint32_t info = 0;
     std::uint64_t entry_size = 0;
 };
 
@@ -29,7 +32,12 @@ struct ElfWorkingSet {
     std::vector<ElfSection> sections;    // section 0 included
     std::vector<std::uint8_t> symbols;   // the raw symbol table
     std::vector<std::uint8_t> strings;   // its string table
+    std::vector<std::uint8_t> section_names;
     ModuleFacts facts;
+    // The debug sections (copied only when the input is not in memory) and their
+    // relocations, for the layouts of the module's blocks.
+    std::vector<std::uint8_t> debug_bytes[dwarf::kSectionCount];
+    dwarf::DebugInput debug;
     // Nothing of the module is to be recorded: a file that is no object, or code that cannot
     // be read.
     bool skipped = false;

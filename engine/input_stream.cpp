@@ -57,6 +57,23 @@ std::size_t MemoryStream::peek_at(std::uint64_t offset, void* buffer, std::size_
     return got;
 }
 
+bool view_or_copy(InputStream& stream, std::uint64_t offset, std::uint64_t size, std::vector<std::uint8_t>& copy,
+                  std::span<const std::uint8_t>& out) {
+    out = {};
+    if (size == 0) return true;
+    const std::optional<std::uint64_t> length = stream.length();
+    if (size > length.value_or(0)) return false;
+    out = stream.view_at(offset, static_cast<std::size_t>(size));
+    if (!out.empty()) return true;
+    copy.resize(static_cast<std::size_t>(size));
+    if (stream.peek_at(offset, copy.data(), copy.size()) != copy.size()) {
+        copy.clear();
+        return false;
+    }
+    out = copy;
+    return true;
+}
+
 std::size_t BoundedStream::read(void* buffer, std::size_t count) {
     return whole_.read(buffer, static_cast<std::size_t>(std::min<std::uint64_t>(count, left())));
 }

@@ -41,6 +41,9 @@ public:
     // indicator and every planted fault as they were: for looking at an input's layout
     // without reading it. Returns how many bytes came.
     virtual std::size_t peek_at(std::uint64_t offset, void* buffer, std::size_t count) = 0;
+    // The same bytes without a copy, when the stream holds the whole input in memory: all
+    // count bytes at the absolute offset, or an empty span.
+    virtual std::span<const std::uint8_t> view_at(std::uint64_t, std::size_t) const { return {}; }
 };
 
 // A binary std::FILE* opened by the caller; the stream closes it.
@@ -84,6 +87,10 @@ public:
     std::span<const std::uint8_t> buffered() const override;
     std::optional<std::uint64_t> length() const override { return bytes_.size(); }
     std::size_t peek_at(std::uint64_t offset, void* buffer, std::size_t count) override;
+    std::span<const std::uint8_t> view_at(std::uint64_t offset, std::size_t count) const override {
+        if (offset > bytes_.size() || count > bytes_.size() - offset) return {};
+        return bytes_.subspan(static_cast<std::size_t>(offset), count);
+    }
 
 private:
     std::span<const std::uint8_t> bytes_;
@@ -92,6 +99,12 @@ private:
     std::uint32_t position_ = 0;
     bool error_ = false;
 };
+
+// Bytes [offset, offset + size) of the stream looked at quietly, as peek_at does: in place
+// when the stream holds them in memory, else copied into copy. false when they are not all
+// there.
+bool view_or_copy(InputStream& stream, std::uint64_t offset, std::uint64_t size, std::vector<std::uint8_t>& copy,
+                  std::span<const std::uint8_t>& out);
 
 // One archive member's bytes, [first, end) of another stream: reads and peeks stop at end.
 // Positions stay those of the whole stream, so its positioning rule and every printed
@@ -109,6 +122,10 @@ public:
     std::span<const std::uint8_t> buffered() const override;
     std::optional<std::uint64_t> length() const override { return end_ - first_; }
     std::size_t peek_at(std::uint64_t offset, void* buffer, std::size_t count) override;
+    std::span<const std::uint8_t> view_at(std::uint64_t offset, std::size_t count) const override {
+        if (offset < first_ || offset > end_ || count > end_ - offset) return {};
+        return whole_.view_at(offset, count);
+    }
 
 private:
     std::uint64_t left() const { return end_ > whole_.tell() ? end_ - whole_.tell() : 0; }

@@ -55,8 +55,13 @@ ReadStatus load_section_table(const Diagnostics& diagnostics, InputStream& strea
             return ReadStatus::Failed;
         }
         work.sections.reserve(count);
-        for (std::size_t i = 0; i < count; ++i)
-            work.sections.push_back(decode_section(raw.data() + i * coff::kSectionHeaderSize));
+        work.section_names.reserve(count);
+        for (std::size_t i = 0; i < count; ++i) {
+            const std::uint8_t* header = raw.data() + i * coff::kSectionHeaderSize;
+            work.sections.push_back(decode_section(header));
+            auto& name = work.section_names.emplace_back();
+            std::copy_n(header + coff::kSectionNameOffset, name.size(), name.begin());
+        }
     } catch (const std::bad_alloc&) {
         diagnostics.report(compose(msg::kSectionTableMemory, static_cast<unsigned>(count)));
         return ReadStatus::Failed;
@@ -164,6 +169,84 @@ void check_every_pair(const Diagnostics& diagnostics, const std::vector<SectionR
         for (std::uint32_t j = i + 1; j <= n; ++j) check_section_pair(diagnostics, sections, i, j);
 }
 
+// A section's name: its 8 bytes up to a zero byte, or "/N", the name at offset N of the string
+// table (counted from its size field).
+std::string_view section_name(const ModuleWorkingSet& work, std::size_t i) {
+    const auto& field = work.section_names[i];
+    const auto* text = reinterpret_cast<const char*>(field.data());
+    const std::string_view name(text, std::find(field.begin(), field.end(), 0) - field.begin());
+    if (name.size() < 2 || name[0] != '/') return name;
+    std::uint64_t offset = 0;
+    for (const char c : name.substr(1)) {
+        if (c < '0' || c > '9') return name;
+        offset = offset * 10 + static_cast<unsigned>(c - '0');
+    }
+    if (offset < coff::kStringTableSizeField || offset - coff::kStringTableSizeField >= work.strings.size()) return {};
+    const std::uint8_t* first = work.strings.data() + (offset - coff::kStringTableSizeField);
+    const std::uint8_t* end = work.strings.data() + work.strings.size();
+    return std::string_view(reinterpret_cast<const char*>(first), std::find(first, end, 0) - first);
+}
+
+// The width of a relocated field of a debug section, by machine and type; 0 for a type that
+// does not write a plain 4- or 8-byte value.
+std::uint8_t relocation_width(std::uint16_t machine, std::uint16_t type) {
+    using namespace coff;
+    if (machine == kMachineI386) return (type == kRelI386Dir32 || type == kRelI386Secrel) ? 4 : 0;
+    if (machine == kMachineAmd64) return type == kRelAmd64Addr64 ? 8 : (type == kRelAmd64Addr32 || type == kRelAmd64Secrel) ? 4 : 0;
+    return 0;
+}
+
+// The module's symbols by record index, auxiliary records included, as relocations count them.
+void collect_debug_symbols(ModuleWorkingSet& work) {
+    using namespace coff;
+    const std::size_t record = work.symbol_record_size();
+    const bool big = work.variant == CoffVariant::BigObject;
+    work.debug.symbols.resize(work.symbol_count);
+    for (std::uint32_t i = 0; i < work.symbol_count;) {
+        const std::uint8_t* p = work.symbols.data() + std::size_t{i} * record;
+        dwarf::Symbol& symbol = work.debug.symbols[i];
+        if (read_u32le(p) != 0) {
+            symbol.name = std::string_view(reinterpret_cast<const char*>(p), std::find(p, p + kSymbolNameSize, 0) - p);
+        } else if (const std::uint32_t at = read_u32le(p + kSymbolNameOffsetOffset) - kStringTableSizeField;
+                   at < work.strings.size()) {
+            const std::uint8_t* first = work.strings.data() + at;
+            const std::uint8_t* end = work.strings.data() + work.strings.size();
+            symbol.name = std::string_view(reinterpret_cast<const char*>(first), std::find(first, end, 0) - first);
+        }
+        const std::int32_t section = big ? static_cast<std::int32_t>(read_u32le(p + kSymbolSectionOffset))
+                                         : static_cast<std::int16_t>(read_u16le(p + kSymbolSectionOffset));
+        const std::uint16_t type = read_u16le(p + (big ? kBigSymbolTypeOffset : kSymbolTypeOffset));
+        const std::uint8_t storage = p[big ? kBigSymbolClassOffset : kSymbolClassOffset];
+        symbol.is_common = storage == kClassExternal && type == 0 && section == 0 && read_u32le(p + kSymbolValueOffset) != 0;
+        i += 1 + p[big ? kBigSymbolAuxCountOffset : kSymbolAuxCountOffset];
+    }
+}
+
+// Quietly, like every look at the module beyond its symbols: debug sections that cannot be
+// had give no layouts and no message.
+void collect_debug(InputStream& stream, std::uint32_t base, ModuleWorkingSet& work) {
+    dwarf::DebugInput& debug = work.debug;
+    for (std::size_t i = 0; i < work.sections.size(); ++i) {
+        const int id = dwarf::section_id(section_name(work, i));
+        if (id < 0 || debug.sections[id].present) continue;
+        const FileRegion& raw = work.sections[i].raw_data;
+        std::span<const std::uint8_t> bytes;
+        if (!view_or_copy(stream, std::uint32_t{base + raw.start}, raw.length, work.debug_bytes[id], bytes)) continue;
+        debug.sections[id] = {bytes, false, true};
+        if (id != dwarf::kInfo && id != dwarf::kLine) continue;
+        const FileRegion& relocations = work.sections[i].relocations;
+        std::vector<std::uint8_t> copy;
+        std::span<const std::uint8_t> table;
+        if (!view_or_copy(stream, std::uint32_t{base + relocations.start}, relocations.length, copy, table)) continue;
+        for (std::size_t at = 0; at + coff::kRelocationSize <= table.size(); at += coff::kRelocationSize) {
+            const std::uint8_t* p = table.data() + at;
+            debug.relocations[id].push_back(dwarf::Relocation{read_u32le(p), read_u32le(p + 4), 0, true,
+                                                              relocation_width(work.header.machine, read_u16le(p + 8))});
+        }
+    }
+    if (debug.has_info()) collect_debug_symbols(work);
+}
+
 ReadStatus read_module_steps(const Diagnostics& diagnostics, InputStream& stream, const FileEntry& entry,
                              std::uint32_t base, ModuleWorkingSet& work) {
     if (work.variant == CoffVariant::BigObject) {
@@ -182,6 +265,7 @@ ReadStatus read_module_steps(const Diagnostics& diagnostics, InputStream& stream
     check_all_section_pairs(diagnostics, work.sections);
     load_symbol_table(diagnostics, stream, base, work);
     const int scan = process_symbol_table(diagnostics, work);
+    if (work.symbol_count != 0) collect_debug(stream, base, work);
     return status_of(!work.failed && scan == 0);
 }
 
@@ -191,6 +275,9 @@ void ModuleWorkingSet::clear() {
     variant = CoffVariant::Regular;
     header = FileHeader{};
     sections.clear();
+    section_names.clear();
+    for (auto& bytes : debug_bytes) bytes.clear();
+    debug.clear();
     strings.clear();
     symbols.clear();
     symbol_count = 0;

@@ -3,6 +3,7 @@
 // the module working set, then scanned into facts for the recorder. Big objects (the
 // variant that /bigobj and -mbig-obj write) are read by the same steps from their own
 // header, with 20-byte symbol records.
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
@@ -11,6 +12,7 @@
 #include "engine/checked_read.h"
 #include "engine/coff_layout.h"
 #include "engine/diagnostics.h"
+#include "engine/dwarf/debug_input.h"
 #include "engine/file_entry.h"
 #include "engine/input_stream.h"
 #include "engine/module_facts.h"
@@ -46,11 +48,16 @@ struct ModuleWorkingSet {
     CoffVariant variant = CoffVariant::Regular;
     FileHeader header;
     std::vector<SectionRegions> sections;  // section n is sections[n - 1]
+    std::vector<std::array<std::uint8_t, coff::kSectionNameSize>> section_names;
     std::vector<std::uint8_t> strings;     // the string table after its size field
     std::vector<std::uint8_t> symbols;     // the raw symbol records
     std::uint32_t symbol_count = 0;        // records loaded; 0 when none
     bool failed = false;
     ModuleFacts facts;                     // what the scan found
+    // The debug sections (copied only when the input is not in memory), their relocations
+    // and the symbols they name, for the layouts of the module's blocks.
+    std::vector<std::uint8_t> debug_bytes[dwarf::kSectionCount];
+    dwarf::DebugInput debug;
 
     std::size_t symbol_record_size() const {
         return variant == CoffVariant::BigObject ? coff::kBigSymbolRecordSize : coff::kSymbolRecordSize;
