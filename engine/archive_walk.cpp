@@ -76,8 +76,8 @@ bool is_bsd_table(std::string_view name) {
            std::end(archive::kBsdTableNames);
 }
 
-bool is_table(std::string_view name) {
-    return name == archive::kSymbolTableName || name == archive::kGnuSymbolTable64Name || is_bsd_table(name);
+bool is_gnu_table(std::string_view name) {
+    return name == archive::kSymbolTableName || name == archive::kGnuSymbolTable64Name;
 }
 
 // --- The Microsoft layout ---
@@ -192,30 +192,43 @@ private:
         if (!decimal_field(header + archive::kSizeFieldOffset, archive::kSizeFieldSize, size)) return Step::Damaged;
         const std::string_view field = name_field(header);
         const std::uint64_t data = at + kHeaderSize;
-        // In a thin archive only the tables hold data; the members' data are files of their own.
-        const bool table = field == archive::kLongNamesName || is_table(field);
-        const bool holds_data = !thin_ || table;
-        if (holds_data && size > length_ - data) return Step::Damaged;
-        next = holds_data ? data + size + (size % 2) : data;
-        if (field == archive::kLongNamesName) return peek(data, size, long_names_) ? (have_long_names_ = true, Step::Next) : Step::Damaged;
-        if (table) return Step::Next;
+        const bool held_whole = size <= length_ - data;
+        // Tables hold data in every layout, also in a thin archive; its members do not.
+        const auto table = [&] {
+            next = data + size + (size % 2);
+            return held_whole ? Step::Next : Step::Damaged;
+        };
+        if (field == archive::kLongNamesName) {
+            if (!held_whole || !peek(data, size, long_names_)) return Step::Damaged;
+            have_long_names_ = true;
+            return table();
+        }
+        if (is_gnu_table(field)) return table();
 
         std::string name;
         std::uint64_t name_in_data = 0;
         if (field.size() > 1 && field[0] == '/' && all_digits(field.substr(1))) {
             if (!long_name(digits_value(field.substr(1)), name)) return Step::Damaged;
         } else if (field.starts_with(archive::kBsdNamePrefix) && all_digits(field.substr(3))) {
+            // In a thin archive a member holds no data, so its name cannot stand there either.
             name_in_data = digits_value(field.substr(3));
-            if (name_in_data > (thin_ ? 0 : size) || !peek(data, name_in_data, name)) return Step::Damaged;
+            if (name_in_data > (thin_ ? 0 : size) || name_in_data > length_ - data || !peek(data, name_in_data, name))
+                return Step::Damaged;
             while (!name.empty() && name.back() == '\0') name.pop_back();
-            if (is_bsd_table(name)) return Step::Next;
         } else if (!field.empty() && field.back() == '/') {
             name = field.substr(0, field.size() - 1);
         } else {
             name = field;
         }
         name = std::string(up_to_zero(name));
-        return thin_ ? thin_member(name) : held_member(name, data + name_in_data, data + size);
+        if (is_bsd_table(name)) return table();
+        if (thin_) {
+            next = data;
+            return thin_member(name);
+        }
+        if (!held_whole) return Step::Damaged;
+        next = data + size + (size % 2);
+        return held_member(name, data + name_in_data, data + size);
     }
 
     // "/N": the text at offset N of "//" up to its line feed, without a "/" right before it.
@@ -306,17 +319,19 @@ int walk_archive(InputStream& stream, const FileEntry& library, RunContext& run)
     if (!read_member_offsets(diagnostics, stream, offsets)) return 1;
     for (const std::uint32_t offset : offsets) {
         // A failed positioning is not tested: the header and the module are then read from
-        // wherever the stream stands.
-        seek_to(stream, offset);
+        // wherever the stream stands, as COFF.
+        const bool placed = seek_to(stream, offset);
         std::uint8_t header[kHeaderSize] = {};
-        static_cast<void>(checked_read(diagnostics, stream, kHeaderSize, header, "analyze"));
+        const bool whole = checked_read(diagnostics, stream, kHeaderSize, header, "analyze") != 0;
         const std::uint32_t base = offset + static_cast<std::uint32_t>(kHeaderSize);
         // An ELF member is its header's size field long, or runs to the end of the file.
+        const std::uint64_t file_end = stream.length().value_or(0);
         std::uint64_t size = 0;
-        const std::uint64_t end = decimal_field(header + archive::kSizeFieldOffset, archive::kSizeFieldSize, size)
-                                      ? base + size
-                                      : stream.length().value_or(0);
-        const ModuleKind kind = probe_member(stream, stream.tell(), kUnbounded);
+        std::uint64_t end = file_end;
+        if (decimal_field(header + archive::kSizeFieldOffset, archive::kSizeFieldSize, size))
+            end = std::min(std::uint64_t{base} + size, file_end);
+        end = std::max<std::uint64_t>(end, base);
+        const ModuleKind kind = placed && whole ? probe_member(stream, base, kUnbounded) : ModuleKind::Coff;
         if (kind == ModuleKind::ShortImport) continue;
         auto entry = member_entry(library, first_slash_name(header));
         if (!entry) return 1;

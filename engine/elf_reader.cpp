@@ -202,11 +202,12 @@ private:
             diagnostics_.report(msg::kSymbolTableRead);
             return false;
         }
-        if (!read_at(table.offset, table.size, work_.symbols, "analyze")) {
+        // Whole records only: a trailing part of one is no record.
+        count = table.size / record;
+        if (!read_at(table.offset, count * record, work_.symbols, "analyze")) {
             diagnostics_.report(msg::kSymbolTableRead);
             return false;
         }
-        count = table.size / record;
         const bool linked = table.link != 0 && table.link < work_.sections.size();
         const ElfSection* strings = linked ? &work_.sections[table.link] : nullptr;
         if (strings == nullptr || strings->type != kSectionStrtab || !within(strings->offset, strings->size) ||
@@ -257,6 +258,7 @@ private:
                 diagnostics_.report(msg::kSectionOutOfRange);
                 failed_ = true;
             }
+            if (named && name == kLtoSlimSymbol) lto_slim_ = true;
             if (named && !name.empty()) classify(name, info, index, size);
         }
         return true;
@@ -279,12 +281,9 @@ private:
     // A GCC link-time-optimization object without machine code: the slim object's symbol, or
     // its sections and nothing of its own to record.
     bool is_lto() {
+        if (lto_slim_) return true;
         const ModuleFacts& facts = work_.facts;
         const auto lto_name = [](std::string_view n) { return n.starts_with(kLtoSymbolPrefix); };
-        for (const auto& r : facts.records)
-            if (r.name == kLtoSlimSymbol) return true;
-        for (const auto& d : facts.defined_data)
-            if (d.name == kLtoSlimSymbol) return true;
         const bool own = std::any_of(facts.records.begin(), facts.records.end(), [&](const auto& r) { return !lto_name(r.name); }) ||
                          std::any_of(facts.defined_data.begin(), facts.defined_data.end(), [&](const auto& d) { return !lto_name(d.name); });
         if (own) return false;
@@ -403,6 +402,7 @@ private:
     std::uint64_t length_;
     ElfWorkingSet& work_;
     bool failed_ = false;
+    bool lto_slim_ = false;
 };
 
 }  // namespace

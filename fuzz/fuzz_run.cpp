@@ -180,7 +180,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const auto found = contents.find(e->full_path);
         inputs.push_back({e->full_path, e->display_name, found == contents.end() ? nullptr : &found->second});
     }
-    const fuzz::oracle::Expected expected = fuzz::oracle::expect_run(listing, inputs);
+    // A thin archive's members are the files the run wrote, found by the path tried.
+    const fuzz::oracle::MemberFiles written_files = [&](const std::string& path) -> const std::string* {
+        const auto found = contents.find(path);
+        return found == contents.end() ? nullptr : &found->second;
+    };
+    const fuzz::oracle::Expected expected = fuzz::oracle::expect_run(listing, inputs, written_files);
 
     fuzz::OracleSink sink(expected);
     const Diagnostics file_list_diagnostics(sink);

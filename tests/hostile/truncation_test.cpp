@@ -54,7 +54,8 @@ void sweep_prefixes(const Bytes& whole) {
     for (const std::size_t n : lengths) {
         const Examination e = examine(std::span(whole.data(), n));
         EXPECT_TRUE(examined_safely(e, n)) << "prefix of " << n << " bytes";
-        if (n < declared) {
+        // An archive walked member by member may end after any whole member.
+        if (n < declared && !ends_between_members(whole, n)) {
             EXPECT_GT(e.messages, 0u) << "prefix of " << n << " bytes read silently";
         }
     }
