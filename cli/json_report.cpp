@@ -143,6 +143,12 @@ private:
             } else {
                 json.null();
             }
+            json.fixed_key("definitions").begin_array();
+            for (const Definition& d : model_.definitions_of(block)) {
+                json.begin_object().members(fields.of(*d.file, false)).fixed_key("size").value(d.size);
+                json.fixed_key("size_exact").value(d.size_exact).end_object();
+            }
+            json.end_array();
             json.end_object();
         });
     }
@@ -262,10 +268,26 @@ void write_pieces(JsonWriter& json, const Pieces& pieces, const FileFields& shar
     }
 }
 
+void write_findings(JsonWriter& json, const std::vector<findings::Finding>& found) {
+    json.fixed_key("findings").begin_array();
+    for (const findings::Finding& f : found) {
+        json.newline().begin_object().fixed_key("rule").value(f.rule->id);
+        json.fixed_key("level").value(findings::level_text(f.rule->level)).fixed_key("block");
+        if (f.block.empty()) json.null();
+        else json.value(f.block);
+        json.fixed_key("modules").begin_array();
+        for (const FileEntry* m : f.modules) json.value(module_path(*m));
+        json.end_array().fixed_key("message").value(f.message).fixed_key("fingerprint").value(f.fingerprint);
+        json.fixed_key("baselined").value(f.baselined).end_object();
+    }
+    json.end_array();
+}
+
 }  // namespace
 
 void json_report(std::FILE* out, const AnalysisModel& model, const ui::FileList& files,
-                 const std::vector<std::string>& messages, bool completed, const JsonPieceShape& shape) {
+                 const std::vector<std::string>& messages, bool completed, const std::vector<findings::Finding>& found,
+                 const JsonPieceShape& shape) {
     JsonWriter json(out);
     json.begin_object().newline().fixed_key("completed").value(completed).newline();
     json.fixed_key("inputs").begin_array();
@@ -282,7 +304,9 @@ void json_report(std::FILE* out, const AnalysisModel& model, const ui::FileList&
     const std::vector<const FileEntry*> inputs = files.entries();
     const FileFields shared(inputs, model);
     write_pieces(json, pieces, shared, shape.pieces_for_a_second_thread);
-    json.end_array().newline().end_object().newline();
+    json.end_array().newline();
+    write_findings(json, found);
+    json.newline().end_object().newline();
     json.flush();
 }
 

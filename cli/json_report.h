@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "engine/model.h"
+#include "findings/findings.h"
 #include "ui/texts/file_list.h"
 
 namespace quorv::cli {
@@ -19,8 +20,10 @@ struct JsonPieceShape {
     std::size_t pieces_for_a_second_thread = 8;
 };
 
-// Streams the report to out.
+// Streams the report to out: the inputs, the messages, every block with its declarations,
+// conflict and definitions, every procedure, and the findings in report order.
 void json_report(std::FILE* out, const AnalysisModel& model, const ui::FileList& files,
-                 const std::vector<std::string>& messages, bool completed, const JsonPieceShape& shape = {});
+                 const std::vector<std::string>& messages, bool completed,
+                 const std::vector<findings::Finding>& found = {}, const JsonPieceShape& shape = {});
 
 }  // namespace quorv::cli

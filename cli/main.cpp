@@ -8,13 +8,18 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 #include <vector>
 
+#include "cli/baseline.h"
+#include "cli/findings_report.h"
 #include "cli/json_report.h"
+#include "cli/options.h"
 #include "engine/diagnostics.h"
 #include "engine/model.h"
 #include "engine/model_walks.h"
 #include "engine/run.h"
+#include "findings/findings.h"
 #include "quorv_version.h"
 #include "ui/texts/file_list.h"
 #include "ui/texts/result_texts.h"
@@ -22,6 +27,8 @@
 namespace {
 
 using namespace quorv;
+using cli::Format;
+using cli::Options;
 
 constexpr int kExitClean = 0;
 constexpr int kExitProblems = 1;
@@ -29,65 +36,59 @@ constexpr int kExitStopped = 2;
 constexpr int kExitUsage = 64;
 
 constexpr std::string_view kUsage =
-    "usage: quorv-check [--problems-only] [--details] [--json] FILE...\n"
+    "usage: quorv-check [--problems-only] [--details] [--format=FORMAT] [--json]\n"
+    "                   [--baseline=FILE] [--write-baseline=FILE] [--ignore=RULE-ID,...] FILE...\n"
     "Try 'quorv-check --help' for more.\n";
 
 constexpr std::string_view kHelp =
-    "quorv-check - check Fortran COMMON blocks in COFF objects and libraries\n"
+    "quorv-check - check Fortran COMMON blocks in object files and libraries\n"
     "\n"
-    "usage: quorv-check [--problems-only] [--details] [--json] FILE...\n"
+    "usage: quorv-check [OPTION]... FILE...\n"
     "\n"
-    "Reads every object module in the given .obj files and .lib archives and lists\n"
-    "each COMMON block. A block marked \"*\" has a problem: its declarations disagree\n"
-    "in size, or its name is also the name of a procedure (SUBROUTINE or FUNCTION).\n"
+    "Reads every object module in the given files: COFF objects (.obj, big objects too),\n"
+    "ELF objects (.o), and libraries of every layout (.lib, .a; GNU, BSD and thin archives,\n"
+    "import libraries). Lists each COMMON block; a block marked \"*\" has a problem: its\n"
+    "declarations disagree in size, or its name is also a procedure's.\n"
     "\n"
-    "  --problems-only  list only the blocks with a problem\n"
-    "  --details        after the list, each block's declarations: size, whether\n"
-    "                   that file initializes it (DATA / BLOCK DATA), and the file\n"
-    "  --json           the whole model as one JSON object on stdout\n"
-    "  --version        the version of quorv-check\n"
-    "  --help           this text\n"
+    "  --problems-only        list only the blocks with a problem (text format)\n"
+    "  --details              after the list, each block's declarations: size, whether that\n"
+    "                         file initializes it (DATA / BLOCK DATA), and the file\n"
+    "  --format=FORMAT        text (the default): the list as the window shows it\n"
+    "                         json: the whole model, the messages and the findings\n"
+    "                         findings: one line per finding, PATH: LEVEL: MESSAGE [RULE-ID]\n"
+    "                         sarif: SARIF 2.1.0, for code scanning\n"
+    "                         github: GitHub workflow annotations\n"
+    "  --json                 the same as --format=json\n"
+    "  --baseline=FILE        findings whose fingerprint FILE holds are accepted: not\n"
+    "                         counted, left out of findings and github, suppressed in sarif\n"
+    "  --write-baseline=FILE  write the run's findings to FILE as a baseline\n"
+    "  --ignore=RULE-ID,...   leave out the findings of these rules\n"
+    "  --version              the version of quorv-check\n"
+    "  --help                 this text\n"
+    "Options take their value after \"=\" or as the next argument.\n"
     "\n"
-    "Example:\n"
+    "Rules (findings, sarif, github, json):\n"
+    "  common-size-mismatch                  warning  a named block declared with different sizes\n"
+    "  common-named-like-procedure           warning  a block with the name of a procedure\n"
+    "  initializer-smaller-than-declaration  error    BLOCK DATA or DATA smaller than a declaration\n"
+    "  common-initialized-twice              warning  a block initialized in two modules\n"
+    "  common-layout-mismatch                warning  different members over the same bytes (-g)\n"
+    "  common-prefix-view                    note     shorter views with compatible members (-g)\n"
+    "  input-note                            note     a header value older readers warn about\n"
+    "  input-diagnostic                      warning  a damaged or unreadable input\n"
+    "  analysis-stopped                      error    the run stopped on an input\n"
+    "  debug-info-unreadable                 note     debug information that cannot be read\n"
+    "\n"
+    "Examples:\n"
     "  quorv-check --problems-only --details build/*.obj lib/solver.lib\n"
+    "  quorv-check --format=sarif build/*.o lib/*.a > quorv.sarif\n"
+    "  quorv-check --format=findings --write-baseline=quorv.baseline build/*.o\n"
+    "  quorv-check --format=github --baseline=quorv.baseline build/*.o\n"
     "\n"
-    "Damaged or unsuitable inputs are reported on stderr. Exit status: 0 no problem,\n"
-    "1 at least one problem block, 2 the analysis stopped on an input, 64 usage error.\n";
-
-struct Options {
-    bool problems_only = false;
-    bool details = false;
-    bool json = false;
-    bool help = false;
-    bool version = false;
-    std::vector<std::string_view> files;
-};
-
-// false on a usage error.
-bool parse(int argc, char** argv, Options& options) {
-    bool options_ended = false;
-    for (int k = 1; k < argc; ++k) {
-        const std::string_view arg = argv[k];
-        if (options_ended || arg.size() < 2 || arg[0] != '-') {
-            options.files.push_back(arg);
-        } else if (arg == "--") {
-            options_ended = true;
-        } else if (arg == "--problems-only") {
-            options.problems_only = true;
-        } else if (arg == "--details") {
-            options.details = true;
-        } else if (arg == "--json") {
-            options.json = true;
-        } else if (arg == "--help" || arg == "-h") {
-            options.help = true;
-        } else if (arg == "--version") {
-            options.version = true;
-        } else {
-            return false;
-        }
-    }
-    return true;
-}
+    "Damaged or unsuitable inputs are reported on stderr in the text format. Exit status:\n"
+    "0 no problem (text, json) or no counted finding (findings, sarif, github; notes and\n"
+    "baselined findings never count), 1 at least one, 2 the analysis stopped on an input,\n"
+    "64 usage error (an unknown option or rule, a baseline that cannot be read).\n";
 
 void write_all(std::FILE* stream, std::string_view text) {
     if (!text.empty()) std::fwrite(text.data(), 1, text.size(), stream);
@@ -121,7 +122,12 @@ std::string text_report(const AnalysisModel& model, const Options& options) {
     append_line(out, ui::block_list_hint(rows_added, options.problems_only));
     if (!options.details) return out;
     for_each_block_with_conflict(model, [&](const CommonBlock& block, const ProcedureEntry* p) {
-        if (options.problems_only && !is_problem(block, p)) return;
+        const bool problem = is_problem(block, p);
+        if (options.problems_only && !problem) return;
+        // Each table opens with the block's row as the list reads, so that tables can be told apart.
+        out += '\n';
+        out.append(block.name);
+        if (problem && !options.problems_only) out += '*';
         out += '\n';
         for (const std::string& row : ui::details_rows(block)) append_line(out, row);
         if (p != nullptr) append_line(out, ui::conflict_text(block, *p));
@@ -156,29 +162,67 @@ constexpr bool kReleaseAtExit = false;
 constexpr bool kReleaseAtExit = false;
 #endif
 
+// The findings of the run, with the baseline applied: false with a reason on a baseline
+// that cannot be read or written.
+bool run_findings(const Options& options, const RunState& state, const CollectingSink& messages, bool completed,
+                  std::vector<findings::Finding>& found, std::size_t& baselined, std::string& reason) {
+    const findings::RunMessages run_messages{messages.messages, messages.inputs};
+    found = findings::find_all(state.model, run_messages, completed, options.ignored);
+    if (!options.baseline.empty()) {
+        std::unordered_set<std::string> fingerprints;
+        if (!cli::read_baseline(options.baseline, fingerprints, reason)) return false;
+        baselined = cli::apply_baseline(fingerprints, found);
+    }
+    if (!options.write_baseline.empty() && !cli::write_baseline(options.write_baseline, found, reason)) return false;
+    return true;
+}
+
 int run(const Options& options, RunState& state) {
     CollectingSink collected;
     StderrSink to_stderr;
-    DiagnosticSink& sink = options.json ? static_cast<DiagnosticSink&>(collected) : to_stderr;
+    const bool text = options.format == Format::Text;
+    DiagnosticSink& sink = text ? static_cast<DiagnosticSink&>(to_stderr) : collected;
 
-    // The whole list first, so every "already on the list" comes before the run's messages.
+    // The whole list first, so every "already on the list" comes before the run's messages;
+    // each is met in the entry already on the list.
     ui::FileList& files = state.files;
-    const Diagnostics file_list_diagnostics(sink);
+    Diagnostics file_list_diagnostics(sink);
     for (const std::string_view arg : options.files) {
-        if (files.add_entry(ui::display_name_from_argument(arg), arg) == ui::kFileAlreadyListed)
-            file_list_diagnostics.report(ui::already_on_list_text(arg));
+        const std::string display_name = ui::display_name_from_argument(arg);
+        if (files.add_entry(display_name, arg) != ui::kFileAlreadyListed) continue;
+        const Diagnostics::InputScope scope(file_list_diagnostics, files.find(display_name, arg));
+        file_list_diagnostics.report(ui::already_on_list_text(arg));
     }
     AnalysisModel& model = state.model;
     model.reset_model();
     const bool completed = run_analysis(files.entries(), model, sink) == RunOutcome::Completed;
-
-    if (options.json) {
-        cli::json_report(stdout, model, files, collected.messages, completed);
-    } else if (completed) {
-        write_all(stdout, text_report(model, options));
+    if (text) {
+        if (completed) write_all(stdout, text_report(model, options));
+        if (!completed) return kExitStopped;
+        return any_problem(model) ? kExitProblems : kExitClean;
     }
+
+    std::vector<findings::Finding> found;
+    std::size_t baselined = 0;
+    std::string reason;
+    if (!run_findings(options, state, collected, completed, found, baselined, reason)) {
+        write_all(stderr, "quorv-check: " + reason + "\n");
+        return kExitUsage;
+    }
+    switch (options.format) {
+    case Format::Json: cli::json_report(stdout, model, files, collected.messages, completed, found); break;
+    case Format::Sarif: cli::sarif_report(stdout, found); break;
+    case Format::Github: cli::github_annotations(stdout, found); break;
+    default: cli::findings_lines(stdout, found); break;
+    }
+    if (baselined != 0 && (options.format == Format::Findings || options.format == Format::Github))
+        write_all(stderr, "quorv-check: " + std::to_string(baselined) + " finding" + (baselined == 1 ? " is" : "s are") +
+                              " in the baseline and left out\n");
+    // JSON keeps today's exit status; the findings formats count findings.
     if (!completed) return kExitStopped;
-    return any_problem(model) ? kExitProblems : kExitClean;
+    if (options.format == Format::Json) return any_problem(model) ? kExitProblems : kExitClean;
+    const bool counted = std::any_of(found.begin(), found.end(), [](const findings::Finding& f) { return findings::counts(f); });
+    return counted ? kExitProblems : kExitClean;
 }
 
 }  // namespace
@@ -188,7 +232,8 @@ int main(int argc, char** argv) {
     static char err_buffer[1 << 16];
     std::setvbuf(stderr, err_buffer, _IOFBF, sizeof err_buffer);
     Options options;
-    const bool usable = parse(argc, argv, options);
+    std::string reason;
+    const bool usable = cli::parse_options(argc, argv, options, reason);
     if (usable && options.help) {
         write_all(stdout, kHelp);
         return kExitClean;
@@ -198,6 +243,7 @@ int main(int argc, char** argv) {
         return kExitClean;
     }
     if (!usable || options.files.empty()) {
+        if (!reason.empty()) write_all(stderr, "quorv-check: " + reason + "\n");
         write_all(stderr, kUsage);
         return kExitUsage;
     }

@@ -22,10 +22,15 @@ using archive::kHeaderSize;
 
 constexpr std::uint64_t kUnbounded = ~std::uint64_t{0};
 
-std::unique_ptr<FileEntry> member_entry(const FileEntry& library, std::string_view name) {
+// The member's entry, named "%s (%s)" by the name the walk found (none: "no obj file
+// given"); real_name is the member's name as findings give it.
+std::unique_ptr<FileEntry> member_entry(const FileEntry& library, std::string_view name, std::string_view real_name) {
     std::unique_ptr<FileEntry> entry;
     const std::string suffix = name.empty() ? std::string(" (no obj file given)") : " (" + std::string(name) + ")";
-    make_file_entry(library.full_path + suffix, library.display_name + suffix, entry);
+    if (make_file_entry(library.full_path + suffix, library.display_name + suffix, entry)) {
+        entry->library = &library;
+        entry->member_name = real_name;
+    }
     return entry;
 }
 
@@ -125,9 +130,42 @@ void pass_over_names(const Diagnostics& diagnostics, InputStream& stream, std::u
     }
 }
 
+// The long-name member that follows the second linker member whose header stands at
+// `second`, looked at quietly: its text, or empty when there is none.
+std::string microsoft_long_names(InputStream& stream, std::uint64_t second) {
+    std::uint8_t header[kHeaderSize];
+    std::uint64_t size = 0;
+    if (stream.peek_at(second, header, kHeaderSize) != kHeaderSize ||
+        !decimal_field(header + archive::kSizeFieldOffset, archive::kSizeFieldSize, size))
+        return {};
+    const std::uint64_t at = second + kHeaderSize + size + size % 2;
+    if (stream.peek_at(at, header, kHeaderSize) != kHeaderSize || name_field(header) != archive::kLongNamesName ||
+        !decimal_field(header + archive::kSizeFieldOffset, archive::kSizeFieldSize, size) ||
+        size > stream.length().value_or(0))
+        return {};
+    std::string text(static_cast<std::size_t>(size), '\0');
+    if (stream.peek_at(at + kHeaderSize, text.data(), text.size()) != text.size()) return {};
+    return text;
+}
+
+// A member's real name: the header's name, or for "/N" the long-name member's text at N up
+// to its end (a zero byte, or a line feed with the "/" before it).
+std::string real_member_name(const std::uint8_t (&header)[kHeaderSize], std::string_view found, const std::string& long_names) {
+    const std::string_view field = name_field(header);
+    if (!(field.size() > 1 && field[0] == '/' && all_digits(field.substr(1)))) return std::string(found);
+    const std::uint64_t offset = digits_value(field.substr(1));
+    if (offset >= long_names.size()) return std::string(found);
+    std::string_view text = std::string_view(long_names).substr(static_cast<std::size_t>(offset));
+    text = text.substr(0, std::min(text.find('\0'), text.find('\n')));
+    if (!text.empty() && text.back() == '/') text.remove_suffix(1);
+    return std::string(text);
+}
+
 // The offsets of the second linker member, read one at a time: the table grows only with
-// offsets the file holds. false when one cannot be read (reported).
-bool read_member_offsets(const Diagnostics& diagnostics, InputStream& stream, std::vector<std::uint32_t>& offsets) {
+// offsets the file holds. false when one cannot be read (reported). second is where the
+// second linker member's header stands.
+bool read_member_offsets(const Diagnostics& diagnostics, InputStream& stream, std::vector<std::uint32_t>& offsets,
+                         std::uint64_t& second) {
     std::uint8_t field[4];
     advance(stream, kHeaderSize);
     if (checked_read(diagnostics, stream, 4, field, "analyze") == 0) {
@@ -138,6 +176,7 @@ bool read_member_offsets(const Diagnostics& diagnostics, InputStream& stream, st
     advance(stream, 4 * symbol_count);
     pass_over_names(diagnostics, stream, symbol_count);
     if (stream.tell() % 2 != 0) advance(stream, 1);
+    second = stream.tell();
     advance(stream, kHeaderSize);
     if (checked_read(diagnostics, stream, 4, field, "analyze") == 0) {
         diagnostics.report(msg::kLibraryMemberCount);
@@ -280,7 +319,7 @@ private:
     }
 
     const FileEntry* keep(std::string_view name) {
-        auto entry = member_entry(library_, name);
+        auto entry = member_entry(library_, name, name);
         return entry ? run_.keep_member_entry(std::move(entry)) : nullptr;
     }
 
@@ -316,7 +355,9 @@ bool is_member_by_member(InputStream& stream) {
 int walk_archive(InputStream& stream, const FileEntry& library, RunContext& run) {
     const Diagnostics& diagnostics = run.diagnostics();
     std::vector<std::uint32_t> offsets;
-    if (!read_member_offsets(diagnostics, stream, offsets)) return 1;
+    std::uint64_t second = 0;
+    if (!read_member_offsets(diagnostics, stream, offsets, second)) return 1;
+    const std::string long_names = microsoft_long_names(stream, second);
     for (const std::uint32_t offset : offsets) {
         // A failed positioning is not tested: the header and the module are then read from
         // wherever the stream stands, as COFF.
@@ -333,7 +374,8 @@ int walk_archive(InputStream& stream, const FileEntry& library, RunContext& run)
         end = std::max<std::uint64_t>(end, base);
         const ModuleKind kind = placed && whole ? probe_member(stream, base, kUnbounded) : ModuleKind::Coff;
         if (kind == ModuleKind::ShortImport) continue;
-        auto entry = member_entry(library, first_slash_name(header));
+        const std::string_view name = first_slash_name(header);
+        auto entry = member_entry(library, name, real_member_name(header, name, long_names));
         if (!entry) return 1;
         const FileEntry* kept = run.keep_member_entry(std::move(entry));
         if (kind == ModuleKind::Elf) {

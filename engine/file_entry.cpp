@@ -18,4 +18,14 @@ bool make_file_entry(std::string_view full_path, std::string_view display_name,
     }
 }
 
+std::string module_name(const FileEntry& entry) {
+    if (entry.library == nullptr) return entry.display_name;
+    return entry.library->display_name + "(" + entry.member_name + ")";
+}
+
+std::string module_path(const FileEntry& entry) {
+    if (entry.library == nullptr) return entry.full_path;
+    return entry.library->full_path + "(" + entry.member_name + ")";
+}
+
 }  // namespace quorv

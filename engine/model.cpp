@@ -122,6 +122,46 @@ void AnalysisModel::mark_initialized(std::string_view block_name) {
     }
 }
 
+int AnalysisModel::record_definition(std::string_view name, std::uint64_t size, bool size_exact) {
+    try {
+        if (recorded_definitions_.size() == recorded_definitions_.capacity())
+            recorded_definitions_.reserve(std::max<std::size_t>(64, 2 * recorded_definitions_.capacity()));
+        recorded_definitions_.push_back({names_.keep(name), Definition{current_object.file, size, size_exact}});
+        return 0;
+    } catch (const std::bad_alloc&) {
+        return 1;
+    }
+}
+
+void AnalysisModel::attach_definitions() {
+    definition_names_.clear();
+    definitions_.clear();
+    std::vector<std::pair<std::string_view, Definition>> found;
+    try {
+        for (const NamedDefinition& d : recorded_definitions_)
+            if (const CommonBlock* block = find_block(d.name)) found.emplace_back(block->name, d.definition);
+        std::stable_sort(found.begin(), found.end(),
+                         [](const auto& a, const auto& b) { return compare_names(a.first, b.first) < 0; });
+        definition_names_.reserve(found.size());
+        definitions_.reserve(found.size());
+    } catch (const std::bad_alloc&) {
+        // Without room for them the blocks show no definitions; nothing else depends on them.
+        definition_names_.clear();
+        definitions_.clear();
+        return;
+    }
+    for (const auto& [name, definition] : found) {
+        definition_names_.push_back(name);
+        definitions_.push_back(definition);
+    }
+}
+
+std::span<const Definition> AnalysisModel::definitions_of(const CommonBlock& block) const {
+    const auto [first, last] = std::equal_range(definition_names_.begin(), definition_names_.end(), block.name, NameLess{});
+    return std::span<const Definition>(definitions_.data() + (first - definition_names_.begin()),
+                                       static_cast<std::size_t>(last - first));
+}
+
 void AnalysisModel::reset_model() {
     blocks_.clear();
     procedures_.clear();
@@ -130,6 +170,9 @@ void AnalysisModel::reset_model() {
     block_order_.clear();
     procedure_order_.clear();
     member_entries_.clear();
+    recorded_definitions_.clear();
+    definition_names_.clear();
+    definitions_.clear();
     current_object = ObjectRef{};
     declaring_module_ = nullptr;
     greatest_path_ = nullptr;
@@ -137,6 +180,7 @@ void AnalysisModel::reset_model() {
 }
 
 void AnalysisModel::put_in_order() {
+    attach_definitions();
     block_order_.put_in_order([this](const NameKey& a, const NameKey& b) {
         if (a.prefix != b.prefix) return a.prefix < b.prefix;
         return compare_names(blocks_[a.record].name, blocks_[b.record].name) < 0;

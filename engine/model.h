@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <deque>
 #include <memory>
+#include <span>
 #include <string_view>
 #include <vector>
 
@@ -50,6 +51,14 @@ struct ProcedureEntry {
     ObjectRef defining_object;
 };
 
+// Data a module defines under a block's name: the block's initializer. ELF gives its size
+// exactly; COFF only an upper bound (size_exact false).
+struct Definition {
+    const FileEntry* file = nullptr;
+    std::uint64_t size = 0;
+    bool size_exact = false;
+};
+
 // Blocks by name, unique; procedures by name, equal names in recording order.
 using BlockList = NameOrderedList<CommonBlock>;
 using ProcedureList = NameOrderedList<ProcedureEntry>;
@@ -72,6 +81,10 @@ public:
     // Marks the first declaration of the named block whose module has the current module's
     // full_path. Does nothing when no such block or declaration exists.
     void mark_initialized(std::string_view block_name);
+    // Data the current module defines; it becomes a definition of the block of that name
+    // when put_in_order finds one (some module of the run declares it). 0, or 1 when memory
+    // ran out.
+    int record_definition(std::string_view name, std::uint64_t size, bool size_exact);
     // Empties both lists and releases the member entries of the last run.
     void reset_model();
 
@@ -83,6 +96,8 @@ public:
     // In name order, as of the last put_in_order.
     const BlockList& block_list() const { return block_view_; }
     const ProcedureList& procedure_list() const { return procedure_view_; }
+    // The block's definitions, in the order their modules were read.
+    std::span<const Definition> definitions_of(const CommonBlock& block) const;
     bool block_has_problem(const CommonBlock& block) const;
     const ProcedureEntry* find_conflicting_procedure(const CommonBlock& block) const;
     // Through the index: at any time.
@@ -121,6 +136,16 @@ private:
     BlockList block_view_;
     ProcedureList procedure_view_;
     std::vector<std::unique_ptr<FileEntry>> member_entries_;
+    // Every definition recorded, by name; those of blocks, by block name and then in module
+    // order, with the names beside them for the search.
+    struct NamedDefinition {
+        std::string_view name;
+        Definition definition;
+    };
+    std::vector<NamedDefinition> recorded_definitions_;
+    std::vector<std::string_view> definition_names_;
+    std::vector<Definition> definitions_;
+    void attach_definitions();
     // Modules usually come in path order. While the current one's full_path orders after
     // every module that declared before it, a declaration of a size already held goes at
     // the end of its list without a look at the other modules' paths.

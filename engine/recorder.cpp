@@ -38,18 +38,9 @@ void Recorder::fetch_ahead(const ModuleFacts& facts, std::size_t current) {
 
 // Defined data marks the module's own declaration of the same-named block, whichever of the
 // two came first in the table. false when there was no memory to order the names.
+// Marking twice marks the same declaration, so the names need no sorting out.
 bool Recorder::mark_initialized(const ModuleFacts& facts) {
-    if (facts.defined_data.empty()) return true;
-    std::vector<std::string_view> names;
-    try {
-        names.reserve(facts.defined_data.size());
-    } catch (const std::bad_alloc&) {
-        return false;
-    }
-    for (const ModuleFacts::DefinedData& d : facts.defined_data) names.push_back(d.name);
-    std::sort(names.begin(), names.end(), NameLess{});
-    const auto last = std::unique(names.begin(), names.end());
-    for (auto it = names.begin(); it != last; ++it) model_.mark_initialized(*it);
+    for (const ModuleFacts::DefinedData& d : facts.defined_data) model_.mark_initialized(d.name);
     return true;
 }
 
@@ -72,6 +63,10 @@ int Recorder::record_module(const FileEntry& entry, const ModuleFacts& facts) {
         if (result == kRecordFailed) failed = true;
     }
     if (!facts.marks_dropped && !mark_initialized(facts)) failed = true;
+    // Initializers are recorded whatever block they turn out to belong to: a module that
+    // declares the block may come later.
+    for (const ModuleFacts::DefinedData& d : facts.defined_data)
+        if (model_.record_definition(d.name, d.size, d.size_exact) != 0) failed = true;
     return failed ? 1 : 0;
 }
 

@@ -1,8 +1,11 @@
 #include "engine/symbol_scan.h"
 
+#include <algorithm>
 #include <cstring>
 #include <new>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "engine/byte_order.h"
 #include "engine/messages.h"
@@ -94,8 +97,10 @@ public:
                 return 1;
             }
             check_section_number(s);
+            note_place(s);
             i = next_record(i, s);
         }
+        bound_defined_data();
         return error_ || facts_.fact_lost ? 1 : 0;
     }
 
@@ -108,7 +113,10 @@ private:
             if (name.find('@') == std::string_view::npos) facts_.define_procedure(name);
             return true;
         case Role::DefinedData:
-            if (facts_.define_data(name)) return true;
+            if (facts_.define_data(name)) {
+                defined_at_.push_back({static_cast<std::uint32_t>(s.section_number), s.value});
+                return true;
+            }
             diagnostics_.report(msg::kDataInitializedMemory);
             return false;
         case Role::Declaration:
@@ -140,10 +148,32 @@ private:
         return i + 1 + skip;
     }
 
+    // Where every symbol in a section stands: the next higher one bounds the data before it.
+    void note_place(const SymbolRecord& s) {
+        if (s.section_number > 0) places_.push_back({static_cast<std::uint32_t>(s.section_number), s.value});
+    }
+
+    // COFF gives defined data no size: each gets the distance to the next higher symbol of
+    // its section, or to the section's end, as an upper bound.
+    void bound_defined_data() {
+        std::sort(places_.begin(), places_.end());
+        for (std::size_t k = 0; k < defined_at_.size() && k < facts_.defined_data.size(); ++k) {
+            const auto [section, value] = defined_at_[k];
+            const auto next = std::upper_bound(places_.begin(), places_.end(), std::pair{section, value});
+            std::uint64_t end = 0;
+            if (next != places_.end() && next->first == section) end = next->second;
+            else if (section <= work_.sections.size()) end = work_.sections[section - 1].raw_data.length;
+            facts_.defined_data[k].size = end > value ? end - value : 0;
+            facts_.defined_data[k].size_exact = false;
+        }
+    }
+
     const Diagnostics& diagnostics_;
     ModuleWorkingSet& work_;
     ModuleFacts& facts_;
     bool error_ = false;
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> places_;      // (section, value) of every symbol
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> defined_at_;  // the same of each defined datum
 };
 
 }  // namespace

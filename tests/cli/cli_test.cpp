@@ -113,7 +113,8 @@ TEST(CliCorpus, TextViewsAndDetailsOfEveryCompletedFile) {
                 want += "\n" + expected["views"][problems_only ? "hint_problems_only" : "hint_all"].get<std::string>() + "\n";
                 for (const auto& b : expected["model"]["blocks"]) {
                     if (problems_only && !b["problem"].get<bool>()) continue;
-                    want += "\n";
+                    // Each table opens with the block's row as the list shows it.
+                    want += "\n" + b["name"].get<std::string>() + (b["problem"].get<bool>() && !problems_only ? "*" : "") + "\n";
                     for (const auto& row : b["detail_rows"]) want += row.get<std::string>() + "\n";
                     if (!b["conflict_message"].is_null()) want += b["conflict_message"].get<std::string>() + "\n";
                 }
@@ -142,7 +143,7 @@ TEST(CliUsage, ArgumentErrorsAndHelp) {
     }
     const auto help = check({"--help"});
     EXPECT_EQ(help.status, 0);
-    EXPECT_NE(help.out.find("Example:"), std::string::npos);
+    EXPECT_NE(help.out.find("Examples:"), std::string::npos);
 }
 
 TEST_F(TempDir, OptionsAnywhereDashDashAndDuplicates) {
@@ -204,7 +205,7 @@ TEST_F(TempDir, LibrariesMemberNamesPadsAndFailingMembers) {
     EXPECT_EQ(r1.status, 1);
     EXPECT_EQ(r1.out,
               "_a_*\n\nClick the name of a COMMON block to display its size and in which file(s) it resides. "
-              "(* = Problem)\n\nSize       Initialized    File Name \n"
+              "(* = Problem)\n\n_a_*\nSize       Initialized    File Name \n"
               "8                        long.lib (no obj file given)\n"
               "4                        long.lib (no obj file given)\n");
 

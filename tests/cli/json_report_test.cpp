@@ -14,7 +14,7 @@ namespace {
 
 std::string report(const AnalysisModel& model, const ui::FileList& files, const JsonPieceShape& shape) {
     std::FILE* out = std::tmpfile();
-    json_report(out, model, files, {"a message"}, true, shape);
+    json_report(out, model, files, {"a message"}, true, {}, shape);
     std::string text(static_cast<std::size_t>(std::ftell(out)), '\0');
     std::rewind(out);
     EXPECT_EQ(std::fread(text.data(), 1, text.size(), out), text.size());

@@ -102,6 +102,11 @@ const FileEntry* FileList::entry_at(int index) const {
     return std::next(fileNames_.begin(), index)->get();
 }
 
+const FileEntry* FileList::find(std::string_view display_name, std::string_view full_path) const {
+    const auto it = fileNames_.find(FileEntryKey{display_name, full_path});
+    return it == fileNames_.end() ? nullptr : it->get();
+}
+
 std::vector<const FileEntry*> FileList::entries() const {
     std::vector<const FileEntry*> out;
     out.reserve(fileNames_.size());

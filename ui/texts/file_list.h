@@ -68,6 +68,8 @@ public:
 
     // The entry `index` steps from the head (0 or below: the head); none past the end.
     const FileEntry* entry_at(int index) const;
+    // The entry of these texts, or none.
+    const FileEntry* find(std::string_view display_name, std::string_view full_path) const;
 
     // In list order: what run_analysis walks.
     std::vector<const FileEntry*> entries() const;

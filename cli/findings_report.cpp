@@ -1,0 +1,144 @@
+#include "cli/findings_report.h"
+
+#include "cli/json_writer.h"
+#include "quorv_version.h"
+
+namespace quorv::cli {
+namespace {
+
+using findings::Finding;
+
+void write_text(std::FILE* out, std::string_view text) {
+    if (!text.empty()) std::fwrite(text.data(), 1, text.size(), out);
+}
+
+// The file a finding points at: an input itself, or the library a member stands in.
+std::string artifact_path(const FileEntry& entry) {
+    return entry.library == nullptr ? entry.full_path : entry.library->full_path;
+}
+
+void location(JsonWriter& json, const FileEntry& entry) {
+    json.fixed_key("physicalLocation").begin_object();
+    json.fixed_key("artifactLocation").begin_object().fixed_key("uri").value(artifact_uri(artifact_path(entry))).end_object();
+    json.fixed_key("region").begin_object().fixed_key("startLine").value(std::uint64_t{1}).end_object();
+    json.end_object();
+}
+
+void rules(JsonWriter& json) {
+    json.fixed_key("rules").begin_array();
+    for (const findings::Rule& r : findings::all_rules()) {
+        json.newline().begin_object().fixed_key("id").value(r.id).fixed_key("name").value(r.name);
+        json.fixed_key("shortDescription").begin_object().fixed_key("text").value(r.short_description).end_object();
+        json.fixed_key("fullDescription").begin_object().fixed_key("text").value(r.full_description).end_object();
+        json.fixed_key("defaultConfiguration").begin_object().fixed_key("level").value(findings::level_text(r.level)).end_object();
+        json.fixed_key("help").begin_object().fixed_key("text").value(r.help).end_object();
+        json.end_object();
+    }
+    json.end_array();
+}
+
+void result(JsonWriter& json, const Finding& f) {
+    json.newline().begin_object().fixed_key("ruleId").value(f.rule->id);
+    json.fixed_key("ruleIndex").value(std::uint64_t{findings::rule_index(*f.rule)});
+    json.fixed_key("level").value(findings::level_text(f.rule->level));
+    json.fixed_key("message").begin_object().fixed_key("text").value(f.message).end_object();
+    json.fixed_key("locations").begin_array();
+    if (f.primary != nullptr) {
+        json.begin_object();
+        location(json, *f.primary);
+        json.end_object();
+    }
+    json.end_array();
+    json.fixed_key("relatedLocations").begin_array();
+    std::uint64_t id = 0;
+    for (const FileEntry* m : f.modules) {
+        if (m == f.primary) continue;
+        json.begin_object().fixed_key("id").value(id++);
+        location(json, *m);
+        json.fixed_key("message").begin_object().fixed_key("text").value(module_name(*m)).end_object();
+        json.end_object();
+    }
+    json.end_array();
+    json.fixed_key("partialFingerprints").begin_object().fixed_key("quorvFinding/v1").value(f.fingerprint).end_object();
+    if (f.baselined) {
+        json.fixed_key("suppressions").begin_array().begin_object().fixed_key("kind").value("external").end_object().end_array();
+    }
+    json.end_object();
+}
+
+}  // namespace
+
+std::string artifact_uri(std::string_view path) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string out = !path.empty() && path[0] == '/' ? "file://" : "";
+    for (const char c : path) {
+        const auto b = static_cast<unsigned char>(c);
+        const bool plain = (b >= 'a' && b <= 'z') || (b >= 'A' && b <= 'Z') || (b >= '0' && b <= '9') ||
+                           b == '-' || b == '.' || b == '_' || b == '~' || b == '/';
+        if (plain) {
+            out += c;
+        } else {
+            out += '%';
+            out += kHex[b >> 4];
+            out += kHex[b & 15];
+        }
+    }
+    return out;
+}
+
+std::string github_message(std::string_view text) {
+    std::string out;
+    for (const char c : text) {
+        if (c == '%') out += "%25";
+        else if (c == '\r') out += "%0D";
+        else if (c == '\n') out += "%0A";
+        else out += c;
+    }
+    return out;
+}
+
+std::string github_property(std::string_view text) {
+    std::string out;
+    for (const char c : github_message(text)) {
+        if (c == ':') out += "%3A";
+        else if (c == ',') out += "%2C";
+        else out += c;
+    }
+    return out;
+}
+
+void findings_lines(std::FILE* out, const std::vector<Finding>& found) {
+    for (const Finding& f : found) {
+        if (f.baselined) continue;
+        write_text(out, findings::finding_path(f) + ": " + std::string(findings::level_text(f.rule->level)) + ": " +
+                            f.message + " [" + std::string(f.rule->id) + "]\n");
+    }
+}
+
+void github_annotations(std::FILE* out, const std::vector<Finding>& found) {
+    for (const Finding& f : found) {
+        if (f.baselined) continue;
+        const findings::Level level = f.rule->level;
+        std::string line = level == findings::Level::Error ? "::error " : level == findings::Level::Warning ? "::warning " : "::notice ";
+        if (f.primary != nullptr) line += "file=" + github_property(findings::finding_path(f)) + ",line=1,";
+        line += "title=" + github_property(f.rule->id) + "::" + github_message(f.message) + "\n";
+        write_text(out, line);
+    }
+}
+
+void sarif_report(std::FILE* out, const std::vector<Finding>& found) {
+    JsonWriter json(out);
+    json.begin_object().fixed_key("$schema").value("https://json.schemastore.org/sarif-2.1.0.json");
+    json.fixed_key("version").value("2.1.0").fixed_key("runs").begin_array().begin_object();
+    json.fixed_key("tool").begin_object().fixed_key("driver").begin_object();
+    json.fixed_key("name").value("quorv-check").fixed_key("version").value(QUORV_VERSION_TEXT);
+    json.fixed_key("semanticVersion").value(QUORV_VERSION_TEXT);
+    rules(json);
+    json.end_object().end_object();
+    json.newline().fixed_key("results").begin_array();
+    for (const Finding& f : found) result(json, f);
+    json.end_array().end_object().end_array().end_object().newline();
+    json.flush();
+}
+
+}  // namespace quorv::cli

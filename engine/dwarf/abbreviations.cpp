@@ -1,0 +1,84 @@
+#include "engine/dwarf/abbreviations.h"
+
+#include <algorithm>
+
+#include "engine/dwarf/constants.h"
+#include "engine/dwarf/reasons.h"
+
+namespace quorv::dwarf {
+
+Want wanted_slot(std::uint64_t attribute) {
+    switch (attribute) {
+    case at::kName: return kWantName;
+    case at::kType: return kWantType;
+    case at::kByteSize: return kWantByteSize;
+    case at::kEncoding: return kWantEncoding;
+    case at::kUpperBound: return kWantUpperBound;
+    case at::kLowerBound: return kWantLowerBound;
+    case at::kCount: return kWantCount;
+    case at::kStringLength: return kWantStringLength;
+    case at::kDataMemberLocation: return kWantMemberLocation;
+    case at::kLocation: return kWantLocation;
+    case at::kDeclFile: return kWantDeclFile;
+    case at::kDeclLine: return kWantDeclLine;
+    case at::kDeclaration: return kWantDeclaration;
+    case at::kLanguage: return kWantLanguage;
+    case at::kCompDir: return kWantCompDir;
+    case at::kStmtList: return kWantStmtList;
+    case at::kStrOffsetsBase: return kWantStrOffsetsBase;
+    default: return kNotWanted;
+    }
+}
+
+// Each entry: code ULEB128 (0 ends the table) | tag ULEB128 | children u8 | pairs of
+// attribute ULEB128, form ULEB128 (DW_FORM_implicit_const adds an SLEB128), ending 0, 0.
+bool AbbreviationTable::decode(ByteCursor in, const UnitFormat& unit, std::string& reason) {
+    const std::uint64_t start = in.position();
+    bool sorted = true;
+    for (;;) {
+        Abbreviation a;
+        a.code = in.uleb();
+        if (!in.ok() || a.code == 0) break;
+        a.tag = in.uleb();
+        a.children = in.u8() != 0;
+        a.first = static_cast<std::uint32_t>(specs_.size());
+        std::int64_t fixed = 0;
+        for (;;) {
+            const std::uint64_t attribute = in.uleb();
+            AttributeSpec spec;
+            spec.form = in.uleb();
+            if (!in.ok() || (attribute == 0 && spec.form == 0)) break;
+            if (spec.form == form::kImplicitConst) spec.implicit_const = in.sleb();
+            spec.slot = wanted_slot(attribute);
+            const int size = fixed_form_size(spec.form, unit);
+            fixed = size < 0 || fixed < 0 ? kVariableSize : fixed + size;
+            specs_.push_back(spec);
+        }
+        a.count = static_cast<std::uint32_t>(specs_.size() - a.first);
+        a.fixed_size = fixed;
+        if (!abbreviations_.empty() && abbreviations_.back().code >= a.code) sorted = false;
+        abbreviations_.push_back(a);
+    }
+    bytes_read_ = in.position() - start;
+    if (!in.ok()) {
+        reason = reason::abbreviations_short(start);
+        return false;
+    }
+    if (!sorted) {
+        std::stable_sort(abbreviations_.begin(), abbreviations_.end(),
+                         [](const Abbreviation& x, const Abbreviation& y) { return x.code < y.code; });
+    }
+    dense_ = abbreviations_.empty() || abbreviations_.back().code == abbreviations_.size();
+    if (dense_)
+        for (std::size_t k = 0; k < abbreviations_.size() && dense_; ++k) dense_ = abbreviations_[k].code == k + 1;
+    return true;
+}
+
+const Abbreviation* AbbreviationTable::find(std::uint64_t code) const {
+    if (dense_) return code >= 1 && code <= abbreviations_.size() ? &abbreviations_[code - 1] : nullptr;
+    const auto at = std::lower_bound(abbreviations_.begin(), abbreviations_.end(), code,
+                                     [](const Abbreviation& a, std::uint64_t c) { return a.code < c; });
+    return at != abbreviations_.end() && at->code == code ? &*at : nullptr;
+}
+
+}  // namespace quorv::dwarf

@@ -1,0 +1,72 @@
+#pragma once
+// One abbreviation table of .debug_abbrev, decoded once per offset and unit format: for each
+// code its tag, whether its DIEs have children, its attributes, and the bytes its DIEs take
+// when every form has a fixed size (so that a DIE the reader does not need is skipped in
+// one step).
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "engine/dwarf/byte_cursor.h"
+#include "engine/dwarf/forms.h"
+
+namespace quorv::dwarf {
+
+// The attributes the reader decodes, each a slot of a Die; every other one is skipped.
+enum Want : std::uint8_t {
+    kWantName,
+    kWantType,
+    kWantByteSize,
+    kWantEncoding,
+    kWantUpperBound,
+    kWantLowerBound,
+    kWantCount,
+    kWantStringLength,
+    kWantMemberLocation,
+    kWantLocation,
+    kWantDeclFile,
+    kWantDeclLine,
+    kWantDeclaration,
+    kWantLanguage,
+    kWantCompDir,
+    kWantStmtList,
+    kWantStrOffsetsBase,
+    kWantSlots,
+    kNotWanted = 0xFF,
+};
+
+Want wanted_slot(std::uint64_t attribute);
+
+struct AttributeSpec {
+    std::uint64_t form = 0;
+    std::int64_t implicit_const = 0;
+    Want slot = kNotWanted;
+};
+
+struct Abbreviation {
+    std::uint64_t code = 0;
+    std::uint64_t tag = 0;
+    bool children = false;
+    std::uint32_t first = 0;  // its attributes in the table's specs
+    std::uint32_t count = 0;
+    std::int64_t fixed_size = kVariableSize;  // the bytes of its attributes, when fixed
+};
+
+class AbbreviationTable {
+public:
+    // Decodes the table at the cursor's position, up to its terminating 0 code. false with a
+    // reason when it runs past the end of the section. May throw std::bad_alloc.
+    bool decode(ByteCursor in, const UnitFormat& unit, std::string& reason);
+    const Abbreviation* find(std::uint64_t code) const;
+    const AttributeSpec* specs(const Abbreviation& a) const { return specs_.data() + a.first; }
+    // The bytes of .debug_abbrev decode() went over.
+    std::uint64_t bytes_read() const { return bytes_read_; }
+
+private:
+    std::vector<Abbreviation> abbreviations_;  // sorted by code
+    std::vector<AttributeSpec> specs_;
+    bool dense_ = false;  // code k at index k - 1
+    std::uint64_t bytes_read_ = 0;
+};
+
+}  // namespace quorv::dwarf

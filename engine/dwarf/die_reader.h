@@ -1,0 +1,99 @@
+#pragma once
+// The units of .debug_info and their DIEs. The unit headers are listed first (a jump per
+// unit), so that a reference anywhere in the section finds its unit; each unit's
+// abbreviation table is decoded when the unit is first used and shared by every unit that
+// names the same table. Any damage found here makes the module's debug information
+// unreadable: the reader keeps the reason and every later call fails.
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <tuple>
+#include <vector>
+
+#include "engine/dwarf/abbreviations.h"
+#include "engine/dwarf/forms.h"
+#include "engine/dwarf/sections.h"
+
+namespace quorv::dwarf {
+
+// DIEs nest at most this deep; deeper trees are refused rather than followed.
+inline constexpr unsigned kMaxDieDepth = 256;
+// The longest name the reader takes from the debug information.
+inline constexpr std::size_t kMaxNameLength = 4096;
+
+struct Unit {
+    std::uint64_t offset = 0;     // of its header
+    std::uint64_t end = 0;        // one past its last byte
+    std::uint64_t first_die = 0;  // after the header
+    UnitFormat format;
+    bool compile = false;         // a compile unit: the others are passed over
+    std::uint64_t abbreviation_offset = 0;
+    const AbbreviationTable* abbreviations = nullptr;
+    // From the unit's own DIE, once read.
+    bool described = false;
+    std::uint64_t language = 0;
+    FormValue comp_dir;
+    bool has_comp_dir = false;
+    bool has_stmt_list = false;
+    std::uint64_t stmt_list = 0;
+    std::uint64_t str_offsets_base = 0;
+};
+
+struct Die {
+    std::uint64_t offset = 0;
+    std::uint64_t tag = 0;  // 0: the null entry that ends a list of children
+    bool children = false;
+    std::uint32_t present = 0;  // a bit per Want
+    FormValue values[kWantSlots];
+
+    bool has(Want w) const { return (present >> w & 1u) != 0; }
+    const FormValue& value(Want w) const { return values[w]; }
+};
+
+class DieReader {
+public:
+    explicit DieReader(DebugSections& sections) : sections_(sections) {}
+
+    // Lists the units of .debug_info. false when a header is damaged.
+    bool scan_units();
+    std::vector<Unit>& units() { return units_; }
+    // The compile unit whose DIEs hold offset of .debug_info, ready to read; null when none
+    // does (no reason is set: the caller judges).
+    Unit* unit_holding(std::uint64_t offset);
+    // Makes the unit ready to read: its abbreviation table and its own DIE's attributes.
+    bool prepare(Unit& unit);
+
+    // The DIE at offset: tag, children and the wanted attributes; next is the offset after
+    // its attributes (its first child, when it has children).
+    bool read(const Unit& unit, std::uint64_t offset, Die& die, std::uint64_t& next);
+    // The same without decoding any attribute.
+    bool skip(const Unit& unit, std::uint64_t offset, std::uint64_t& tag, bool& children, std::uint64_t& next);
+    // Past the children that start at offset, up to and including their null entry.
+    bool skip_children(const Unit& unit, std::uint64_t offset, std::uint64_t& next);
+
+    // The text of a string value (inline, in a string section, or by index); false with a
+    // reason when it lies outside its section or is too long. Other values give "".
+    bool text(const Unit& unit, const FormValue& value, std::string_view& out);
+
+    bool failed() const { return !reason_.empty(); }
+    const std::string& reason() const { return reason_; }
+    bool fail(std::string reason);
+
+private:
+    const Abbreviation* abbreviation(const Unit& unit, ByteCursor& in, std::uint64_t offset, std::uint64_t& code);
+    bool read_header(ByteCursor& in, Unit& unit);
+    bool describe_unit(Unit& unit);
+    bool string_at(SectionId id, std::uint64_t offset, std::string_view& out);
+    bool string_by_index(const Unit& unit, std::uint64_t index, std::string_view& out);
+
+    DebugSections& sections_;
+    std::vector<Unit> units_;
+    using TableKey = std::tuple<std::uint64_t, std::uint16_t, std::uint8_t, std::uint8_t>;
+    std::map<TableKey, std::unique_ptr<AbbreviationTable>> tables_;
+    std::uint64_t abbreviation_bytes_ = 0;  // decoded so far, against the limit
+    std::string reason_;
+};
+
+}  // namespace quorv::dwarf

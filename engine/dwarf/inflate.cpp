@@ -1,0 +1,293 @@
+#include "engine/dwarf/inflate.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace quorv::dwarf {
+namespace {
+
+// zlib header: CMF (low four bits CM = 8 deflate, high four CINFO <= 7: window 2^(CINFO + 8)),
+// FLG (bit 5 FDICT; CMF * 256 + FLG a multiple of 31); the deflate data; Adler-32 of the
+// output, big-endian.
+constexpr std::size_t kZlibHeaderSize = 2;
+constexpr std::size_t kAdlerSize = 4;
+constexpr std::uint8_t kMethodDeflate = 8;
+constexpr std::uint8_t kPresetDictionary = 0x20;
+
+constexpr unsigned kMaxCodeLength = 15;
+constexpr unsigned kFastBits = 9;
+constexpr std::size_t kLiteralCodes = 288;
+constexpr std::size_t kDistanceCodes = 30;
+constexpr std::size_t kCodeLengthCodes = 19;
+constexpr int kEndOfBlock = 256;
+
+// Length codes 257..285 and distance codes 0..29: base value and extra bits (RFC 1951 3.2.5).
+constexpr std::uint16_t kLengthBase[29] = {3,  4,  5,  6,  7,  8,  9,  10, 11,  13,  15,  17,  19,  23, 27,
+                                           31, 35, 43, 51, 59, 67, 83, 99, 115, 131, 163, 195, 227, 258};
+constexpr std::uint8_t kLengthExtra[29] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2,
+                                           2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 0};
+constexpr std::uint16_t kDistanceBase[kDistanceCodes] = {
+    1,   2,   3,   4,   5,   7,    9,    13,   17,   25,   33,   49,   65,    97,    129,
+    193, 257, 385, 513, 769, 1025, 1537, 2049, 3073, 4097, 6145, 8193, 12289, 16385, 24577};
+constexpr std::uint8_t kDistanceExtra[kDistanceCodes] = {0, 0, 0, 0, 1, 1, 2, 2,  3,  3,  4,  4,  5,  5,  6,
+                                                         6, 7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13};
+constexpr std::uint8_t kCodeLengthOrder[kCodeLengthCodes] = {16, 17, 18, 0, 8,  7, 9,  6, 10, 5,
+                                                             11, 4,  12, 3, 13, 2, 14, 1, 15};
+
+// Bits low first, as deflate packs them. Past the end of the input it delivers zeros, so a
+// decoder may look ahead freely; overrun() tells when it has used any of them.
+class BitReader {
+public:
+    explicit BitReader(std::span<const std::uint8_t> in) : in_(in) {}
+
+    std::uint32_t peek(unsigned n) {
+        while (count_ < n) {
+            const std::uint64_t byte = position_ < in_.size() ? in_[position_] : 0;
+            ++position_;
+            bits_ |= byte << count_;
+            count_ += 8;
+        }
+        return static_cast<std::uint32_t>(bits_ & ((std::uint64_t{1} << n) - 1));
+    }
+    void drop(unsigned n) {
+        bits_ >>= n;
+        count_ -= n;
+    }
+    std::uint32_t take(unsigned n) {
+        const std::uint32_t value = peek(n);
+        drop(n);
+        return value;
+    }
+    void align_to_byte() { drop(count_ % 8); }
+    // Bytes consumed so far, whole bytes only (after align_to_byte).
+    std::uint64_t bytes_used() const { return position_ - count_ / 8; }
+    // More bits consumed than the input holds: the decoder read the zeros past its end.
+    bool overrun() const { return position_ * 8 - count_ > std::uint64_t{in_.size()} * 8; }
+
+    // After align_to_byte: the next count bytes of a stored block, or false when the input
+    // holds fewer.
+    bool copy_bytes(std::size_t count, std::vector<std::uint8_t>& out) {
+        while (count > 0 && count_ >= 8) {
+            out.push_back(static_cast<std::uint8_t>(take(8)));
+            --count;
+        }
+        if (count == 0) return true;
+        if (count > in_.size() - std::min<std::uint64_t>(position_, in_.size())) return false;
+        const std::uint8_t* first = in_.data() + position_;
+        out.insert(out.end(), first, first + count);
+        position_ += count;
+        return true;
+    }
+
+private:
+    std::span<const std::uint8_t> in_;
+    std::uint64_t position_ = 0;  // the next byte to load into bits_
+    std::uint64_t bits_ = 0;
+    unsigned count_ = 0;
+};
+
+// A canonical Huffman code: codes of each length, symbols in code order, and a table of the
+// codes up to kFastBits long indexed by the next input bits.
+struct Huffman {
+    std::uint16_t count[kMaxCodeLength + 1];
+    std::uint16_t symbol[kLiteralCodes];
+    std::uint16_t fast[1u << kFastBits];  // symbol << 4 | length; 0 when the code is longer
+};
+
+// 0 complete, > 0 incomplete, < 0 over-subscribed (no code can be built).
+int build(Huffman& h, const std::uint8_t* lengths, std::size_t n) {
+    std::fill(std::begin(h.count), std::end(h.count), std::uint16_t{0});
+    std::fill(std::begin(h.fast), std::end(h.fast), std::uint16_t{0});
+    for (std::size_t s = 0; s < n; ++s) ++h.count[lengths[s]];
+    if (h.count[0] == n) return 0;  // no codes: complete, and every decode fails
+    int left = 1;
+    for (unsigned len = 1; len <= kMaxCodeLength; ++len) {
+        left = 2 * left - h.count[len];
+        if (left < 0) return left;
+    }
+    std::uint16_t offsets[kMaxCodeLength + 2] = {};
+    std::uint32_t next_code[kMaxCodeLength + 2] = {};
+    for (unsigned len = 1; len <= kMaxCodeLength; ++len) {
+        offsets[len + 1] = static_cast<std::uint16_t>(offsets[len] + h.count[len]);
+        next_code[len + 1] = (next_code[len] + h.count[len]) << 1;
+    }
+    for (std::size_t s = 0; s < n; ++s) {
+        const unsigned len = lengths[s];
+        if (len == 0) continue;
+        h.symbol[offsets[len]++] = static_cast<std::uint16_t>(s);
+        const std::uint32_t code = next_code[len]++;
+        if (len > kFastBits) continue;
+        std::uint32_t reversed = 0;
+        for (unsigned b = 0; b < len; ++b) reversed |= ((code >> b) & 1u) << (len - 1 - b);
+        for (std::uint32_t k = reversed; k < (1u << kFastBits); k += 1u << len)
+            h.fast[k] = static_cast<std::uint16_t>(s << 4 | len);
+    }
+    return left;
+}
+
+// The next symbol, or -1 when the bits form no code.
+int decode(BitReader& in, const Huffman& h) {
+    const std::uint32_t bits = in.peek(kMaxCodeLength);
+    if (const std::uint16_t entry = h.fast[bits & ((1u << kFastBits) - 1)]; entry != 0) {
+        in.drop(entry & 15u);
+        return entry >> 4;
+    }
+    int code = 0, first = 0, index = 0;
+    for (unsigned len = 1; len <= kMaxCodeLength; ++len) {
+        code |= static_cast<int>((bits >> (len - 1)) & 1u);
+        const int count = h.count[len];
+        if (code - count < first) {
+            in.drop(len);
+            return h.symbol[index + (code - first)];
+        }
+        index += count;
+        first = (first + count) << 1;
+        code <<= 1;
+    }
+    return -1;
+}
+
+// Deflate allows an incomplete code only when it is a single code of length 1.
+bool acceptable(int built, const Huffman& h, std::size_t n) {
+    return built == 0 || (built > 0 && n == std::size_t{h.count[0]} + h.count[1]);
+}
+
+class Inflater {
+public:
+    Inflater(std::span<const std::uint8_t> in, std::uint64_t limit, std::vector<std::uint8_t>& out)
+        : in_(in), limit_(limit), out_(out) {}
+
+    bool run() {
+        for (bool last = false; !last;) {
+            last = in_.take(1) != 0;
+            const std::uint32_t type = in_.take(2);
+            const bool ok = type == 0 ? stored() : type == 1 ? fixed() : type == 2 ? dynamic() : false;
+            if (!ok || in_.overrun()) return false;
+        }
+        in_.align_to_byte();
+        return true;
+    }
+    std::uint64_t bytes_used() const { return in_.bytes_used(); }
+
+private:
+    bool room(std::uint64_t count) const { return count <= limit_ - out_.size(); }
+
+    bool stored() {
+        in_.align_to_byte();
+        const std::uint32_t length = in_.take(16), complement = in_.take(16);
+        if ((length ^ 0xFFFFu) != complement || !room(length)) return false;
+        return in_.copy_bytes(length, out_);
+    }
+
+    bool fixed() {
+        std::uint8_t lengths[kLiteralCodes];
+        std::fill(lengths, lengths + 144, std::uint8_t{8});
+        std::fill(lengths + 144, lengths + 256, std::uint8_t{9});
+        std::fill(lengths + 256, lengths + 280, std::uint8_t{7});
+        std::fill(lengths + 280, lengths + kLiteralCodes, std::uint8_t{8});
+        build(literals_, lengths, kLiteralCodes);
+        std::fill(lengths, lengths + kDistanceCodes, std::uint8_t{5});
+        build(distances_, lengths, kDistanceCodes);
+        return codes();
+    }
+
+    // The code lengths of a dynamic block, themselves Huffman-coded (RFC 1951 3.2.7).
+    bool dynamic() {
+        const std::size_t nlen = in_.take(5) + 257, ndist = in_.take(5) + 1, ncode = in_.take(4) + 4;
+        if (nlen > 286 || ndist > kDistanceCodes) return false;
+        std::uint8_t lengths[kLiteralCodes + kDistanceCodes] = {};
+        for (std::size_t k = 0; k < ncode; ++k) lengths[kCodeLengthOrder[k]] = static_cast<std::uint8_t>(in_.take(3));
+        Huffman& lencode = literals_;
+        if (build(lencode, lengths, kCodeLengthCodes) != 0) return false;
+        std::fill(std::begin(lengths), std::end(lengths), std::uint8_t{0});
+        for (std::size_t k = 0; k < nlen + ndist;) {
+            const int symbol = decode(in_, lencode);
+            if (symbol < 0 || in_.overrun()) return false;
+            if (symbol < 16) {
+                lengths[k++] = static_cast<std::uint8_t>(symbol);
+                continue;
+            }
+            if (symbol == 16 && k == 0) return false;
+            const std::uint8_t value = symbol == 16 ? lengths[k - 1] : 0;
+            const std::size_t repeat = symbol == 16 ? 3 + in_.take(2) : symbol == 17 ? 3 + in_.take(3) : 11 + in_.take(7);
+            if (repeat > nlen + ndist - k) return false;
+            std::fill(lengths + k, lengths + k + repeat, value);
+            k += repeat;
+        }
+        if (lengths[kEndOfBlock] == 0) return false;
+        if (!acceptable(build(literals_, lengths, nlen), literals_, nlen)) return false;
+        if (!acceptable(build(distances_, lengths + nlen, ndist), distances_, ndist)) return false;
+        return codes();
+    }
+
+    // Literals and back-references until the end-of-block code.
+    bool codes() {
+        for (;;) {
+            const int symbol = decode(in_, literals_);
+            if (symbol < 0 || in_.overrun()) return false;
+            if (symbol == kEndOfBlock) return true;
+            if (symbol < kEndOfBlock) {
+                if (!room(1)) return false;
+                out_.push_back(static_cast<std::uint8_t>(symbol));
+                continue;
+            }
+            const int length_code = symbol - 257;
+            if (length_code >= 29) return false;
+            const std::size_t length = kLengthBase[length_code] + in_.take(kLengthExtra[length_code]);
+            const int distance_code = decode(in_, distances_);
+            if (distance_code < 0 || distance_code >= static_cast<int>(kDistanceCodes)) return false;
+            const std::size_t distance = kDistanceBase[distance_code] + in_.take(kDistanceExtra[distance_code]);
+            if (distance > out_.size() || !room(length)) return false;
+            const std::size_t at = out_.size();
+            out_.resize(at + length);
+            std::uint8_t* to = out_.data() + at;
+            // Byte by byte: a distance shorter than the length repeats what it has just written.
+            for (std::size_t k = 0; k < length; ++k) to[k] = to[k - distance];
+        }
+    }
+
+    BitReader in_;
+    std::uint64_t limit_;
+    std::vector<std::uint8_t>& out_;
+    Huffman literals_;
+    Huffman distances_;
+};
+
+std::uint32_t adler32(const std::vector<std::uint8_t>& data) {
+    constexpr std::uint32_t kBase = 65521;
+    constexpr std::size_t kChunk = 5552;  // the most bytes before the sums can pass 2^32
+    std::uint32_t a = 1, b = 0;
+    for (std::size_t at = 0; at < data.size(); at += kChunk) {
+        const std::size_t end = std::min(data.size(), at + kChunk);
+        for (std::size_t k = at; k < end; ++k) {
+            a += data[k];
+            b += a;
+        }
+        a %= kBase;
+        b %= kBase;
+    }
+    return b << 16 | a;
+}
+
+}  // namespace
+
+bool inflate_zlib(std::span<const std::uint8_t> in, std::uint64_t declared_size, std::vector<std::uint8_t>& out) {
+    out.clear();
+    if (in.size() < kZlibHeaderSize + kAdlerSize) return false;
+    const unsigned cmf = in[0], flg = in[1];
+    if ((cmf & 0x0Fu) != kMethodDeflate || (cmf >> 4) > 7 || (cmf << 8 | flg) % 31 != 0 || (flg & kPresetDictionary) != 0)
+        return false;
+    // Room for what the input can plausibly give, so that the common case grows rarely; the
+    // declared size alone never sizes it.
+    constexpr std::uint64_t kMostReserved = std::uint64_t{64} << 20;
+    out.reserve(static_cast<std::size_t>(std::min({declared_size, 4 * std::uint64_t{in.size()}, kMostReserved})));
+    Inflater inflater(in.subspan(kZlibHeaderSize), declared_size, out);
+    if (!inflater.run() || out.size() != declared_size) return false;
+    const std::uint64_t end = kZlibHeaderSize + inflater.bytes_used();
+    if (end > in.size() || in.size() - end < kAdlerSize) return false;
+    const std::uint8_t* p = in.data() + end;
+    const std::uint32_t stored = std::uint32_t{p[0]} << 24 | std::uint32_t{p[1]} << 16 | std::uint32_t{p[2]} << 8 | p[3];
+    return stored == adler32(out);
+}
+
+}  // namespace quorv::dwarf

@@ -1,0 +1,237 @@
+#include "findings/findings.h"
+
+#include <algorithm>
+#include <map>
+#include <set>
+
+#include "engine/messages.h"
+#include "engine/model_walks.h"
+#include "findings/sha256.h"
+
+namespace quorv::findings {
+namespace {
+
+// The fingerprint's parts, each ended by a zero byte, hashed.
+std::string fingerprint(std::initializer_list<std::string_view> parts) {
+    std::string text;
+    for (const std::string_view p : parts) {
+        text.append(p);
+        text += '\0';
+    }
+    return sha256_hex(text);
+}
+
+std::string join_sorted(std::vector<std::string> names) {
+    std::sort(names.begin(), names.end());
+    names.erase(std::unique(names.begin(), names.end()), names.end());
+    std::string out;
+    for (const std::string& n : names) {
+        if (!out.empty()) out += ", ";
+        out += n;
+    }
+    return out;
+}
+
+std::string bytes_text(std::uint64_t size) { return std::to_string(size) + (size == 1 ? " byte" : " bytes"); }
+
+class BlockRules {
+public:
+    BlockRules(const AnalysisModel& model, std::vector<Finding>& out) : model_(model), out_(out) {}
+
+    void check(const CommonBlock& block) {
+        // Size 0 is an undefined reference, not a COMMON declaration: no rule counts it.
+        declared_.clear();
+        for (const ObjectRef& d : block.declarations)
+            if (d.size != 0) declared_.push_back(&d);
+        if (declared_.empty()) return;
+        largest_ = declared_.front()->size;  // declarations are held largest first
+        name_ = fortran_block_name(block.name);
+        size_mismatch(block);
+        named_like_procedure(block);
+        initializers(block);
+    }
+
+private:
+    Finding& add(std::string_view rule, const CommonBlock& block) {
+        Finding& f = out_.emplace_back();
+        f.rule = find_rule(rule);
+        f.block = block.name;
+        return f;
+    }
+
+    void size_mismatch(const CommonBlock& block) {
+        if (is_blank_common(block.name)) return;
+        std::vector<const Definition*> larger;
+        for (const Definition& d : model_.definitions_of(block))
+            if (d.size_exact && d.size > largest_) larger.push_back(&d);
+        if (declared_.back()->size == largest_ && larger.empty()) return;
+        Finding& f = add("common-size-mismatch", block);
+        // Each size once, largest first, with the first module that declares it.
+        std::string sizes, sizes_key;
+        for (std::size_t k = 0; k < declared_.size();) {
+            std::size_t same = k;
+            while (same < declared_.size() && declared_[same]->size == declared_[k]->size) ++same;
+            if (!sizes.empty()) sizes += ", ";
+            sizes += bytes_text(declared_[k]->size) + " in " + module_name(*declared_[k]->file);
+            if (same - k > 1) sizes += " and " + std::to_string(same - k - 1) + " more";
+            sizes_key += std::to_string(declared_[k]->size) + " ";
+            for (std::size_t m = k; m < same; ++m) f.modules.push_back(declared_[m]->file);
+            k = same;
+        }
+        f.message = "COMMON block " + name_ + " is declared with different sizes: " + sizes;
+        if (declared_.back()->size == largest_) f.message = "COMMON block " + name_ + " is declared with " + sizes;
+        for (const Definition* d : larger) {
+            f.message += "; it is initialized with " + bytes_text(d->size) + " in " + module_name(*d->file);
+            f.modules.push_back(d->file);
+            sizes_key += "=" + std::to_string(d->size) + " ";
+        }
+        f.fingerprint = fingerprint({f.rule->id, block.name, sizes_key});
+    }
+
+    void named_like_procedure(const CommonBlock& block) {
+        const ProcedureList& procedures = model_.procedure_list();
+        const auto [first, last] = std::equal_range(
+            procedures.begin(), procedures.end(), block.name, [](const auto& a, const auto& b) {
+                if constexpr (std::is_same_v<std::decay_t<decltype(a)>, ProcedureEntry>) return compare_names(a.name, b) < 0;
+                else return compare_names(a, b.name) < 0;
+            });
+        if (first == last) return;
+        Finding& f = add("common-named-like-procedure", block);
+        std::vector<std::string> names;
+        for (auto it = first; it != last; ++it) {
+            names.push_back(module_name(*it->defining_object.file));
+            f.modules.push_back(it->defining_object.file);
+        }
+        for (const ObjectRef* d : declared_) f.modules.push_back(d->file);
+        const std::string defined_in = join_sorted(names);
+        f.message = "COMMON block " + name_ + " has the name of a procedure defined in " + defined_in +
+                    "; the linker lets one override the other";
+        f.fingerprint = fingerprint({f.rule->id, block.name, defined_in});
+    }
+
+    void initializers(const CommonBlock& block) {
+        const std::span<const Definition> definitions = model_.definitions_of(block);
+        std::vector<std::string> definers;
+        std::set<std::string_view> paths;
+        for (const Definition& d : definitions) {
+            definers.push_back(module_name(*d.file));
+            paths.insert(d.file->full_path);
+            if (d.size >= largest_) continue;
+            Finding& f = add("initializer-smaller-than-declaration", block);
+            f.primary = d.file;
+            f.modules.push_back(d.file);
+            for (const ObjectRef* decl : declared_)
+                if (decl->size == largest_) f.modules.push_back(decl->file);
+            f.message = "COMMON block " + name_ + " is initialized with " + (d.size_exact ? "" : "at most ") +
+                        bytes_text(d.size) + " in " + module_name(*d.file) + " but declared with " +
+                        bytes_text(largest_) + " in " + module_name(*declared_.front()->file);
+            f.fingerprint = fingerprint({f.rule->id, block.name, module_name(*d.file), std::to_string(d.size),
+                                         std::to_string(largest_)});
+        }
+        if (paths.size() < 2) return;
+        Finding& f = add("common-initialized-twice", block);
+        for (const Definition& d : definitions) f.modules.push_back(d.file);
+        const std::string where = join_sorted(definers);
+        f.message = "COMMON block " + name_ + " is initialized in " + std::to_string(paths.size()) + " modules: " + where;
+        f.fingerprint = fingerprint({f.rule->id, block.name, where});
+    }
+
+    const AnalysisModel& model_;
+    std::vector<Finding>& out_;
+    std::vector<const ObjectRef*> declared_;
+    std::uint64_t largest_ = 0;
+    std::string name_;
+};
+
+bool header_note(std::string_view text) {
+    return text == msg::kBadMachine || text == msg::kBadTimeStamp || text == msg::kBadSubsystem;
+}
+
+// A message as it reads for a person: without the line feeds around it.
+std::string_view trimmed(std::string_view text) {
+    while (!text.empty() && (text.front() == '\n' || text.front() == ' ')) text.remove_prefix(1);
+    while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.remove_suffix(1);
+    return text;
+}
+
+std::string replace_all(std::string text, std::string_view from, std::string_view to) {
+    if (from.empty()) return text;
+    for (std::size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
+        text.replace(at, from.size(), to);
+    return text;
+}
+
+void message_findings(const RunMessages& messages, bool completed, std::vector<Finding>& out) {
+    const std::size_t count = messages.texts.size();
+    for (std::size_t k = 0; k < count; ++k) {
+        const bool stop = !completed && k + 1 == count;
+        const std::string_view text = trimmed(messages.texts[k]);
+        const FileEntry* input = k < messages.inputs.size() ? messages.inputs[k] : nullptr;
+        Finding& f = out.emplace_back();
+        f.rule = find_rule(stop ? "analysis-stopped" : header_note(messages.texts[k]) ? "input-note" : "input-diagnostic");
+        f.primary = input;
+        if (input != nullptr) f.modules.push_back(input);
+        f.message = stop ? "The analysis stopped: " + std::string(text) : std::string(text);
+        const std::string where = input == nullptr ? std::string() : module_name(*input);
+        const std::string stable = input == nullptr ? std::string(text) : replace_all(std::string(text), input->full_path, input->display_name);
+        f.fingerprint = fingerprint({f.rule->id, where, stable});
+    }
+    if (!completed && count == 0) {
+        Finding& f = out.emplace_back();
+        f.rule = find_rule("analysis-stopped");
+        f.message = "The analysis stopped";
+        f.fingerprint = fingerprint({f.rule->id});
+    }
+}
+
+// Modules once each, by where they point; the primary is the initializer's or the first.
+void settle_modules(Finding& f) {
+    std::sort(f.modules.begin(), f.modules.end(), [](const FileEntry* a, const FileEntry* b) {
+        return module_path(*a) < module_path(*b);
+    });
+    f.modules.erase(std::unique(f.modules.begin(), f.modules.end(),
+                                [](const FileEntry* a, const FileEntry* b) { return module_path(*a) == module_path(*b); }),
+                    f.modules.end());
+    if (f.primary == nullptr && !f.modules.empty()) f.primary = f.modules.front();
+}
+
+}  // namespace
+
+bool is_blank_common(std::string_view symbol) {
+    return symbol == "__BLNK__" || symbol == "___BLNK__" || symbol == "_BLNK__";
+}
+
+std::string fortran_block_name(std::string_view symbol) {
+    if (is_blank_common(symbol)) return "blank COMMON";
+    std::string_view name = symbol;
+    // gfortran, flang and Intel append one underscore; i686 COFF puts one in front as well.
+    if (name.size() >= 2 && name.back() == '_' && name[name.size() - 2] != '_') {
+        name.remove_suffix(1);
+        if (name.size() >= 2 && name.front() == '_' && name[1] != '_') name.remove_prefix(1);
+        std::string upper(name);
+        for (char& c : upper)
+            if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+        return "/" + upper + "/";
+    }
+    return "/" + std::string(symbol) + "/";
+}
+
+std::string finding_path(const Finding& f) { return f.primary == nullptr ? std::string("quorv-check") : module_path(*f.primary); }
+
+std::vector<Finding> find_all(const AnalysisModel& model, const RunMessages& messages, bool completed,
+                              const std::vector<const Rule*>& ignored) {
+    std::vector<Finding> out;
+    message_findings(messages, completed, out);
+    BlockRules rules(model, out);
+    for (const CommonBlock& block : model.block_list()) rules.check(block);
+    std::erase_if(out, [&](const Finding& f) { return std::find(ignored.begin(), ignored.end(), f.rule) != ignored.end(); });
+    for (Finding& f : out) settle_modules(f);
+    std::stable_sort(out.begin(), out.end(), [](const Finding& a, const Finding& b) {
+        if (const int c = compare_names(a.block, b.block); c != 0) return c < 0;
+        if (a.rule->id != b.rule->id) return a.rule->id < b.rule->id;
+        return finding_path(a) < finding_path(b);
+    });
+    return out;
+}
+
+}  // namespace quorv::findings

@@ -1,0 +1,51 @@
+#pragma once
+// Findings: what a CI job acts on. The model's blocks checked by Fortran's own rules (sizes
+// of named blocks, initializers, names shared with procedures), and every message of the
+// run, each with a rule, a level, the modules involved and a fingerprint that stays the same
+// across machines, checkouts and input orders.
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "engine/diagnostics.h"
+#include "engine/file_entry.h"
+#include "engine/model.h"
+#include "findings/rules.h"
+
+namespace quorv::findings {
+
+struct Finding {
+    const Rule* rule = nullptr;
+    std::string block;                      // the block's symbol; empty for a message's finding
+    const FileEntry* primary = nullptr;     // where the finding points; none when the run read nothing
+    std::vector<const FileEntry*> modules;  // every module involved, by module_path, once each
+    std::string message;
+    std::string fingerprint;
+    bool baselined = false;
+};
+
+// What a run said, in order, with the input each message was met in.
+struct RunMessages {
+    std::vector<std::string> texts;
+    std::vector<const FileEntry*> inputs;
+};
+
+// Every finding of the run, in report order: block name, then rule, then module; the
+// findings of rules in `ignored` left out.
+std::vector<Finding> find_all(const AnalysisModel& model, const RunMessages& messages, bool completed,
+                              const std::vector<const Rule*>& ignored = {});
+
+// A counted finding makes the run fail: not a note, and not in the baseline.
+inline bool counts(const Finding& f) { return f.rule->level != Level::Note && !f.baselined; }
+
+// The block as Fortran names it where its symbol shows the usual decoration: /SYSTEM/ for
+// _system_ or system_, "blank COMMON" for blank COMMON; other symbols as /symbol/.
+std::string fortran_block_name(std::string_view symbol);
+bool is_blank_common(std::string_view symbol);
+
+// Where a finding points, as the findings and github formats write it: an input's
+// full_path, a library member's "lib.a(member.o)"; the program's name when there is none.
+std::string finding_path(const Finding& f);
+
+}  // namespace quorv::findings
