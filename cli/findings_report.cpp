@@ -1,5 +1,8 @@
 #include "cli/findings_report.h"
 
+#include <algorithm>
+#include <vector>
+
 #include "cli/json_writer.h"
 #include "quorv_version.h"
 
@@ -68,10 +71,31 @@ void result(JsonWriter& json, const Finding& f) {
 
 }  // namespace
 
+// An absolute path without "." and ".." segments: a file URI must not hold them, since
+// symbolic links may give them another meaning where the report is read.
+std::string lexically_plain(std::string_view path) {
+    std::vector<std::string_view> parts;
+    for (std::size_t at = 0; at <= path.size();) {
+        const std::size_t slash = std::min(path.find('/', at), path.size());
+        const std::string_view part = path.substr(at, slash - at);
+        if (part == "..") {
+            if (!parts.empty()) parts.pop_back();
+        } else if (!part.empty() && part != ".") {
+            parts.push_back(part);
+        }
+        at = slash + 1;
+    }
+    std::string out;
+    for (const std::string_view part : parts) out.append("/").append(part);
+    return out.empty() ? "/" : out;
+}
+
 std::string artifact_uri(std::string_view path) {
     static constexpr char kHex[] = "0123456789ABCDEF";
-    std::string out = !path.empty() && path[0] == '/' ? "file://" : "";
-    for (const char c : path) {
+    const bool absolute = !path.empty() && path[0] == '/';
+    const std::string plain = absolute ? lexically_plain(path) : std::string(path);
+    std::string out = absolute ? "file://" : "";
+    for (const char c : plain) {
         const auto b = static_cast<unsigned char>(c);
         const bool plain = (b >= 'a' && b <= 'z') || (b >= 'A' && b <= 'Z') || (b >= '0' && b <= '9') ||
                            b == '-' || b == '.' || b == '_' || b == '~' || b == '/';

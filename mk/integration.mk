@@ -10,3 +10,11 @@ system-libraries: build
 	tests/integration/system_libraries.py build/cli/quorv-check $(SYSTEM_LIBRARIES)
 
 TEST_TARGETS += system-libraries
+
+# quorv-check's SARIF through the SARIF multitool (installed from npm for this test alone).
+.PHONY: sarif-validate
+sarif-validate: build
+	@$(BOOTSTRAP) sarif
+	tests/integration/sarif_validate.sh build/cli/quorv-check build/sarif
+
+TEST_TARGETS += sarif-validate

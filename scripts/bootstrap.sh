@@ -7,6 +7,7 @@
 #   scripts/bootstrap.sh examples the cross gfortran and llvm-lib that rebuild examples/
 #   scripts/bootstrap.sh bench    objdump, llvm-nm and hyperfine for the side-by-side timings
 #   scripts/bootstrap.sh system-libraries  Debian's Fortran static libraries (ARPACK, LAPACK, BLAS)
+#   scripts/bootstrap.sh sarif    Node.js and npm, which install the SARIF multitool for its test
 set -euo pipefail
 
 need=() optional=()
@@ -56,6 +57,9 @@ for group in "${@:-native}"; do
     bench)
         want binutils-mingw-w64-i686 i686-w64-mingw32-objdump; want llvm-19 llvm-nm-19
         want hyperfine hyperfine
+        ;;
+    sarif)
+        want nodejs node; want npm npm; want python3 python3
         ;;
     system-libraries)
         want libarpack2-dev /usr/lib/x86_64-linux-gnu/libarpack.a

@@ -1,0 +1,3 @@
+      SUBROUTINE RESULT
+      PRINT *, 'result'
+      END
