@@ -36,16 +36,5 @@ void BlockIndex::clear() {
     slots_.clear();
 }
 
-void BlockIndex::fetch_slot(std::uint64_t hash) const {
-    if (!slots_.empty()) fetch_line(&slots_[hash & (slots_.size() - 1)]);
-}
-
-std::uint32_t BlockIndex::first_probe(std::uint64_t hash) const {
-    if (slots_.empty()) return kNoRecord;
-    // The first probe only: it is where nearly every name is found.
-    const Slot& slot = slots_[hash & (slots_.size() - 1)];
-    if (slot.record_plus_one == 0 || slot.hash_high != static_cast<std::uint32_t>(hash >> 32)) return kNoRecord;
-    return slot.record_plus_one - 1;
-}
 
 }  // namespace quorv

@@ -7,6 +7,15 @@
 
 namespace quorv {
 
+// A cache-line fetch hint; changes nothing.
+inline void fetch_line(const void* p) {
+#if defined(__GNUC__)
+    __builtin_prefetch(p);
+#else
+    static_cast<void>(p);
+#endif
+}
+
 class BlockIndex {
 public:
     static constexpr std::uint32_t kNoRecord = 0xFFFFFFFFu;
@@ -44,8 +53,16 @@ public:
 
     // Hints for the recorder, which change nothing: the slot a name's hash probes first, and
     // the record found there (a guess: names not compared), or kNoRecord.
-    void fetch_slot(std::uint64_t hash) const;
-    std::uint32_t first_probe(std::uint64_t hash) const;
+    void fetch_slot(std::uint64_t hash) const {
+        if (!slots_.empty()) fetch_line(&slots_[hash & (slots_.size() - 1)]);
+    }
+    std::uint32_t first_probe(std::uint64_t hash) const {
+        if (slots_.empty()) return kNoRecord;
+        // The first probe only: it is where nearly every name is found.
+        const Slot& slot = slots_[hash & (slots_.size() - 1)];
+        if (slot.record_plus_one == 0 || slot.hash_high != static_cast<std::uint32_t>(hash >> 32)) return kNoRecord;
+        return slot.record_plus_one - 1;
+    }
 
 private:
     static constexpr std::size_t kFirstSize = 64;
@@ -60,14 +77,5 @@ private:
 
     std::vector<Slot> slots_;
 };
-
-// A cache-line fetch hint; changes nothing.
-inline void fetch_line(const void* p) {
-#if defined(__GNUC__)
-    __builtin_prefetch(p);
-#else
-    static_cast<void>(p);
-#endif
-}
 
 }  // namespace quorv

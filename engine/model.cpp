@@ -48,6 +48,7 @@ int AnalysisModel::add_block(std::string_view name, const ObjectRef& declaration
         block.name = kept;
     }
     block.declarations = std::move(first);
+    block.first_definition = kNoDefinitions;
     block.sizes_agree = true;
     index_.insert(record, hash);
     block_order_.append(NameKey{name_prefix(name), record});
@@ -72,9 +73,12 @@ int AnalysisModel::add_declaration(CommonBlock& block, const ObjectRef& declarat
 }
 
 int AnalysisModel::record_common_declaration(std::string_view name, std::uint64_t size) {
+    return record_declaration(name, size, BlockIndex::hash(name));
+}
+
+int AnalysisModel::record_declaration(std::string_view name, std::uint64_t size, std::uint64_t hash) {
     try {
         const ObjectRef declaration{current_object.file, size, false};
-        const std::uint64_t hash = BlockIndex::hash(name);
         const std::uint32_t found = lookup(name, hash);
         if (current_object.file != declaring_module_) note_declaring_module();
         if (found == BlockIndex::kNoRecord) return add_block(name, declaration, hash);
@@ -123,10 +127,18 @@ void AnalysisModel::mark_initialized(std::string_view block_name) {
 }
 
 int AnalysisModel::record_definition(std::string_view name, std::uint64_t size, bool size_exact) {
+    if (!keep_definitions_) return 0;
     try {
-        if (recorded_definitions_.size() == recorded_definitions_.capacity())
-            recorded_definitions_.reserve(std::max<std::size_t>(64, 2 * recorded_definitions_.capacity()));
-        recorded_definitions_.push_back({names_.keep(name), Definition{current_object.file, size, size_exact}});
+        const auto order = static_cast<std::uint32_t>(definitions_.size() + unplaced_definitions_.size());
+        const Definition definition{current_object.file, size, size_exact, lookup(name, BlockIndex::hash(name)), order};
+        if (definition.block == BlockIndex::kNoRecord) {
+            unplaced_definitions_.emplace_back(definition, names_.keep(name));
+        } else {
+            if (definitions_.size() == definitions_.capacity())
+                definitions_.reserve(std::max<std::size_t>(64, 2 * definitions_.capacity()));
+            definitions_.push_back(definition);
+        }
+        definitions_in_order_ = false;
         return 0;
     } catch (const std::bad_alloc&) {
         return 1;
@@ -134,32 +146,40 @@ int AnalysisModel::record_definition(std::string_view name, std::uint64_t size, 
 }
 
 void AnalysisModel::attach_definitions() {
-    definition_names_.clear();
-    definitions_.clear();
-    std::vector<std::pair<std::string_view, Definition>> found;
+    if (definitions_in_order_) return;
+    definitions_in_order_ = true;
     try {
-        for (const NamedDefinition& d : recorded_definitions_)
-            if (const CommonBlock* block = find_block(d.name)) found.emplace_back(block->name, d.definition);
-        std::stable_sort(found.begin(), found.end(),
-                         [](const auto& a, const auto& b) { return compare_names(a.first, b.first) < 0; });
-        definition_names_.reserve(found.size());
-        definitions_.reserve(found.size());
+        // Those whose block came after them join now, in module order; the rest wait.
+        std::vector<std::pair<Definition, std::string_view>> still_unplaced;
+        for (auto& [definition, name] : unplaced_definitions_) {
+            definition.block = lookup(name, BlockIndex::hash(name));
+            if (definition.block == BlockIndex::kNoRecord) still_unplaced.emplace_back(definition, name);
+            else definitions_.push_back(definition);
+        }
+        unplaced_definitions_.swap(still_unplaced);
+        // The blocks' places in name order; definitions of one block keep their module order.
+        std::vector<std::uint32_t> place(blocks_.size());
+        const std::vector<NameKey>& keys = block_order_.keys();
+        for (std::size_t k = 0; k < keys.size(); ++k) place[keys[k].record] = static_cast<std::uint32_t>(k);
+        std::sort(definitions_.begin(), definitions_.end(), [&](const Definition& a, const Definition& b) {
+            return place[a.block] != place[b.block] ? place[a.block] < place[b.block] : a.order < b.order;
+        });
     } catch (const std::bad_alloc&) {
-        // Without room for them the blocks show no definitions; nothing else depends on them.
-        definition_names_.clear();
+        // Without room to put them in order the blocks show no definitions; nothing else
+        // depends on them.
         definitions_.clear();
-        return;
+        unplaced_definitions_.clear();
     }
-    for (const auto& [name, definition] : found) {
-        definition_names_.push_back(name);
-        definitions_.push_back(definition);
-    }
+    for (CommonBlock& block : blocks_) block.first_definition = kNoDefinitions;
+    for (std::size_t k = definitions_.size(); k-- > 0;) blocks_[definitions_[k].block].first_definition = static_cast<std::uint32_t>(k);
 }
 
 std::span<const Definition> AnalysisModel::definitions_of(const CommonBlock& block) const {
-    const auto [first, last] = std::equal_range(definition_names_.begin(), definition_names_.end(), block.name, NameLess{});
-    return std::span<const Definition>(definitions_.data() + (first - definition_names_.begin()),
-                                       static_cast<std::size_t>(last - first));
+    if (block.first_definition == kNoDefinitions) return {};
+    const std::uint32_t record = definitions_[block.first_definition].block;
+    std::size_t end = block.first_definition;
+    while (end < definitions_.size() && definitions_[end].block == record) ++end;
+    return std::span<const Definition>(definitions_.data() + block.first_definition, end - block.first_definition);
 }
 
 void AnalysisModel::reset_model() {
@@ -170,9 +190,9 @@ void AnalysisModel::reset_model() {
     block_order_.clear();
     procedure_order_.clear();
     member_entries_.clear();
-    recorded_definitions_.clear();
-    definition_names_.clear();
     definitions_.clear();
+    unplaced_definitions_.clear();
+    definitions_in_order_ = true;
     current_object = ObjectRef{};
     declaring_module_ = nullptr;
     greatest_path_ = nullptr;

@@ -41,10 +41,14 @@ using DeclarationList = std::vector<ObjectRef>;
 struct alignas(64) CommonBlock {
     std::string_view name;
     DeclarationList declarations;
+    // Where the block's definitions start among the model's, in name order; kNoDefinitions
+    // when it has none (see AnalysisModel::definitions_of).
+    std::uint32_t first_definition;
     bool sizes_agree = true;
     // Filled by the model; name points here when it fits.
-    char short_name[64 - sizeof(std::string_view) - sizeof(DeclarationList) - sizeof(bool)];
+    char short_name[64 - sizeof(std::string_view) - sizeof(DeclarationList) - sizeof(std::uint32_t) - sizeof(bool)];
 };
+inline constexpr std::uint32_t kNoDefinitions = 0xFFFFFFFFu;
 
 struct ProcedureEntry {
     std::string_view name;
@@ -57,6 +61,9 @@ struct Definition {
     const FileEntry* file = nullptr;
     std::uint64_t size = 0;
     bool size_exact = false;
+    // Kept by the model: the block's record, and the definition's place in recording order.
+    std::uint32_t block = 0xFFFFFFFFu;
+    std::uint32_t order = 0;
 };
 
 // Blocks by name, unique; procedures by name, equal names in recording order.
@@ -83,8 +90,10 @@ public:
     void mark_initialized(std::string_view block_name);
     // Data the current module defines; it becomes a definition of the block of that name
     // when put_in_order finds one (some module of the run declares it). 0, or 1 when memory
-    // ran out.
+    // ran out. A front end that shows no initializers (the window, the text report) turns
+    // this off before the run, and the model keeps none.
     int record_definition(std::string_view name, std::uint64_t size, bool size_exact);
+    void keep_definitions(bool keep) { keep_definitions_ = keep; }
     // Empties both lists and releases the member entries of the last run.
     void reset_model();
 
@@ -124,6 +133,8 @@ private:
 
     std::string_view block_name(std::uint32_t record) const { return blocks_[record].name; }
     std::uint32_t lookup(std::string_view name, std::uint64_t hash) const;
+    // record_common_declaration with the name's hash known.
+    int record_declaration(std::string_view name, std::uint64_t size, std::uint64_t hash);
     int add_block(std::string_view name, const ObjectRef& declaration, std::uint64_t hash);
     int add_declaration(CommonBlock& block, const ObjectRef& declaration);
 
@@ -136,15 +147,13 @@ private:
     BlockList block_view_;
     ProcedureList procedure_view_;
     std::vector<std::unique_ptr<FileEntry>> member_entries_;
-    // Every definition recorded, by name; those of blocks, by block name and then in module
-    // order, with the names beside them for the search.
-    struct NamedDefinition {
-        std::string_view name;
-        Definition definition;
-    };
-    std::vector<NamedDefinition> recorded_definitions_;
-    std::vector<std::string_view> definition_names_;
+    // Every definition recorded, in module order, with its block when the block was known
+    // then; the others by a copy of their name, looked up again when the run ends. Put in
+    // the blocks' name order (module order kept) by put_in_order, those of no block dropped.
+    bool keep_definitions_ = true;
     std::vector<Definition> definitions_;
+    std::vector<std::pair<Definition, std::string_view>> unplaced_definitions_;
+    bool definitions_in_order_ = true;
     void attach_definitions();
     // Modules usually come in path order. While the current one's full_path orders after
     // every module that declared before it, a declaration of a size already held goes at

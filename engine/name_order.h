@@ -3,6 +3,7 @@
 // of keys is put in name order when the run ends. A view walks the records in that order.
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <deque>
 #include <iterator>
 #include <new>
@@ -18,7 +19,15 @@ struct NameKey {
     std::uint32_t record;
 };
 
-std::uint64_t name_prefix(std::string_view name);
+// The first 8 bytes, big-endian, zero-filled: where two prefixes differ they order like
+// compare_names of the whole names (a zero fill sorts first, as a shorter name does).
+inline std::uint64_t name_prefix(std::string_view s) {
+    unsigned char b[8] = {};
+    std::memcpy(b, s.data(), s.size() < 8 ? s.size() : 8);
+    std::uint64_t v = 0;
+    for (unsigned char c : b) v = (v << 8) | c;
+    return v;
+}
 
 // The keys of one list: appended in recording order, then put in name order.
 class NameOrder {

@@ -25,6 +25,7 @@ void Recorder::fetch_ahead(const ModuleFacts& facts, std::size_t current) {
         const ModuleFacts::Record& r = facts.records[next_];
         if (r.kind == ModuleFacts::Kind::Declaration) {
             const std::uint64_t hash = BlockIndex::hash(r.name);
+            hashes_[next_ % kHashes] = hash;
             model_.index().fetch_slot(hash);
             pending_[tail_++ % kPending] = Pending{next_, hash};
         }
@@ -57,9 +58,11 @@ int Recorder::record_module(const FileEntry& entry, const ModuleFacts& facts) {
     for (std::size_t i = 0; i < facts.records.size(); ++i) {
         fetch_ahead(facts, i);
         const ModuleFacts::Record& r = facts.records[i];
-        const int result = r.kind == ModuleFacts::Kind::Declaration
-                               ? model_.record_common_declaration(r.name, r.size)
-                               : model_.record_procedure(r.name);
+        // The fetch-ahead has hashed this record's name unless its pending ring was full.
+        const bool hashed = i < next_ && next_ - i <= kHashes;
+        const int result = r.kind != ModuleFacts::Kind::Declaration ? model_.record_procedure(r.name)
+                           : hashed ? model_.record_declaration(r.name, r.size, hashes_[i % kHashes])
+                                    : model_.record_common_declaration(r.name, r.size);
         if (result == kRecordFailed) failed = true;
     }
     if (!facts.marks_dropped && !mark_initialized(facts)) failed = true;

@@ -31,6 +31,10 @@ private:
     static constexpr std::size_t kPending = 32;
     Pending pending_[kPending] = {};
     std::size_t next_ = 0, head_ = 0, blocks_ = 0, tail_ = 0;
+    // The hashes of the records the fetch-ahead has passed, by record index modulo the ring:
+    // recording reuses them.
+    static constexpr std::size_t kHashes = 64;
+    std::uint64_t hashes_[kHashes] = {};
 };
 
 }  // namespace quorv

@@ -6,20 +6,10 @@
 
 #include "engine/messages.h"
 #include "engine/model_walks.h"
-#include "findings/sha256.h"
+#include "findings/fingerprint.h"
 
 namespace quorv::findings {
 namespace {
-
-// The fingerprint's parts, each ended by a zero byte, hashed.
-std::string fingerprint(std::initializer_list<std::string_view> parts) {
-    std::string text;
-    for (const std::string_view p : parts) {
-        text.append(p);
-        text += '\0';
-    }
-    return sha256_hex(text);
-}
 
 std::string join_sorted(std::vector<std::string> names) {
     std::sort(names.begin(), names.end());
@@ -38,16 +28,22 @@ class BlockRules {
 public:
     BlockRules(const AnalysisModel& model, std::vector<Finding>& out) : model_(model), out_(out) {}
 
-    void check(const CommonBlock& block) {
+    // conflict: the block's first procedure of the same name, or none.
+    void check(const CommonBlock& block, const ProcedureEntry* conflict) {
         // Size 0 is an undefined reference, not a COMMON declaration: no rule counts it.
+        // Declarations are held largest first, so the sizes agree when the last one is the largest.
+        const auto& all = block.declarations;
+        if (all.front().size == 0) return;
+        const bool agree = all.back().size == all.front().size;
+        const std::span<const Definition> definitions = model_.definitions_of(block);
+        if (agree && conflict == nullptr && definitions.empty()) return;
         declared_.clear();
-        for (const ObjectRef& d : block.declarations)
+        for (const ObjectRef& d : all)
             if (d.size != 0) declared_.push_back(&d);
-        if (declared_.empty()) return;
-        largest_ = declared_.front()->size;  // declarations are held largest first
+        largest_ = declared_.front()->size;
         name_ = fortran_block_name(block.name);
         size_mismatch(block);
-        named_like_procedure(block);
+        if (conflict != nullptr) named_like_procedure(block);
         initializers(block);
     }
 
@@ -186,12 +182,16 @@ void message_findings(const RunMessages& messages, bool completed, std::vector<F
 
 // Modules once each, by where they point; the primary is the initializer's or the first.
 void settle_modules(Finding& f) {
-    std::sort(f.modules.begin(), f.modules.end(), [](const FileEntry* a, const FileEntry* b) {
-        return module_path(*a) < module_path(*b);
-    });
-    f.modules.erase(std::unique(f.modules.begin(), f.modules.end(),
-                                [](const FileEntry* a, const FileEntry* b) { return module_path(*a) == module_path(*b); }),
-                    f.modules.end());
+    if (f.modules.size() > 1) {
+        std::vector<std::pair<std::string, const FileEntry*>> paths;
+        paths.reserve(f.modules.size());
+        for (const FileEntry* m : f.modules) paths.emplace_back(module_path(*m), m);
+        std::sort(paths.begin(), paths.end());
+        paths.erase(std::unique(paths.begin(), paths.end(), [](const auto& a, const auto& b) { return a.first == b.first; }),
+                    paths.end());
+        f.modules.clear();
+        for (const auto& [path, m] : paths) f.modules.push_back(m);
+    }
     if (f.primary == nullptr && !f.modules.empty()) f.primary = f.modules.front();
 }
 
@@ -223,7 +223,9 @@ std::vector<Finding> find_all(const AnalysisModel& model, const RunMessages& mes
     std::vector<Finding> out;
     message_findings(messages, completed, out);
     BlockRules rules(model, out);
-    for (const CommonBlock& block : model.block_list()) rules.check(block);
+    for_each_block_with_conflict(model, [&](const CommonBlock& block, const ProcedureEntry* conflict) {
+        rules.check(block, conflict);
+    });
     std::erase_if(out, [&](const Finding& f) { return std::find(ignored.begin(), ignored.end(), f.rule) != ignored.end(); });
     for (Finding& f : out) settle_modules(f);
     std::stable_sort(out.begin(), out.end(), [](const Finding& a, const Finding& b) {

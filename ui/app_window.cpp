@@ -49,7 +49,8 @@ private:
 }  // namespace
 
 struct AppWindow::State {
-    explicit State(WindowPort& port) : sink(port), diagnostics(sink) {}
+    // The window shows no initializers: the model keeps none.
+    explicit State(WindowPort& port) : sink(port), diagnostics(sink) { model.keep_definitions(false); }
     PortMessageSink sink;
     Diagnostics diagnostics;
     FileList fileNames;

@@ -77,6 +77,7 @@ public:
     // reason when it lies outside its section or is too long. Other values give "".
     bool text(const Unit& unit, const FormValue& value, std::string_view& out);
 
+    bool big_endian() const { return sections_.big_endian(); }
     bool failed() const { return !reason_.empty(); }
     const std::string& reason() const { return reason_; }
     bool fail(std::string reason);

@@ -241,8 +241,9 @@ private:
             const std::size_t at = out_.size();
             out_.resize(at + length);
             std::uint8_t* to = out_.data() + at;
+            const std::uint8_t* from = out_.data() + (at - distance);
             // Byte by byte: a distance shorter than the length repeats what it has just written.
-            for (std::size_t k = 0; k < length; ++k) to[k] = to[k - distance];
+            for (std::size_t k = 0; k < length; ++k) to[k] = from[k];
         }
     }
 

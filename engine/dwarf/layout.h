@@ -63,7 +63,8 @@ enum class Compatibility : std::uint8_t {
 
 struct Comparison {
     Compatibility outcome = Compatibility::Compatible;
-    Conflict conflict{};  // when Conflicting
+    Conflict conflict{};     // when Conflicting
+    std::uint64_t steps = 0;  // the work it took
 };
 
 Comparison compare_layouts(const CommonLayout& a, const CommonLayout& b);

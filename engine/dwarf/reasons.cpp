@@ -74,6 +74,9 @@ std::string string_index(std::uint64_t index) {
 std::string types_too_large(std::uint64_t limit) {
     return "type information too large: more than " + std::to_string(limit) + " DIEs read";
 }
+std::string layouts_too_large(std::uint64_t limit) {
+    return "layouts too large: more than " + std::to_string(limit) + " bytes";
+}
 
 std::string layout(std::string_view block, std::uint64_t die, std::string_view why) {
     return "block /" + std::string(block) + "/ (DIE at " + hex(die) + "): " + std::string(why);
@@ -104,5 +107,6 @@ std::string not_a_type(std::uint64_t offset) { return "no type at " + hex(offset
 std::string too_many_runs(std::uint64_t limit) { return "more than " + std::to_string(limit) + " slot runs"; }
 std::string too_many_dimensions(unsigned limit) { return "array of more than " + std::to_string(limit) + " dimensions"; }
 std::string size_too_large() { return "size too large"; }
+std::string member_location(std::uint64_t die) { return "structure member at " + hex(die) + " has no constant offset"; }
 
 }  // namespace quorv::dwarf::reason

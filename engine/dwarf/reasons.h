@@ -40,6 +40,7 @@ std::string name_too_long(std::uint64_t limit);
 std::string abbreviations_too_large(std::uint64_t limit);
 std::string string_index(std::uint64_t index);
 std::string types_too_large(std::uint64_t limit);
+std::string layouts_too_large(std::uint64_t limit);
 
 // One layout: the block, then what of it could not be read.
 std::string layout(std::string_view block, std::uint64_t die, std::string_view why);
@@ -61,5 +62,6 @@ std::string not_a_type(std::uint64_t offset);
 std::string too_many_runs(std::uint64_t limit);
 std::string too_many_dimensions(unsigned limit);
 std::string size_too_large();
+std::string member_location(std::uint64_t die);
 
 }  // namespace quorv::dwarf::reason

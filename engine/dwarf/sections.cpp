@@ -76,11 +76,22 @@ bool DebugSections::uses_rela(SectionId id) const {
 }
 
 const Relocation* DebugSections::relocation_at(SectionId id, std::uint64_t offset, unsigned width) const {
+    constexpr std::size_t kNearby = 8;
     const std::span<const Relocation> all = relocations_[id];
-    const auto at = std::lower_bound(all.begin(), all.end(), offset,
-                                     [](const Relocation& r, std::uint64_t o) { return r.offset < o; });
-    if (at == all.end() || at->offset != offset || at->width != width) return nullptr;
-    return &*at;
+    std::size_t at = hint_[id];
+    // A few steps on from the last one, else a binary search.
+    const std::size_t near_end = std::min(all.size(), at + kNearby);
+    if (at < all.size() && all[at].offset <= offset) {
+        while (at < near_end && all[at].offset < offset) ++at;
+    }
+    if (at >= near_end || (at < all.size() && all[at].offset < offset) || (at > 0 && all[at - 1].offset >= offset)) {
+        at = static_cast<std::size_t>(std::lower_bound(all.begin(), all.end(), offset,
+                                                       [](const Relocation& r, std::uint64_t o) { return r.offset < o; }) -
+                                      all.begin());
+    }
+    hint_[id] = at;
+    if (at == all.size() || all[at].offset != offset || all[at].width != width) return nullptr;
+    return &all[at];
 }
 
 std::uint64_t DebugSections::relocated(SectionId id, std::uint64_t offset, unsigned width, std::uint64_t in_place) const {

@@ -50,6 +50,8 @@ private:
     // The input's relocations, sorted by offset (copied only when they come unsorted).
     std::span<const Relocation> relocations_[kSectionCount];
     std::vector<Relocation> sorted_[kSectionCount];
+    // Where the last lookup ended: the reader asks mostly in increasing order.
+    mutable std::size_t hint_[kSectionCount] = {};
 };
 
 }  // namespace quorv::dwarf

@@ -1,0 +1,294 @@
+#include "engine/dwarf/common_layouts.h"
+
+#include <algorithm>
+#include <map>
+#include <memory>
+#include <new>
+
+#include "engine/dwarf/constants.h"
+#include "engine/dwarf/die_reader.h"
+#include "engine/dwarf/line_files.h"
+#include "engine/dwarf/reasons.h"
+#include "engine/dwarf/sections.h"
+#include "engine/dwarf/type_slots.h"
+
+namespace quorv::dwarf {
+namespace {
+
+// A variable DIE among a block's children, kept until the block's DIEs are all read.
+struct PendingMember {
+    std::uint64_t die = 0;
+    FormValue name;
+    FormValue type;
+    FormValue location;
+    bool has_type = false;
+    bool has_location = false;
+};
+
+// Where a member's DW_OP_addr points: the relocation's symbol and the offset in its block.
+struct Address {
+    std::string_view symbol;
+    std::uint64_t offset = 0;
+};
+
+class LayoutReader {
+public:
+    LayoutReader(const DebugInput& input, std::vector<CommonLayout>& out, std::vector<std::string>* dropped)
+        : sections_(input), reader_(sections_), types_(reader_), out_(out), dropped_(dropped) {}
+
+    bool read(std::string& reason) {
+        if (!sections_.load(kInfo, reason)) return false;
+        if (sections_.bytes(kInfo).empty()) return true;
+        bool ok = reader_.scan_units();
+        for (Unit& unit : reader_.units())
+            if (ok && unit.compile) ok = walk(unit);
+        if (!ok) reason = reader_.reason();
+        return ok;
+    }
+
+private:
+    struct Subprogram {
+        unsigned depth;  // of its children
+        FormValue name;
+    };
+
+    bool walk(Unit& unit);
+    bool read_block(Unit& unit, const Die& block, std::uint64_t children, const FormValue* subprogram, std::uint64_t& next);
+    bool build(Unit& unit, const Die& block, const FormValue* subprogram, CommonLayout& layout, std::string& problem);
+    bool place_member(Unit& unit, const PendingMember& m, CommonLayout& layout, std::string& problem);
+    bool address_of(const Unit& unit, const PendingMember& m, Address& out, std::string& problem);
+    bool file_of(Unit& unit, const Die& block, std::string& out);
+    bool keep(CommonLayout&& layout);
+
+    DebugSections sections_;
+    DieReader reader_;
+    TypeDescriber types_;
+    std::vector<CommonLayout>& out_;
+    std::vector<std::string>* dropped_;
+    std::vector<PendingMember> pending_;
+    std::vector<Subprogram> subprograms_;
+    std::map<std::uint64_t, std::unique_ptr<LineFiles>> line_tables_;  // by offset in .debug_line
+    std::uint64_t line_bytes_ = 0;
+    std::uint64_t kept_bytes_ = 0;
+};
+
+// One pass over the unit's DIEs: every DIE is skipped by its abbreviation's sizes but
+// subprograms (for their names) and common blocks, whose subtrees are read whole.
+bool LayoutReader::walk(Unit& unit) {
+    if (!reader_.prepare(unit)) return false;
+    subprograms_.clear();
+    unsigned depth = 0;
+    std::uint64_t at = unit.first_die;
+    Die die;
+    while (at < unit.end) {
+        const std::uint64_t here = at;
+        std::uint64_t tag = 0;
+        bool children = false;
+        if (!reader_.skip(unit, here, tag, children, at)) return false;
+        if (tag == 0) {
+            if (depth > 0) --depth;
+            while (!subprograms_.empty() && subprograms_.back().depth > depth) subprograms_.pop_back();
+            continue;
+        }
+        if (tag == tag::kCommonBlock) {
+            if (!reader_.read(unit, here, die, at)) return false;
+            const FormValue* subprogram = subprograms_.empty() ? nullptr : &subprograms_.back().name;
+            if (!read_block(unit, die, at, subprogram, at)) return false;
+            continue;
+        }
+        if (!children) continue;
+        if (++depth > kMaxDieDepth) return reader_.fail(reason::nesting_too_deep(here, kMaxDieDepth));
+        if (tag == tag::kSubprogram) {
+            if (!reader_.read(unit, here, die, at)) return false;
+            subprograms_.push_back(Subprogram{depth, die.has(kWantName) ? die.value(kWantName) : FormValue{}});
+        }
+    }
+    return true;
+}
+
+bool LayoutReader::read_block(Unit& unit, const Die& block, std::uint64_t children, const FormValue* subprogram,
+                              std::uint64_t& next) {
+    pending_.clear();
+    std::uint64_t at = children;
+    while (block.children) {
+        Die child;
+        std::uint64_t after = 0;
+        if (!reader_.read(unit, at, child, after)) return false;
+        at = after;
+        if (child.tag == 0) break;
+        if (child.tag == tag::kVariable) {
+            PendingMember& m = pending_.emplace_back();
+            m.die = child.offset;
+            m.name = child.value(kWantName);
+            m.has_type = child.has(kWantType);
+            m.type = child.value(kWantType);
+            m.has_location = child.has(kWantLocation);
+            m.location = child.value(kWantLocation);
+            if (!child.has(kWantName)) m.name = FormValue{};
+        }
+        if (child.children && !reader_.skip_children(unit, after, at)) return false;
+    }
+    next = at;
+    CommonLayout layout;
+    std::string problem;
+    if (build(unit, block, subprogram, layout, problem)) return keep(std::move(layout));
+    if (reader_.failed()) return false;
+    if (dropped_ != nullptr) dropped_->push_back(reason::layout(layout.block, block.offset, problem));
+    return true;
+}
+
+bool LayoutReader::build(Unit& unit, const Die& block, const FormValue* subprogram, CommonLayout& layout,
+                         std::string& problem) {
+    std::string_view text;
+    if (block.has(kWantName) && !reader_.text(unit, block.value(kWantName), text)) return false;
+    layout.block = text;
+    if (subprogram != nullptr && !reader_.text(unit, *subprogram, text)) return false;
+    if (subprogram != nullptr) layout.subprogram = text;
+    if (block.has(kWantDeclLine) && block.value(kWantDeclLine).is_constant()) layout.line = block.value(kWantDeclLine).number;
+    if (!file_of(unit, block, layout.file)) return false;
+    if (pending_.empty()) {
+        problem = reason::no_members();
+        return false;
+    }
+    for (const PendingMember& m : pending_)
+        if (!place_member(unit, m, layout, problem)) return false;
+    std::stable_sort(layout.runs.begin(), layout.runs.end(),
+                     [](const SlotRun& a, const SlotRun& b) { return a.offset < b.offset; });
+    layout.aliased = has_overlapping_slots(layout.runs);
+    return true;
+}
+
+bool LayoutReader::place_member(Unit& unit, const PendingMember& m, CommonLayout& layout, std::string& problem) {
+    Member member;
+    std::string_view name;
+    if (!reader_.text(unit, m.name, name)) return false;
+    member.name = name;
+    Address address;
+    TypeDescription type;
+    bool placed = address_of(unit, m, address, problem);
+    if (placed && !m.has_type) {
+        problem = reason::no_type();
+        placed = false;
+    }
+    if (!placed || !types_.describe(unit, m.type, type, problem)) {
+        if (!reader_.failed()) problem = reason::member(member.name, problem);
+        return false;
+    }
+    if (layout.members.empty()) layout.symbol = address.symbol;
+    if (layout.symbol != address.symbol) {
+        problem = reason::two_symbols(layout.symbol, address.symbol);
+        return false;
+    }
+    member.offset = address.offset;
+    member.size = type.size;
+    member.type = std::move(type.name);
+    const auto index = static_cast<std::uint32_t>(layout.members.size());
+    for (SlotRun r : type.runs) {
+        if (layout.runs.size() >= kMaxRuns) {
+            problem = reason::too_many_runs(kMaxRuns);
+            return false;
+        }
+        r.offset += address.offset;
+        r.member = index;
+        layout.runs.push_back(r);
+    }
+    layout.members.push_back(std::move(member));
+    return true;
+}
+
+// The location must be DW_OP_addr (optionally then DW_OP_plus_uconst) with a relocation of
+// the address's width against a COMMON symbol at the operand.
+bool LayoutReader::address_of(const Unit& unit, const PendingMember& m, Address& out, std::string& problem) {
+    if (!m.has_location || m.location.kind != ValueKind::Block) {
+        problem = m.has_location ? reason::location_not_addr() : reason::no_location();
+        return false;
+    }
+    const unsigned width = unit.format.address_size;
+    ByteCursor in(m.location.block, sections_.big_endian());
+    const std::uint8_t operation = in.u8();
+    if (operation == op::kAddrx || operation == op::kGnuAddrIndex) {
+        problem = reason::location_needs_debug_addr();
+        return false;
+    }
+    const std::uint64_t in_place = in.fixed(width);
+    std::uint64_t extra = 0;
+    if (in.ok() && !in.at_end()) {
+        if (in.u8() == op::kPlusUconst) extra = in.uleb();
+        else in.fail();
+    }
+    if (operation != op::kAddr || !in.ok() || !in.at_end()) {
+        problem = reason::location_not_addr();
+        return false;
+    }
+    const std::uint64_t operand = m.location.block_offset + 1;
+    const Relocation* r = sections_.relocation_at(kInfo, operand, width);
+    if (r == nullptr) {
+        problem = reason::addr_not_relocated();
+        return false;
+    }
+    if (r->symbol >= sections_.symbols().size()) {
+        problem = reason::symbol_past_table(r->symbol);
+        return false;
+    }
+    const Symbol& symbol = sections_.symbols()[r->symbol];
+    if (!symbol.is_common) {
+        problem = reason::symbol_not_common(symbol.name);
+        return false;
+    }
+    out.symbol = symbol.name;
+    out.offset = sections_.relocated(kInfo, operand, width, in_place);
+    if (out.offset > kMostBytes || extra > kMostBytes - out.offset) {
+        problem = reason::offset_too_large(out.offset);
+        return false;
+    }
+    out.offset += extra;
+    return true;
+}
+
+// The block's source file from its unit's line table; none when that cannot be read.
+bool LayoutReader::file_of(Unit& unit, const Die& block, std::string& out) {
+    if (!block.has(kWantDeclFile) || !block.value(kWantDeclFile).is_constant() || !unit.has_stmt_list) return true;
+    std::unique_ptr<LineFiles>& table = line_tables_[unit.stmt_list];
+    if (table == nullptr) {
+        table = std::make_unique<LineFiles>();
+        // Line tables at overlapping offsets could each be read to the section's end: the
+        // bytes read in all are held to a few times the section.
+        const std::uint64_t limit = 4 * sections_.bytes(kLine).size() + (std::uint64_t{1} << 16);
+        if (line_bytes_ > limit || !table->read(sections_, unit.stmt_list)) *table = LineFiles{};
+        line_bytes_ += table->bytes_read();
+    }
+    std::string_view comp_dir;
+    if (unit.has_comp_dir && !reader_.text(unit, unit.comp_dir, comp_dir)) return false;
+    out = table->path(block.value(kWantDeclFile).number, comp_dir);
+    return true;
+}
+
+bool LayoutReader::keep(CommonLayout&& layout) {
+    std::uint64_t bytes = sizeof(CommonLayout) + layout.block.size() + layout.symbol.size() + layout.file.size() +
+                          layout.subprogram.size() + layout.runs.size() * sizeof(SlotRun);
+    for (const Member& m : layout.members) bytes += sizeof(Member) + m.name.size() + m.type.size();
+    kept_bytes_ += bytes;
+    if (kept_bytes_ > kMostLayoutBytes) return reader_.fail(reason::layouts_too_large(kMostLayoutBytes));
+    out_.push_back(std::move(layout));
+    return true;
+}
+
+}  // namespace
+
+bool read_common_layouts(const DebugInput& input, std::vector<CommonLayout>& out, std::string& reason,
+                         std::vector<std::string>* dropped) {
+    out.clear();
+    reason.clear();
+    if (dropped != nullptr) dropped->clear();
+    if (!input.has_info()) return true;
+    try {
+        if (LayoutReader(input, out, dropped).read(reason)) return true;
+    } catch (const std::bad_alloc&) {
+        reason = reason::kOutOfMemory;
+    }
+    out.clear();
+    if (dropped != nullptr) dropped->clear();
+    return false;
+}
+
+}  // namespace quorv::dwarf

@@ -1,0 +1,30 @@
+#pragma once
+// The layouts of a module's COMMON blocks from its debug information: one per
+// DW_TAG_common_block DIE (gfortran writes one in every subprogram that uses a block).
+//
+// A member's offset in its block is the addend of the relocation of its DW_OP_addr, and
+// that relocation's symbol, a COMMON symbol, names the block's symbol. A block whose members
+// cannot all be placed so (no relocation, a symbol that is not COMMON, a type of unknown
+// size, too many slot runs) is dropped alone; damage to the debug information itself
+// (sections, unit headers, abbreviations, forms, strings) drops every layout of the module.
+#include <string>
+#include <vector>
+
+#include "engine/dwarf/debug_input.h"
+#include "engine/dwarf/layout.h"
+
+namespace quorv::dwarf {
+
+// The most the layouts of one module may hold (names, members and runs, in bytes): enough
+// for thousands of blocks, and a bound on what hostile debug information can make us keep.
+inline constexpr std::uint64_t kMostLayoutBytes = std::uint64_t{64} << 20;
+
+// Every DW_TAG_common_block DIE of the module, one CommonLayout each, in DIE order. false
+// and a short reason (e.g. "abbreviation code 77 not in .debug_abbrev", "compressed
+// .debug_info: inflating failed") when the debug info cannot be read: then no layouts at
+// all. A module with no .debug_info: true, none. When dropped is given, it receives why each
+// dropped layout was dropped. May not throw: no memory is a reason too.
+bool read_common_layouts(const DebugInput& input, std::vector<CommonLayout>& out, std::string& reason,
+                         std::vector<std::string>* dropped = nullptr);
+
+}  // namespace quorv::dwarf

@@ -1,0 +1,75 @@
+#pragma once
+// A member's type turned into what a layout needs: its name as the compiler writes it, its
+// size, and its scalar slots as runs. Base types are one slot each; arrays repeat their
+// element's runs (never expanded); strings are a character slot per byte; structures place
+// their members' runs; typedef, const and volatile are looked through; anything else is one
+// opaque slot of its size.
+#include <cstdint>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "engine/dwarf/die_reader.h"
+#include "engine/dwarf/layout.h"
+
+namespace quorv::dwarf {
+
+// Sizes and offsets above this are taken for damage: far past any real block, and low
+// enough that no sum of a few of them wraps.
+inline constexpr std::uint64_t kMostBytes = std::uint64_t{1} << 56;
+// The most runs one type or one layout may need before the layout is given up.
+inline constexpr std::size_t kMaxRuns = 100000;
+// Types nested deeper than this (arrays of structures of arrays ...) give up the layout.
+inline constexpr unsigned kMaxTypeDepth = 64;
+inline constexpr unsigned kMaxDimensions = 64;
+// The type DIEs one module may read; beyond, its debug information counts as unreadable.
+inline constexpr std::uint64_t kMaxTypeDies = 4000000;
+
+struct TypeDescription {
+    std::string name;
+    std::uint64_t size = 0;
+    std::vector<SlotRun> runs;  // from the type's first byte
+};
+
+class TypeDescriber {
+public:
+    explicit TypeDescriber(DieReader& reader) : reader_(reader) {}
+
+    // The type that value (a DW_AT_type of a DIE of unit) refers to. false with a problem
+    // that gives up the layout, or with the reader failed (the module's debug information is
+    // unreadable).
+    bool describe(const Unit& unit, const FormValue& type, TypeDescription& out, std::string& problem);
+
+private:
+    bool describe_at(std::uint64_t offset, unsigned depth, TypeDescription& out, std::string& problem);
+    bool describe_die(const Unit& unit, const Die& die, std::uint64_t children, unsigned depth, TypeDescription& out,
+                      std::string& problem);
+    bool referred(const Unit& unit, const Die& die, unsigned depth, TypeDescription& out, std::string& problem);
+    bool base_type(const Unit& unit, const Die& die, TypeDescription& out, std::string& problem);
+    bool string_type(const Unit& unit, const Die& die, TypeDescription& out, std::string& problem);
+    bool array_type(const Unit& unit, const Die& die, std::uint64_t children, unsigned depth, TypeDescription& out,
+                    std::string& problem);
+    bool structure_type(const Unit& unit, const Die& die, std::uint64_t children, unsigned depth,
+                        TypeDescription& out, std::string& problem);
+    bool opaque_type(const Unit& unit, const Die& die, TypeDescription& out, std::string& problem);
+    bool place_member(const Unit& unit, const Die& member, unsigned depth, TypeDescription& out, std::string& problem);
+    bool read_die(const Unit& unit, std::uint64_t offset, Die& die, std::uint64_t& next);
+    bool name_of(const Unit& unit, const Die& die, std::string_view fallback, std::string& out);
+    void remember(std::uint64_t offset, const TypeDescription& description);
+
+    DieReader& reader_;
+    std::uint64_t dies_read_ = 0;
+    // Types already described, by offset: members of one type in many blocks read it once.
+    std::unordered_map<std::uint64_t, TypeDescription> remembered_;
+    std::uint64_t remembered_bytes_ = 0;
+};
+
+// Appends the runs of an array of count elements stride bytes apart whose element has
+// element's runs; false when that would pass kMaxRuns.
+bool repeat_runs(const std::vector<SlotRun>& element, std::uint64_t count, std::uint64_t stride,
+                 std::vector<SlotRun>& out);
+
+// The run of size bytes of kind at offset, or none for a size of 0.
+void add_slot(std::vector<SlotRun>& out, std::uint64_t offset, std::uint64_t size, SlotKind kind);
+
+}  // namespace quorv::dwarf
