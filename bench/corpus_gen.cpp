@@ -23,7 +23,11 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/coff_layout.h"
+
 namespace {
+
+using namespace quorv::coff;
 
 using Bytes = std::vector<std::uint8_t>;
 
@@ -147,23 +151,23 @@ private:
     }
 
     static Bytes aux_text(std::string_view text) {
-        Bytes a(18, 0);
-        std::memcpy(a.data(), text.data(), std::min<std::size_t>(text.size(), 18));
+        Bytes a(kSymbolRecordSize, 0);
+        std::memcpy(a.data(), text.data(), std::min<std::size_t>(text.size(), kSymbolRecordSize));
         return a;
     }
 
     // Header, section table, each section's raw data and relocations, symbol table, strings.
     Bytes layout(const std::vector<SymbolOut>& symbols, std::uint32_t sections,
                  std::uint32_t procedures, std::uint32_t refs, std::uint32_t data) {
-        Bytes out(20 + 40 * std::size_t{sections}, 0);
-        put16(out, 0, 0x14C);
-        put16(out, 2, sections);
-        put32(out, 4, 0x5F000000u);
+        Bytes out(kFileHeaderSize + kSectionHeaderSize * std::size_t{sections}, 0);
+        put16(out, kMachineOffset, kMachineI386);
+        put16(out, kNumberOfSectionsOffset, sections);
+        put32(out, kTimeDateStampOffset, 0x5F000000u);
         for (std::uint32_t k = 0; k < sections; ++k) {
-            const std::size_t h = 20 + 40 * std::size_t{k};
+            const std::size_t h = kFileHeaderSize + kSectionHeaderSize * std::size_t{k};
             static const char* kNames[] = {".text", ".data", ".bss"};
             const char* name = k < 3 ? kNames[k] : ".text$x";
-            std::memcpy(out.data() + h, name, std::strlen(name));
+            std::memcpy(out.data() + h + kSectionNameOffset, name, std::strlen(name));
             std::uint32_t raw = 0, relocs = 0, characteristics = 0x60500020;
             if (k == 0) {
                 raw = 16 * (procedures ? procedures : 1);
@@ -173,48 +177,48 @@ private:
                 characteristics = 0xC0300040;
             } else if (k == 2) {
                 characteristics = 0xC0300080;
-                put32(out, h + 16, 4096);  // uninitialized: a size and no raw data
-                put32(out, h + 36, characteristics);
+                put32(out, h + kSizeOfRawDataOffset, 4096);  // uninitialized: a size and no raw data
+                put32(out, h + kSectionCharacteristicsOffset, characteristics);
                 continue;
             } else {
                 raw = 16;
                 relocs = 1;
             }
-            put32(out, h + 16, raw);
-            put32(out, h + 20, static_cast<std::uint32_t>(out.size()));
+            put32(out, h + kSizeOfRawDataOffset, raw);
+            put32(out, h + kPointerToRawDataOffset, static_cast<std::uint32_t>(out.size()));
             out.resize(out.size() + raw, 0x90);
             if (relocs) {
-                put32(out, h + 24, static_cast<std::uint32_t>(out.size()));
-                put16(out, h + 32, relocs);
-                out.resize(out.size() + 10 * std::size_t{relocs}, 0);
+                put32(out, h + kPointerToRelocationsOffset, static_cast<std::uint32_t>(out.size()));
+                put16(out, h + kNumberOfRelocationsOffset, relocs);
+                out.resize(out.size() + kRelocationSize * std::size_t{relocs}, 0);
             }
-            put32(out, h + 36, characteristics);
+            put32(out, h + kSectionCharacteristicsOffset, characteristics);
         }
-        put32(out, 8, static_cast<std::uint32_t>(out.size()));
+        put32(out, kPointerToSymbolTableOffset, static_cast<std::uint32_t>(out.size()));
         Bytes strings;
         std::uint32_t records = 0;
         for (const SymbolOut& s : symbols) {
-            Bytes r(18, 0);
-            if (s.name.size() <= 8) {
+            Bytes r(kSymbolRecordSize, 0);
+            if (s.name.size() <= kSymbolNameSize) {
                 std::memcpy(r.data(), s.name.data(), s.name.size());
             } else {
-                put32(r, 4, static_cast<std::uint32_t>(4 + strings.size()));
+                put32(r, kSymbolNameOffsetOffset, static_cast<std::uint32_t>(kStringTableSizeField + strings.size()));
                 strings.insert(strings.end(), s.name.begin(), s.name.end());
                 strings.push_back(0);
             }
-            put32(r, 8, s.value);
-            put16(r, 12, static_cast<std::uint16_t>(s.section));
-            put16(r, 14, s.type);
-            r[16] = s.storage_class;
-            r[17] = static_cast<std::uint8_t>(s.aux.size() / 18);
+            put32(r, kSymbolValueOffset, s.value);
+            put16(r, kSymbolSectionOffset, static_cast<std::uint16_t>(s.section));
+            put16(r, kSymbolTypeOffset, s.type);
+            r[kSymbolClassOffset] = s.storage_class;
+            r[kSymbolAuxCountOffset] = static_cast<std::uint8_t>(s.aux.size() / kSymbolRecordSize);
             out.insert(out.end(), r.begin(), r.end());
             out.insert(out.end(), s.aux.begin(), s.aux.end());
-            records += 1 + static_cast<std::uint32_t>(s.aux.size() / 18);
+            records += 1 + static_cast<std::uint32_t>(s.aux.size() / kSymbolRecordSize);
         }
-        put32(out, 12, records);
+        put32(out, kNumberOfSymbolsOffset, records);
         const std::size_t at = out.size();
-        out.resize(at + 4);
-        put32(out, at, static_cast<std::uint32_t>(4 + strings.size()));
+        out.resize(at + kStringTableSizeField);
+        put32(out, at, static_cast<std::uint32_t>(kStringTableSizeField + strings.size()));
         out.insert(out.end(), strings.begin(), strings.end());
         return out;
     }

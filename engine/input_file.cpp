@@ -73,7 +73,7 @@ LoadResult read_to_end(int fd, std::size_t expected, InputBuffer& buffer) {
 LoadResult load_whole_file(const std::string& path, InputBuffer& buffer) {
     buffer.length = 0;
     // Not blocking: a FIFO must not hold up a load ahead that the run may never reach; it
-    // is not a regular file, so the stream opens it later, as before.
+    // is not a regular file, so the stream opens it later.
     const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK);
     if (fd < 0) return LoadResult::CannotOpen;
     Descriptor closer{fd};
@@ -217,7 +217,7 @@ LoadResult InputLoader::next(const InputBuffer*& buffer) {
 
 #else
 
-// Elsewhere every input goes through a FileStream, as it always did.
+// Elsewhere every input goes through a FileStream.
 LoadResult load_whole_file(const std::string&, InputBuffer& buffer) {
     buffer.length = 0;
     return LoadResult::UseStream;

@@ -41,20 +41,20 @@ bool AbbreviationTable::decode(ByteCursor in, const UnitFormat& unit, std::strin
         if (!in.ok() || a.code == 0) break;
         a.tag = in.uleb();
         a.children = in.u8() != 0;
-        a.first = static_cast<std::uint32_t>(specs_.size());
+        a.first = static_cast<std::uint32_t>(entries_.size());
         std::int64_t fixed = 0;
         for (;;) {
             const std::uint64_t attribute = in.uleb();
-            AttributeSpec spec;
-            spec.form = in.uleb();
-            if (!in.ok() || (attribute == 0 && spec.form == 0)) break;
-            if (spec.form == form::kImplicitConst) spec.implicit_const = in.sleb();
-            spec.slot = wanted_slot(attribute);
-            const int size = fixed_form_size(spec.form, unit);
+            AttributeEntry entry;
+            entry.form = in.uleb();
+            if (!in.ok() || (attribute == 0 && entry.form == 0)) break;
+            if (entry.form == form::kImplicitConst) entry.implicit_const = in.sleb();
+            entry.slot = wanted_slot(attribute);
+            const int size = fixed_form_size(entry.form, unit);
             fixed = size < 0 || fixed < 0 ? kVariableSize : fixed + size;
-            specs_.push_back(spec);
+            entries_.push_back(entry);
         }
-        a.count = static_cast<std::uint32_t>(specs_.size() - a.first);
+        a.count = static_cast<std::uint32_t>(entries_.size() - a.first);
         a.fixed_size = fixed;
         if (!abbreviations_.empty() && abbreviations_.back().code >= a.code) sorted = false;
         abbreviations_.push_back(a);

@@ -37,7 +37,7 @@ enum Want : std::uint8_t {
 
 Want wanted_slot(std::uint64_t attribute);
 
-struct AttributeSpec {
+struct AttributeEntry {
     std::uint64_t form = 0;
     std::int64_t implicit_const = 0;
     Want slot = kNotWanted;
@@ -47,7 +47,7 @@ struct Abbreviation {
     std::uint64_t code = 0;
     std::uint64_t tag = 0;
     bool children = false;
-    std::uint32_t first = 0;  // its attributes in the table's specs
+    std::uint32_t first = 0;  // its attributes in the table's entries
     std::uint32_t count = 0;
     std::int64_t fixed_size = kVariableSize;  // the bytes of its attributes, when fixed
 };
@@ -58,13 +58,13 @@ public:
     // reason when it runs past the end of the section. May throw std::bad_alloc.
     bool decode(ByteCursor in, const UnitFormat& unit, std::string& reason);
     const Abbreviation* find(std::uint64_t code) const;
-    const AttributeSpec* specs(const Abbreviation& a) const { return specs_.data() + a.first; }
+    const AttributeEntry* entries(const Abbreviation& a) const { return entries_.data() + a.first; }
     // The bytes of .debug_abbrev decode() went over.
     std::uint64_t bytes_read() const { return bytes_read_; }
 
 private:
     std::vector<Abbreviation> abbreviations_;  // sorted by code
-    std::vector<AttributeSpec> specs_;
+    std::vector<AttributeEntry> entries_;
     bool dense_ = false;  // code k at index k - 1
     std::uint64_t bytes_read_ = 0;
 };

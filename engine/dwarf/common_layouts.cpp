@@ -66,9 +66,15 @@ private:
     std::vector<CommonLayout>& out_;
     std::vector<std::string>* dropped_;
     std::vector<PendingMember> pending_;
+    Die child_;  // reused: a Die is large, and a block has a DIE per member
     std::vector<Subprogram> subprograms_;
     std::map<std::uint64_t, std::unique_ptr<LineFiles>> line_tables_;  // by offset in .debug_line
     std::uint64_t line_bytes_ = 0;
+    struct {
+        const Unit* unit = nullptr;
+        std::uint64_t index = 0;
+        std::string path;
+    } last_file_;
     std::uint64_t kept_bytes_ = 0;
 };
 
@@ -111,20 +117,20 @@ bool LayoutReader::read_block(Unit& unit, const Die& block, std::uint64_t childr
     pending_.clear();
     std::uint64_t at = children;
     while (block.children) {
-        Die child;
+        Die& child = child_;
         std::uint64_t after = 0;
         if (!reader_.read(unit, at, child, after)) return false;
         at = after;
         if (child.tag == 0) break;
         if (child.tag == tag::kVariable) {
             PendingMember& m = pending_.emplace_back();
+            // Slots of absent attributes hold what an earlier DIE left: only present ones count.
             m.die = child.offset;
-            m.name = child.value(kWantName);
+            if (child.has(kWantName)) m.name = child.value(kWantName);
             m.has_type = child.has(kWantType);
-            m.type = child.value(kWantType);
+            if (m.has_type) m.type = child.value(kWantType);
             m.has_location = child.has(kWantLocation);
-            m.location = child.value(kWantLocation);
-            if (!child.has(kWantName)) m.name = FormValue{};
+            if (m.has_location) m.location = child.value(kWantLocation);
         }
         if (child.children && !reader_.skip_children(unit, after, at)) return false;
     }
@@ -150,10 +156,12 @@ bool LayoutReader::build(Unit& unit, const Die& block, const FormValue* subprogr
         problem = reason::no_members();
         return false;
     }
+    layout.members.reserve(pending_.size());
     for (const PendingMember& m : pending_)
         if (!place_member(unit, m, layout, problem)) return false;
-    std::stable_sort(layout.runs.begin(), layout.runs.end(),
-                     [](const SlotRun& a, const SlotRun& b) { return a.offset < b.offset; });
+    const auto by_offset = [](const SlotRun& a, const SlotRun& b) { return a.offset < b.offset; };
+    if (!std::is_sorted(layout.runs.begin(), layout.runs.end(), by_offset))
+        std::stable_sort(layout.runs.begin(), layout.runs.end(), by_offset);
     layout.aliased = has_overlapping_slots(layout.runs);
     return true;
 }
@@ -164,13 +172,14 @@ bool LayoutReader::place_member(Unit& unit, const PendingMember& m, CommonLayout
     if (!reader_.text(unit, m.name, name)) return false;
     member.name = name;
     Address address;
-    TypeDescription type;
+    const TypeDescription* type = nullptr;
     bool placed = address_of(unit, m, address, problem);
     if (placed && !m.has_type) {
         problem = reason::no_type();
         placed = false;
     }
-    if (!placed || !types_.describe(unit, m.type, type, problem)) {
+    if (placed) type = types_.describe(unit, m.type, problem);
+    if (type == nullptr) {
         if (!reader_.failed()) problem = reason::member(member.name, problem);
         return false;
     }
@@ -180,10 +189,10 @@ bool LayoutReader::place_member(Unit& unit, const PendingMember& m, CommonLayout
         return false;
     }
     member.offset = address.offset;
-    member.size = type.size;
-    member.type = std::move(type.name);
+    member.size = type->size;
+    member.type = type->name;
     const auto index = static_cast<std::uint32_t>(layout.members.size());
-    for (SlotRun r : type.runs) {
+    for (SlotRun r : type->runs) {
         if (layout.runs.size() >= kMaxRuns) {
             problem = reason::too_many_runs(kMaxRuns);
             return false;
@@ -257,9 +266,14 @@ bool LayoutReader::file_of(Unit& unit, const Die& block, std::string& out) {
         if (line_bytes_ > limit || !table->read(sections_, unit.stmt_list)) *table = LineFiles{};
         line_bytes_ += table->bytes_read();
     }
-    std::string_view comp_dir;
-    if (unit.has_comp_dir && !reader_.text(unit, unit.comp_dir, comp_dir)) return false;
-    out = table->path(block.value(kWantDeclFile).number, comp_dir);
+    // Every block of a unit names the same file, mostly: its path is made once.
+    const std::uint64_t index = block.value(kWantDeclFile).number;
+    if (last_file_.unit != &unit || last_file_.index != index) {
+        std::string_view comp_dir;
+        if (unit.has_comp_dir && !reader_.text(unit, unit.comp_dir, comp_dir)) return false;
+        last_file_ = {&unit, index, table->path(index, comp_dir)};
+    }
+    out = last_file_.path;
     return true;
 }
 

@@ -28,6 +28,7 @@ bool DieReader::fail(std::string reason) {
 
 bool DieReader::scan_units() {
     ByteCursor in = sections_.cursor(kInfo);
+    visit_limit_ = 2 * in.size() + kMaxExtraDies;  // the walk reads some DIEs twice
     while (!in.at_end()) {
         Unit unit;
         unit.offset = in.position();
@@ -128,6 +129,13 @@ bool DieReader::describe_unit(Unit& unit) {
     return true;
 }
 
+// Every DIE costs one visit: a type met by many members, or a subtree skipped again and
+// again, cannot make the work grow past a bound.
+bool DieReader::visit() {
+    if (++visits_ <= visit_limit_) return true;
+    return fail(reason::too_many_dies(kMaxExtraDies));
+}
+
 const Abbreviation* DieReader::abbreviation(const Unit& unit, ByteCursor& in, std::uint64_t offset, std::uint64_t& code) {
     code = in.uleb();
     if (!in.ok()) {
@@ -141,7 +149,7 @@ const Abbreviation* DieReader::abbreviation(const Unit& unit, ByteCursor& in, st
 }
 
 bool DieReader::read(const Unit& unit, std::uint64_t offset, Die& die, std::uint64_t& next) {
-    if (failed()) return false;
+    if (failed() || !visit()) return false;
     ByteCursor in = sections_.cursor(kInfo, offset).ending_at(unit.end);
     std::uint64_t code = 0;
     const Abbreviation* a = abbreviation(unit, in, offset, code);
@@ -156,15 +164,15 @@ bool DieReader::read(const Unit& unit, std::uint64_t offset, Die& die, std::uint
     die.tag = a->tag;
     die.children = a->children;
     const FormContext context{sections_, kInfo, unit.format};
-    const AttributeSpec* specs = unit.abbreviations->specs(*a);
+    const AttributeEntry* entries = unit.abbreviations->entries(*a);
     std::string why;
     for (std::uint32_t k = 0; k < a->count; ++k) {
-        const AttributeSpec& spec = specs[k];
-        const bool ok = spec.slot == kNotWanted
-                            ? skip_form(in, spec.form, unit.format, offset, why)
-                            : read_form(in, spec.form, spec.implicit_const, context, offset, die.values[spec.slot], why);
+        const AttributeEntry& entry = entries[k];
+        const bool ok = entry.slot == kNotWanted
+                            ? skip_form(in, entry.form, unit.format, offset, why)
+                            : read_form(in, entry.form, entry.implicit_const, context, offset, die.values[entry.slot], why);
         if (!ok) return fail(why);
-        if (spec.slot != kNotWanted) die.present |= 1u << spec.slot;
+        if (entry.slot != kNotWanted) die.present |= 1u << entry.slot;
     }
     if (!in.ok()) return fail(reason::die_short(offset));
     next = in.position();
@@ -172,7 +180,7 @@ bool DieReader::read(const Unit& unit, std::uint64_t offset, Die& die, std::uint
 }
 
 bool DieReader::skip(const Unit& unit, std::uint64_t offset, std::uint64_t& tag, bool& children, std::uint64_t& next) {
-    if (failed()) return false;
+    if (failed() || !visit()) return false;
     ByteCursor in = sections_.cursor(kInfo, offset).ending_at(unit.end);
     std::uint64_t code = 0;
     const Abbreviation* a = abbreviation(unit, in, offset, code);
@@ -187,10 +195,10 @@ bool DieReader::skip(const Unit& unit, std::uint64_t offset, std::uint64_t& tag,
     if (a->fixed_size >= 0) {
         in.skip(static_cast<std::uint64_t>(a->fixed_size));
     } else {
-        const AttributeSpec* specs = unit.abbreviations->specs(*a);
+        const AttributeEntry* entries = unit.abbreviations->entries(*a);
         std::string why;
         for (std::uint32_t k = 0; k < a->count && in.ok(); ++k)
-            if (!skip_form(in, specs[k].form, unit.format, offset, why)) return fail(why);
+            if (!skip_form(in, entries[k].form, unit.format, offset, why)) return fail(why);
     }
     if (!in.ok()) return fail(reason::die_short(offset));
     next = in.position();

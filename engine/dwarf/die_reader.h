@@ -22,6 +22,9 @@ namespace quorv::dwarf {
 inline constexpr unsigned kMaxDieDepth = 256;
 // The longest name the reader takes from the debug information.
 inline constexpr std::size_t kMaxNameLength = 4096;
+// DIEs read or skipped beyond one pass over .debug_info: what following types and reading
+// blocks' members may add. Past it the module's debug information counts as unreadable.
+inline constexpr std::uint64_t kMaxExtraDies = 4000000;
 
 struct Unit {
     std::uint64_t offset = 0;     // of its header
@@ -89,8 +92,12 @@ private:
     bool string_at(SectionId id, std::uint64_t offset, std::string_view& out);
     bool string_by_index(const Unit& unit, std::uint64_t index, std::string_view& out);
 
+    bool visit();
+
     DebugSections& sections_;
     std::vector<Unit> units_;
+    std::uint64_t visits_ = 0;
+    std::uint64_t visit_limit_ = 0;
     using TableKey = std::tuple<std::uint64_t, std::uint16_t, std::uint8_t, std::uint8_t>;
     std::map<TableKey, std::unique_ptr<AbbreviationTable>> tables_;
     std::uint64_t abbreviation_bytes_ = 0;  // decoded so far, against the limit

@@ -168,6 +168,17 @@ std::optional<Conflict> first_conflict(const CommonLayout& a, const CommonLayout
 }
 
 bool has_overlapping_slots(const std::vector<SlotRun>& slots) {
+    // Most layouts are members one after another: runs sorted by offset, none reaching the
+    // next. Those need no sweep.
+    std::uint64_t reached = 0;
+    bool apart = true;
+    for (const SlotRun& r : slots) {
+        Run run;
+        if (!normalize(r, 0, run)) return true;
+        apart = apart && run.start >= reached && (run.count == 1 || run.stride >= run.size);
+        reached = run.end;
+    }
+    if (apart) return false;
     std::vector<Run> runs;
     runs.reserve(slots.size());
     if (!gather(slots, 0, runs)) return true;

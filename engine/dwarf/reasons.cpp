@@ -71,8 +71,8 @@ std::string abbreviations_too_large(std::uint64_t limit) {
 std::string string_index(std::uint64_t index) {
     return "string index " + std::to_string(index) + " past the end of .debug_str_offsets";
 }
-std::string types_too_large(std::uint64_t limit) {
-    return "type information too large: more than " + std::to_string(limit) + " DIEs read";
+std::string too_many_dies(std::uint64_t limit) {
+    return "too much to read: more than " + std::to_string(limit) + " DIEs beyond one pass";
 }
 std::string layouts_too_large(std::uint64_t limit) {
     return "layouts too large: more than " + std::to_string(limit) + " bytes";

@@ -39,7 +39,7 @@ std::string string_too_long(SectionId id, std::uint64_t offset, std::uint64_t li
 std::string name_too_long(std::uint64_t limit);
 std::string abbreviations_too_large(std::uint64_t limit);
 std::string string_index(std::uint64_t index);
-std::string types_too_large(std::uint64_t limit);
+std::string too_many_dies(std::uint64_t limit);
 std::string layouts_too_large(std::uint64_t limit);
 
 // One layout: the block, then what of it could not be read.

@@ -78,16 +78,19 @@ bool DebugSections::uses_rela(SectionId id) const {
 const Relocation* DebugSections::relocation_at(SectionId id, std::uint64_t offset, unsigned width) const {
     constexpr std::size_t kNearby = 8;
     const std::span<const Relocation> all = relocations_[id];
+    // The first relocation at or after offset: a few steps on from the last lookup's, when
+    // everything before that lies below offset; else a binary search.
     std::size_t at = hint_[id];
-    // A few steps on from the last one, else a binary search.
-    const std::size_t near_end = std::min(all.size(), at + kNearby);
-    if (at < all.size() && all[at].offset <= offset) {
-        while (at < near_end && all[at].offset < offset) ++at;
+    bool found = false;
+    if (at == 0 || all[at - 1].offset < offset) {
+        const std::size_t limit = std::min(all.size(), at + kNearby);
+        while (at < limit && all[at].offset < offset) ++at;
+        found = at == all.size() || all[at].offset >= offset;
     }
-    if (at >= near_end || (at < all.size() && all[at].offset < offset) || (at > 0 && all[at - 1].offset >= offset)) {
-        at = static_cast<std::size_t>(std::lower_bound(all.begin(), all.end(), offset,
-                                                       [](const Relocation& r, std::uint64_t o) { return r.offset < o; }) -
-                                      all.begin());
+    if (!found) {
+        const auto first = std::lower_bound(all.begin(), all.end(), offset,
+                                            [](const Relocation& r, std::uint64_t o) { return r.offset < o; });
+        at = static_cast<std::size_t>(first - all.begin());
     }
     hint_[id] = at;
     if (at == all.size() || all[at].offset != offset || all[at].width != width) return nullptr;

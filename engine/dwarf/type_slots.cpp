@@ -164,18 +164,24 @@ bool repeat_runs(const std::vector<SlotRun>& element, std::uint64_t count, std::
     return true;
 }
 
-bool TypeDescriber::describe(const Unit& unit, const FormValue& type, TypeDescription& out, std::string& problem) {
+const TypeDescription* TypeDescriber::describe(const Unit& unit, const FormValue& type, std::string& problem) {
     std::uint64_t target = 0;
-    return target_of(unit, type, target, problem) && describe_at(target, 0, out, problem);
-}
-
-bool TypeDescriber::read_die(const Unit& unit, std::uint64_t offset, Die& die, std::uint64_t& next) {
-    if (++dies_read_ > kMaxTypeDies) return reader_.fail(reason::types_too_large(kMaxTypeDies));
-    return reader_.read(unit, offset, die, next);
+    if (!target_of(unit, type, target, problem)) return nullptr;
+    if (const auto known = remembered_.find(target); known != remembered_.end()) return &known->second;
+    if (const auto failed = failures_.find(target); failed != failures_.end()) {
+        problem = failed->second;
+        return nullptr;
+    }
+    too_deep_ = false;
+    if (describe_at(target, 0, described_, problem)) return &described_;
+    // A type too deep from here may not be from elsewhere; any other failure is the type's own.
+    if (!reader_.failed() && !too_deep_) failures_.emplace(target, problem);
+    return nullptr;
 }
 
 bool TypeDescriber::describe_at(std::uint64_t offset, unsigned depth, TypeDescription& out, std::string& problem) {
     if (depth > kMaxTypeDepth) {
+        too_deep_ = true;
         problem = reason::types_too_deep(kMaxTypeDepth);
         return false;
     }
@@ -190,7 +196,7 @@ bool TypeDescriber::describe_at(std::uint64_t offset, unsigned depth, TypeDescri
     }
     Die die;
     std::uint64_t children = 0;
-    if (!read_die(*unit, offset, die, children)) return false;
+    if (!reader_.read(*unit, offset, die, children)) return false;
     out = TypeDescription{};
     if (!describe_die(*unit, die, children, depth, out, problem)) return false;
     remember(offset, out);
@@ -283,10 +289,10 @@ bool TypeDescriber::array_type(const Unit& unit, const Die& die, std::uint64_t c
     std::vector<Dimension> dimensions;
     bool constant = true;
     std::uint64_t at = children;
+    Die child;
     while (die.children) {
-        Die child;
         std::uint64_t next = 0;
-        if (!read_die(unit, at, child, next)) return false;
+        if (!reader_.read(unit, at, child, next)) return false;
         if (child.tag == 0) break;
         if (child.tag == tag::kSubrangeType) {
             if (dimensions.size() >= kMaxDimensions) {
@@ -331,10 +337,10 @@ bool TypeDescriber::structure_type(const Unit& unit, const Die& die, std::uint64
         return false;
     }
     std::uint64_t at = children;
+    Die child;
     while (die.children) {
-        Die child;
         std::uint64_t next = 0;
-        if (!read_die(unit, at, child, next)) return false;
+        if (!reader_.read(unit, at, child, next)) return false;
         if (child.tag == 0) break;
         if (child.tag == tag::kMember && !place_member(unit, child, depth, out, problem)) return false;
         at = next;

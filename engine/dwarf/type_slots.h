@@ -22,8 +22,6 @@ inline constexpr std::size_t kMaxRuns = 100000;
 // Types nested deeper than this (arrays of structures of arrays ...) give up the layout.
 inline constexpr unsigned kMaxTypeDepth = 64;
 inline constexpr unsigned kMaxDimensions = 64;
-// The type DIEs one module may read; beyond, its debug information counts as unreadable.
-inline constexpr std::uint64_t kMaxTypeDies = 4000000;
 
 struct TypeDescription {
     std::string name;
@@ -35,10 +33,10 @@ class TypeDescriber {
 public:
     explicit TypeDescriber(DieReader& reader) : reader_(reader) {}
 
-    // The type that value (a DW_AT_type of a DIE of unit) refers to. false with a problem
-    // that gives up the layout, or with the reader failed (the module's debug information is
-    // unreadable).
-    bool describe(const Unit& unit, const FormValue& type, TypeDescription& out, std::string& problem);
+    // The type that value (a DW_AT_type of a DIE of unit) refers to, valid until the next
+    // call. Null with a problem that gives up the layout, or with the reader failed (the
+    // module's debug information is unreadable).
+    const TypeDescription* describe(const Unit& unit, const FormValue& type, std::string& problem);
 
 private:
     bool describe_at(std::uint64_t offset, unsigned depth, TypeDescription& out, std::string& problem);
@@ -53,15 +51,17 @@ private:
                         TypeDescription& out, std::string& problem);
     bool opaque_type(const Unit& unit, const Die& die, TypeDescription& out, std::string& problem);
     bool place_member(const Unit& unit, const Die& member, unsigned depth, TypeDescription& out, std::string& problem);
-    bool read_die(const Unit& unit, std::uint64_t offset, Die& die, std::uint64_t& next);
     bool name_of(const Unit& unit, const Die& die, std::string_view fallback, std::string& out);
     void remember(std::uint64_t offset, const TypeDescription& description);
 
     DieReader& reader_;
-    std::uint64_t dies_read_ = 0;
     // Types already described, by offset: members of one type in many blocks read it once.
     std::unordered_map<std::uint64_t, TypeDescription> remembered_;
     std::uint64_t remembered_bytes_ = 0;
+    TypeDescription described_;  // what describe() gives when it is not remembered
+    // Types that gave up their layouts, by offset, with why: asked again, they cost nothing.
+    std::unordered_map<std::uint64_t, std::string> failures_;
+    bool too_deep_ = false;
 };
 
 // Appends the runs of an array of count elements stride bytes apart whose element has

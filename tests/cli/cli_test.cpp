@@ -8,6 +8,7 @@
 #include "coff_builder.h"
 #include "corpus_model.h"
 #include "process.h"
+#include "shared_corpus.h"
 
 namespace quorv {
 namespace {
@@ -32,23 +33,6 @@ std::string latin1_bytes(const std::string& utf8) {
         }
     }
     return out;
-}
-
-// The model of a quorv-check JSON report in the corpus's expected shape.
-json model_of_report(const json& report) {
-    json blocks = json::array();
-    for (const auto& b : report["blocks"]) {
-        json decls = json::array();
-        for (const auto& d : b["declarations"])
-            decls.push_back({{"size", d["size"]}, {"initialized", d["initialized"]}, {"file", d["file"]}});
-        json conflict = nullptr;
-        if (!b["conflict"].is_null()) conflict = {{"name", b["conflict"]["procedure"]}, {"file", b["conflict"]["file"]}};
-        blocks.push_back({{"name", b["name"]}, {"sizes_agree", b["sizes_agree"]}, {"problem", b["problem"]},
-                          {"declarations", decls}, {"conflicting_procedure", conflict}});
-    }
-    json procedures = json::array();
-    for (const auto& p : report["procedures"]) procedures.push_back({{"name", p["name"]}, {"file", p["file"]}});
-    return {{"blocks", blocks}, {"procedures", procedures}};
 }
 
 class TempDir : public ::testing::Test {
@@ -80,7 +64,7 @@ Bytes object_with(std::vector<test::Symbol> symbols, std::size_t sections = 1) {
 TEST(CliCorpus, JsonModelOfEveryFileEqualsTheExpectedOne) {
     std::vector<fs::path> files;
     for (const char* d : {"obj", "lib", "exe"})
-        for (const auto& e : fs::directory_iterator(kCorpus / d)) files.push_back(e.path());
+        for (const fs::path& p : test::corpus_entries(d)) files.push_back(p);
     ASSERT_GE(files.size(), 27u);
     for (const fs::path& path : files) {
         SCOPED_TRACE(path.filename().string());
@@ -88,7 +72,7 @@ TEST(CliCorpus, JsonModelOfEveryFileEqualsTheExpectedOne) {
         const auto r = check({"--json", path.string()});
         EXPECT_TRUE(r.err.empty()) << r.err;
         const json report = json::parse(r.out);
-        EXPECT_EQ(model_of_report(report), test::expected_model(expected["model"]));
+        EXPECT_EQ(test::report_as_json(report), test::expected_model(expected["model"]));
         EXPECT_EQ(report["completed"], expected["run"] == "completed");
         std::vector<std::string> messages;
         for (const auto& m : expected["messages"])
@@ -102,9 +86,9 @@ TEST(CliCorpus, JsonModelOfEveryFileEqualsTheExpectedOne) {
 
 TEST(CliCorpus, TextViewsAndDetailsOfEveryCompletedFile) {
     for (const char* d : {"obj", "lib"}) {
-        for (const auto& e : fs::directory_iterator(kCorpus / d)) {
-            SCOPED_TRACE(e.path().filename().string());
-            const json expected = json::parse(std::ifstream(kCorpus / "expected" / (e.path().filename().string() + ".json")));
+        for (const fs::path& file : test::corpus_entries(d)) {
+            SCOPED_TRACE(file.filename().string());
+            const json expected = json::parse(std::ifstream(kCorpus / "expected" / (file.filename().string() + ".json")));
             if (expected["views"].is_null()) continue;
             for (bool problems_only : {false, true}) {
                 std::string want;
@@ -118,7 +102,7 @@ TEST(CliCorpus, TextViewsAndDetailsOfEveryCompletedFile) {
                     for (const auto& row : b["detail_rows"]) want += row.get<std::string>() + "\n";
                     if (!b["conflict_message"].is_null()) want += b["conflict_message"].get<std::string>() + "\n";
                 }
-                std::vector<std::string> args = {"--details", e.path().string()};
+                std::vector<std::string> args = {"--details", file.string()};
                 if (problems_only) args.insert(args.begin(), "--problems-only");
                 EXPECT_EQ(check(args).out, want) << problems_only;
             }

@@ -7,6 +7,7 @@
 
 #include "corpus_model.h"
 #include "engine_harness.h"
+#include "shared_corpus.h"
 
 namespace quorv {
 namespace {
@@ -24,15 +25,11 @@ json load_json(const fs::path& p) {
 std::vector<fs::path> corpus_files(std::initializer_list<const char*> dirs) {
     std::vector<fs::path> files;
     for (const char* d : dirs)
-        for (const auto& e : fs::directory_iterator(kCorpus / d)) files.push_back(e.path());
+        for (const fs::path& p : test::corpus_entries(d)) files.push_back(p);
     std::sort(files.begin(), files.end());
     return files;
 }
 
-test::Bytes file_bytes(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    return test::Bytes(std::istreambuf_iterator<char>(in), {});
-}
 
 TEST(Corpus, EveryFileGivesItsExpectedModelAndMessages) {
     const auto files = corpus_files({"obj", "lib", "exe"});
@@ -59,9 +56,9 @@ TEST(Corpus, EverySetGivesItsExpectedModelAndMessages) {
     const fs::path dir = fs::temp_directory_path() / "quorv_corpus_sets";
     fs::remove_all(dir);
     fs::create_directories(dir);
-    for (const auto& e : fs::directory_iterator(kCorpus / "expected" / "sets")) {
-        SCOPED_TRACE(e.path().filename().string());
-        const json expected = load_json(e.path());
+    for (const fs::path& set : test::corpus_entries("expected/sets")) {
+        SCOPED_TRACE(set.filename().string());
+        const json expected = load_json(set);
         std::vector<std::unique_ptr<FileEntry>> entries;
         std::vector<const FileEntry*> order;
         for (const auto& rel : expected["inputs_in_run_order"]) {
@@ -86,21 +83,6 @@ TEST(Corpus, EverySetGivesItsExpectedModelAndMessages) {
         EXPECT_EQ(test::model_as_json(model), test::expected_model(expected["model"]));
     }
     fs::remove_all(dir);
-}
-
-// Every prefix of two real objects reads without a crash or a sanitizer report, and no
-// prefix shorter than the whole file completes silently.
-TEST(Corpus, EveryTruncationOfTwoObjectsReadsSafely) {
-    for (const char* name : {"obj/a_main.obj", "obj/e_long.obj"}) {
-        const test::Bytes whole = file_bytes(kCorpus / name);
-        for (std::size_t keep = 0; keep < whole.size(); ++keep) {
-            const test::Bytes cut(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(keep));
-            AnalysisModel model;
-            const FileEntry entry{"cut.obj", "cut.obj", 0};
-            const auto out = test::analyze(cut, model, entry);
-            EXPECT_FALSE(out.messages.empty()) << name << " cut at " << keep;
-        }
-    }
 }
 
 }  // namespace

@@ -90,37 +90,37 @@ inline std::uint16_t get_u16(const Bytes& b, std::size_t at) {
 inline void add_object_fields(const Bytes& b, std::size_t base, const std::string& where,
                               std::vector<Field>& out) {
     if (base + kFileHeaderSize > b.size()) return;
-    out.push_back({base + 2, 2, false, false, where + "NumberOfSections"});
-    out.push_back({base + 8, 4, false, false, where + "PointerToSymbolTable"});
-    out.push_back({base + 12, 4, false, false, where + "NumberOfSymbols"});
-    out.push_back({base + 16, 2, false, false, where + "SizeOfOptionalHeader"});
-    const std::uint16_t optional = get_u16(b, base + 16);
+    out.push_back({base + kNumberOfSectionsOffset, 2, false, false, where + "NumberOfSections"});
+    out.push_back({base + kPointerToSymbolTableOffset, 4, false, false, where + "PointerToSymbolTable"});
+    out.push_back({base + kNumberOfSymbolsOffset, 4, false, false, where + "NumberOfSymbols"});
+    out.push_back({base + kSizeOfOptionalHeaderOffset, 2, false, false, where + "SizeOfOptionalHeader"});
+    const std::uint16_t optional = get_u16(b, base + kSizeOfOptionalHeaderOffset);
     if (optional != 0 && optional != kOptionalHeaderStandard && optional != kOptionalHeaderImage32) return;
     const std::size_t table = base + kFileHeaderSize + optional;
-    const std::uint16_t sections = get_u16(b, base + 2);
+    const std::uint16_t sections = get_u16(b, base + kNumberOfSectionsOffset);
     for (std::size_t i = 0; i < sections && table + (i + 1) * kSectionHeaderSize <= b.size(); ++i) {
         const std::size_t h = table + i * kSectionHeaderSize;
         const std::string s = where + "section " + std::to_string(i + 1) + " ";
-        out.push_back({h + 16, 4, false, false, s + "SizeOfRawData"});
-        out.push_back({h + 20, 4, false, false, s + "PointerToRawData"});
-        out.push_back({h + 24, 4, false, false, s + "PointerToRelocations"});
-        out.push_back({h + 28, 4, false, false, s + "PointerToLinenumbers"});
-        out.push_back({h + 32, 2, false, false, s + "NumberOfRelocations"});
-        out.push_back({h + 34, 2, false, false, s + "NumberOfLinenumbers"});
+        out.push_back({h + kSizeOfRawDataOffset, 4, false, false, s + "SizeOfRawData"});
+        out.push_back({h + kPointerToRawDataOffset, 4, false, false, s + "PointerToRawData"});
+        out.push_back({h + kPointerToRelocationsOffset, 4, false, false, s + "PointerToRelocations"});
+        out.push_back({h + kPointerToLinenumbersOffset, 4, false, false, s + "PointerToLinenumbers"});
+        out.push_back({h + kNumberOfRelocationsOffset, 2, false, false, s + "NumberOfRelocations"});
+        out.push_back({h + kNumberOfLinenumbersOffset, 2, false, false, s + "NumberOfLinenumbers"});
     }
-    const std::uint32_t pointer = get_u32(b, base + 8);
-    const std::uint32_t symbols = get_u32(b, base + 12);
+    const std::uint32_t pointer = get_u32(b, base + kPointerToSymbolTableOffset);
+    const std::uint32_t symbols = get_u32(b, base + kNumberOfSymbolsOffset);
     if (pointer == 0) return;
     const std::uint64_t first = std::uint64_t{base} + pointer;
     // Primary records only, stepping over auxiliary ones as the scan does.
     for (std::uint64_t k = 0; k < symbols && first + (k + 1) * kSymbolRecordSize <= b.size();) {
         const std::size_t r = static_cast<std::size_t>(first + k * kSymbolRecordSize);
         const std::string s = where + "symbol " + std::to_string(k) + " ";
-        if (get_u32(b, r) == 0) out.push_back({r + 4, 4, false, false, s + "name Offset"});
-        out.push_back({r + 8, 4, false, false, s + "Value"});
-        out.push_back({r + 12, 2, false, false, s + "SectionNumber"});
-        out.push_back({r + 17, 1, false, false, s + "NumberOfAuxSymbols"});
-        k += 1 + b[r + 17];
+        if (get_u32(b, r) == 0) out.push_back({r + kSymbolNameOffsetOffset, 4, false, false, s + "name Offset"});
+        out.push_back({r + kSymbolValueOffset, 4, false, false, s + "Value"});
+        out.push_back({r + kSymbolSectionOffset, 2, false, false, s + "SectionNumber"});
+        out.push_back({r + kSymbolAuxCountOffset, 1, false, false, s + "NumberOfAuxSymbols"});
+        k += 1 + b[r + kSymbolAuxCountOffset];
     }
     const std::uint64_t strings = first + std::uint64_t{kSymbolRecordSize} * symbols;
     if (strings + 4 <= b.size())
@@ -325,13 +325,13 @@ inline std::uint64_t object_extent(const Bytes& b, std::size_t base) {
     if (b.size() >= base + 6 && b[base] == 0 && b[base + 1] == 0 && b[base + 2] == 0xFF && b[base + 3] == 0xFF &&
         b[base + 4] == 0 && b[base + 5] == 0)
         return base + 6;
-    const std::uint16_t optional = get_u16(b, base + 16);
+    const std::uint16_t optional = get_u16(b, base + kSizeOfOptionalHeaderOffset);
     std::uint64_t end = base + kFileHeaderSize;
     if (optional != 0 && optional != kOptionalHeaderStandard && optional != kOptionalHeaderImage32) return end;
-    end += optional + std::uint64_t{kSectionHeaderSize} * get_u16(b, base + 2);
-    const std::uint32_t pointer = get_u32(b, base + 8);
+    end += optional + std::uint64_t{kSectionHeaderSize} * get_u16(b, base + kNumberOfSectionsOffset);
+    const std::uint32_t pointer = get_u32(b, base + kPointerToSymbolTableOffset);
     if (pointer == 0) return end;
-    const std::uint64_t strings = base + pointer + std::uint64_t{kSymbolRecordSize} * get_u32(b, base + 12);
+    const std::uint64_t strings = base + pointer + std::uint64_t{kSymbolRecordSize} * get_u32(b, base + kNumberOfSymbolsOffset);
     const std::uint32_t size = get_u32(b, static_cast<std::size_t>(strings));
     return std::max(end, strings + std::max<std::uint32_t>(size, 4));
 }

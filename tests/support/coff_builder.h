@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "engine/coff_layout.h"
+
 namespace quorv::test {
 
 using Bytes = std::vector<std::uint8_t>;
@@ -65,58 +67,59 @@ struct ObjectSpec {
 
 // Layout: header, optional header, section table, symbol table, string table.
 inline Bytes make_object(const ObjectSpec& plan) {
-    Bytes out(20, 0);
-    put16(out, 0, plan.machine);
-    put16(out, 2, plan.number_of_sections_override >= 0
+    using namespace coff;
+    Bytes out(kFileHeaderSize, 0);
+    put16(out, kMachineOffset, plan.machine);
+    put16(out, kNumberOfSectionsOffset, plan.number_of_sections_override >= 0
                       ? static_cast<std::uint16_t>(plan.number_of_sections_override)
                       : static_cast<std::uint16_t>(plan.sections.size()));
-    put32(out, 4, plan.time_date_stamp);
-    put16(out, 16, plan.optional_header_size);
+    put32(out, kTimeDateStampOffset, plan.time_date_stamp);
+    put16(out, kSizeOfOptionalHeaderOffset, plan.optional_header_size);
     Bytes optional = plan.optional_header;
     optional.resize(plan.optional_header_size, 0);
     append(out, optional);
     for (const Section& s : plan.sections) {
-        Bytes h(40, 0);
-        std::memcpy(h.data(), ".sect\0\0\0", 8);
-        put32(h, 16, s.raw_size);
-        put32(h, 20, s.raw_pointer);
-        put32(h, 24, s.relocation_pointer);
-        put32(h, 28, s.linenumber_pointer);
-        put16(h, 32, s.relocations);
-        put16(h, 34, s.linenumbers);
+        Bytes h(kSectionHeaderSize, 0);
+        std::memcpy(h.data() + kSectionNameOffset, ".sect\0\0\0", kSectionNameSize);
+        put32(h, kSizeOfRawDataOffset, s.raw_size);
+        put32(h, kPointerToRawDataOffset, s.raw_pointer);
+        put32(h, kPointerToRelocationsOffset, s.relocation_pointer);
+        put32(h, kPointerToLinenumbersOffset, s.linenumber_pointer);
+        put16(h, kNumberOfRelocationsOffset, s.relocations);
+        put16(h, kNumberOfLinenumbersOffset, s.linenumbers);
         append(out, h);
     }
     if (!plan.with_symbol_table) return out;
     const std::size_t symbol_table = out.size();
-    put32(out, 8, static_cast<std::uint32_t>(symbol_table));
+    put32(out, kPointerToSymbolTableOffset, static_cast<std::uint32_t>(symbol_table));
     Bytes strings;
     std::uint32_t records = 0;
     for (const Symbol& s : plan.symbols) {
-        Bytes r(18, 0);
+        Bytes r(kSymbolRecordSize, 0);
         if (s.raw_offset >= 0) {
-            put32(r, 4, static_cast<std::uint32_t>(s.raw_offset));
-        } else if (s.name.size() <= 8 && !s.force_long) {
+            put32(r, kSymbolNameOffsetOffset, static_cast<std::uint32_t>(s.raw_offset));
+        } else if (s.name.size() <= kSymbolNameSize && !s.force_long) {
             std::memcpy(r.data(), s.name.data(), s.name.size());
         } else {
-            put32(r, 4, static_cast<std::uint32_t>(4 + strings.size()));
+            put32(r, kSymbolNameOffsetOffset, static_cast<std::uint32_t>(kStringTableSizeField + strings.size()));
             append(strings, s.name);
             strings.push_back(0);
         }
-        put32(r, 8, s.value);
-        put16(r, 12, static_cast<std::uint16_t>(s.section));
-        put16(r, 14, s.type);
-        r[16] = s.storage_class;
-        r[17] = s.aux;
+        put32(r, kSymbolValueOffset, s.value);
+        put16(r, kSymbolSectionOffset, static_cast<std::uint16_t>(s.section));
+        put16(r, kSymbolTypeOffset, s.type);
+        r[kSymbolClassOffset] = s.storage_class;
+        r[kSymbolAuxCountOffset] = s.aux;
         append(out, r);
         ++records;
     }
-    put32(out, 12, plan.number_of_symbols_override >= 0
+    put32(out, kNumberOfSymbolsOffset, plan.number_of_symbols_override >= 0
                        ? static_cast<std::uint32_t>(plan.number_of_symbols_override)
                        : records);
     const std::size_t size_at = out.size();
     put32(out, size_at, plan.string_table_size_override >= 0
                             ? static_cast<std::uint32_t>(plan.string_table_size_override)
-                            : static_cast<std::uint32_t>(4 + strings.size()));
+                            : static_cast<std::uint32_t>(kStringTableSizeField + strings.size()));
     append(out, strings);
     return out;
 }

@@ -7,24 +7,50 @@
 
 namespace quorv::test {
 
+// The one shape in which tests compare models: the corpus's expected JSON.
+inline nlohmann::json declaration_shape(const nlohmann::json& size, const nlohmann::json& initialized,
+                                        const nlohmann::json& file) {
+    return {{"size", size}, {"initialized", initialized}, {"file", file}};
+}
+inline nlohmann::json block_shape(const nlohmann::json& name, const nlohmann::json& sizes_agree,
+                                  const nlohmann::json& problem, const nlohmann::json& declarations,
+                                  const nlohmann::json& conflicting_procedure) {
+    return {{"name", name}, {"sizes_agree", sizes_agree}, {"problem", problem},
+            {"declarations", declarations}, {"conflicting_procedure", conflicting_procedure}};
+}
+inline nlohmann::json procedure_shape(const nlohmann::json& name, const nlohmann::json& file) {
+    return {{"name", name}, {"file", file}};
+}
+
 inline nlohmann::json model_as_json(const AnalysisModel& model) {
     nlohmann::json blocks = nlohmann::json::array();
     for (const CommonBlock& b : model.block_list()) {
         nlohmann::json decls = nlohmann::json::array();
-        for (const ObjectRef& d : b.declarations)
-            decls.push_back({{"size", d.size}, {"initialized", d.initialized}, {"file", d.file->display_name}});
+        for (const ObjectRef& d : b.declarations) decls.push_back(declaration_shape(d.size, d.initialized, d.file->display_name));
         nlohmann::json conflict = nullptr;
         if (const ProcedureEntry* p = model.find_conflicting_procedure(b))
-            conflict = {{"name", p->name}, {"file", p->defining_object.file->display_name}};
-        blocks.push_back({{"name", b.name},
-                          {"sizes_agree", b.sizes_agree},
-                          {"problem", model.block_has_problem(b)},
-                          {"declarations", decls},
-                          {"conflicting_procedure", conflict}});
+            conflict = procedure_shape(p->name, p->defining_object.file->display_name);
+        blocks.push_back(block_shape(b.name, b.sizes_agree, model.block_has_problem(b), decls, conflict));
     }
     nlohmann::json procedures = nlohmann::json::array();
     for (const ProcedureEntry& p : model.procedure_list())
-        procedures.push_back({{"name", p.name}, {"file", p.defining_object.file->display_name}});
+        procedures.push_back(procedure_shape(p.name, p.defining_object.file->display_name));
+    return {{"blocks", blocks}, {"procedures", procedures}};
+}
+
+// The model a quorv-check --json report holds, in the same shape (the report names a block's
+// conflict "conflict", with its "procedure").
+inline nlohmann::json report_as_json(const nlohmann::json& report) {
+    nlohmann::json blocks = nlohmann::json::array();
+    for (const auto& b : report["blocks"]) {
+        nlohmann::json decls = nlohmann::json::array();
+        for (const auto& d : b["declarations"]) decls.push_back(declaration_shape(d["size"], d["initialized"], d["file"]));
+        nlohmann::json conflict = nullptr;
+        if (!b["conflict"].is_null()) conflict = procedure_shape(b["conflict"]["procedure"], b["conflict"]["file"]);
+        blocks.push_back(block_shape(b["name"], b["sizes_agree"], b["problem"], decls, conflict));
+    }
+    nlohmann::json procedures = nlohmann::json::array();
+    for (const auto& p : report["procedures"]) procedures.push_back(procedure_shape(p["name"], p["file"]));
     return {{"blocks", blocks}, {"procedures", procedures}};
 }
 

@@ -8,6 +8,8 @@
 #include <filesystem>
 #include <string>
 
+#include "shared_corpus.h"
+
 namespace quorv::test {
 
 inline const std::filesystem::path kCorpus = QUORV_CORPUS_DIR;
@@ -22,9 +24,9 @@ public:
         fs::remove_all(root_);
         fs::create_directories(root_ / "flat");
         for (const char* folder : {"obj", "lib", "exe"}) {
-            for (const auto& item : fs::directory_iterator(kCorpus / folder)) {
-                const std::string name = item.path().filename().string();
-                const fs::path target = fs::absolute(item.path());
+            for (const fs::path& item : corpus_entries(folder)) {
+                const std::string name = item.filename().string();
+                const fs::path target = fs::absolute(item);
                 fs::create_symlink(target, root_ / "flat" / name);
                 fs::create_symlink(target, root_ / ("pick\\" + name));
                 fs::create_symlink(target, root_ / ("pick2\\" + name));

@@ -3,6 +3,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "file_rows.h"
+
 #include "engine/messages.h"
 #include "session.h"
 #include "ui/result_views.h"
@@ -255,7 +257,7 @@ TEST(RemoveFile, SelectionsComeOffInOnePass) {
         EXPECT_EQ(deletions, st.deletions);
         EXPECT_EQ(s.port.calls_since(mark).front(), "selected 1000 " + std::to_string(count_before));
         EXPECT_EQ(s.port.list(IDC_FILES), st.rows_after);
-        EXPECT_EQ(s.app.file_list().row_texts(), st.rows_after);
+        EXPECT_EQ(test::file_rows(s.app.file_list()), st.rows_after);
         EXPECT_EQ(s.app.file_list().file_count(), static_cast<int>(st.rows_after.size()));
         EXPECT_EQ(s.messages(), st.messages);
         EXPECT_THAT(s.port.list(IDC_BLOCKS), IsEmpty());

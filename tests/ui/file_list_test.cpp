@@ -3,6 +3,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "file_rows.h"
+
 #include <algorithm>
 #include <random>
 #include <string>
@@ -241,7 +243,7 @@ TEST(FileList, RemovalTakesTheSelectionInOnePass) {
         list.remove_rows(c.selection, [&](int row) { deleted.push_back(row); }, diagnostics);
         EXPECT_EQ(deleted, c.deleted_rows);
         EXPECT_EQ(sink.messages, c.messages);
-        EXPECT_EQ(list.row_texts(), c.remaining_rows);
+        EXPECT_EQ(test::file_rows(list), c.remaining_rows);
         EXPECT_EQ(list.file_count(), static_cast<int>(c.remaining_rows.size()));
     }
 }
@@ -250,13 +252,13 @@ TEST(FileList, RemovalKeepsOrdinalsUntilTheRunGrowsAgain) {
     FileList list;
     std::string path;
     for (const char* d : {"D:\\a", "D:\\b", "D:\\c"}) list.add_file(d, "x.obj", path);
-    ASSERT_THAT(list.row_texts(), ElementsAre("x.obj", "x.obj (2)", "x.obj (3)"));
+    ASSERT_THAT(test::file_rows(list), ElementsAre("x.obj", "x.obj (2)", "x.obj (3)"));
     list.remove_rows({1}, [](int) {}, quiet());
-    EXPECT_THAT(list.row_texts(), ElementsAre("x.obj", "x.obj (3)"));
+    EXPECT_THAT(test::file_rows(list), ElementsAre("x.obj", "x.obj (3)"));
     list.add_file("D:\\z", "unrelated.obj", path);
-    EXPECT_THAT(list.row_texts(), ElementsAre("unrelated.obj", "x.obj", "x.obj (3)"));
+    EXPECT_THAT(test::file_rows(list), ElementsAre("unrelated.obj", "x.obj", "x.obj (3)"));
     list.add_file("D:\\d", "x.obj", path);
-    EXPECT_THAT(list.row_texts(), ElementsAre("unrelated.obj", "x.obj", "x.obj (2)", "x.obj (3)"));
+    EXPECT_THAT(test::file_rows(list), ElementsAre("unrelated.obj", "x.obj", "x.obj (2)", "x.obj (3)"));
 }
 
 TEST(FileList, EntryAtWalksFromTheHead) {

@@ -200,10 +200,10 @@ void check_views(const test::CorpusLinks& corpus, const std::vector<std::string>
 TEST(ResultTextsCorpus, EachFileAlone) {
     const test::CorpusLinks corpus;
     int checked = 0;
-    for (const auto& item : std::filesystem::directory_iterator(kCorpus / "expected")) {
-        if (item.path().extension() != ".json") continue;
-        SCOPED_TRACE(item.path().filename().string());
-        const nlohmann::json expected = load(item.path());
+    for (const std::filesystem::path& entry : test::corpus_entries("expected")) {
+        if (entry.extension() != ".json") continue;
+        SCOPED_TRACE(entry.filename().string());
+        const nlohmann::json expected = load(entry);
         check_views(corpus, {expected["file"].get<std::string>()}, expected);
         ++checked;
     }
@@ -213,9 +213,9 @@ TEST(ResultTextsCorpus, EachFileAlone) {
 TEST(ResultTextsCorpus, EachSet) {
     const test::CorpusLinks corpus;
     int checked = 0;
-    for (const auto& item : std::filesystem::directory_iterator(kCorpus / "expected" / "sets")) {
-        SCOPED_TRACE(item.path().filename().string());
-        const nlohmann::json expected = load(item.path());
+    for (const std::filesystem::path& entry : test::corpus_entries("expected/sets")) {
+        SCOPED_TRACE(entry.filename().string());
+        const nlohmann::json expected = load(entry);
         check_views(corpus, expected["inputs_in_run_order"].get<std::vector<std::string>>(), expected);
         ++checked;
     }

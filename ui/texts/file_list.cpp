@@ -114,13 +114,6 @@ std::vector<const FileEntry*> FileList::entries() const {
     return out;
 }
 
-std::vector<std::string> FileList::row_texts() const {
-    std::vector<std::string> out;
-    out.reserve(fileNames_.size());
-    for (const auto& entry : fileNames_) out.push_back(file_row_text(*entry));
-    return out;
-}
-
 std::string lower_display_name(std::string_view file_name) {
     std::string out(file_name);
     for (char& c : out) {

@@ -73,8 +73,6 @@ public:
 
     // In list order: what run_analysis walks.
     std::vector<const FileEntry*> entries() const;
-    // Row texts of IDC_FILES, in list order.
-    std::vector<std::string> row_texts() const;
 
 private:
     using Entries = std::set<std::unique_ptr<FileEntry>, FileEntryOrder>;

@@ -1,0 +1,213 @@
+// The zlib inflater: the compressed sections of the -gz objects (fixed and dynamic Huffman
+// blocks), stored and fixed blocks built here, and streams that are cut short, damaged or
+// lie about their size.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "engine/diagnostics.h"
+#include "engine/dwarf/inflate.h"
+#include "engine/elf_reader.h"
+#include "engine/input_stream.h"
+
+namespace quorv::dwarf {
+namespace {
+
+namespace fs = std::filesystem;
+using Bytes = std::vector<std::uint8_t>;
+
+const fs::path kDwarfData = fs::path(QUORV_TEST_DATA_DIR) / "dwarf";
+
+std::uint32_t adler32(const Bytes& data) {
+    std::uint32_t a = 1, b = 0;
+    for (const std::uint8_t byte : data) {
+        a = (a + byte) % 65521;
+        b = (b + a) % 65521;
+    }
+    return b << 16 | a;
+}
+
+// A deflate stream's bits, low first; Huffman codes go in most significant bit first.
+class BitWriter {
+public:
+    void bits(std::uint32_t value, int count) {
+        for (int k = 0; k < count; ++k) put((value >> k) & 1u);
+    }
+    void code(std::uint32_t value, int length) {
+        for (int k = length - 1; k >= 0; --k) put((value >> k) & 1u);
+    }
+    // The fixed code of a literal or length symbol (RFC 1951 3.2.6).
+    void fixed_symbol(unsigned s) {
+        if (s < 144) code(0x30 + s, 8);
+        else if (s < 256) code(0x190 + s - 144, 9);
+        else if (s < 280) code(s - 256, 7);
+        else code(0xC0 + s - 280, 8);
+    }
+    Bytes finish() {
+        if (used_ > 0) out_.push_back(byte_);
+        return out_;
+    }
+
+private:
+    void put(std::uint32_t bit) {
+        byte_ |= static_cast<std::uint8_t>(bit << used_);
+        if (++used_ == 8) {
+            out_.push_back(byte_);
+            byte_ = 0;
+            used_ = 0;
+        }
+    }
+    Bytes out_;
+    std::uint8_t byte_ = 0;
+    int used_ = 0;
+};
+
+Bytes zlib_stream(const Bytes& deflate, const Bytes& content) {
+    Bytes out{0x78, 0x01};
+    out.insert(out.end(), deflate.begin(), deflate.end());
+    const std::uint32_t check = adler32(content);
+    for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<std::uint8_t>(check >> shift));
+    return out;
+}
+
+// "abcabcabcabc!": three literals, a match of 9 at distance 3 (it overlaps what it copies),
+// a literal, the end of the block.
+Bytes fixed_block_stream(const Bytes& content) {
+    BitWriter w;
+    w.bits(1, 1);  // final
+    w.bits(1, 2);  // fixed Huffman
+    for (const char c : std::string("abc")) w.fixed_symbol(static_cast<unsigned char>(c));
+    w.fixed_symbol(257 + 9 - 3);  // lengths 3..10 are codes 257..264
+    w.code(3 - 1, 5);             // distances 1..4 are codes 0..3
+    w.fixed_symbol('!');
+    w.fixed_symbol(256);
+    return zlib_stream(w.finish(), content);
+}
+
+// Two stored blocks, the first not final.
+Bytes stored_blocks_stream(const Bytes& first, const Bytes& second) {
+    Bytes deflate;
+    for (const Bytes* part : {&first, &second}) {
+        deflate.push_back(part == &second ? 1 : 0);
+        const auto length = static_cast<std::uint16_t>(part->size());
+        for (const std::uint16_t v : {length, static_cast<std::uint16_t>(~length)}) {
+            deflate.push_back(static_cast<std::uint8_t>(v));
+            deflate.push_back(static_cast<std::uint8_t>(v >> 8));
+        }
+        deflate.insert(deflate.end(), part->begin(), part->end());
+    }
+    Bytes content = first;
+    content.insert(content.end(), second.begin(), second.end());
+    return zlib_stream(deflate, content);
+}
+
+struct Compressed {
+    Bytes stream;
+    Bytes content;
+};
+
+Bytes file_bytes(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(in), {});
+}
+
+// The compressed sections of gf64/chars_gz.o (.debug_info is a fixed block, .debug_abbrev a
+// dynamic one), with the plain ones of gf64/chars.o, which hold the same bytes.
+std::vector<Compressed> real_streams() {
+    std::vector<Compressed> out;
+    Bytes gz = file_bytes(kDwarfData / "gf64" / "chars_gz.o"), plain = file_bytes(kDwarfData / "gf64" / "chars.o");
+    CollectingSink sink;
+    const Diagnostics diagnostics(sink);
+    const FileEntry entry{"chars", "chars", 0};
+    MemoryStream gz_stream(gz), plain_stream(plain);
+    ElfWorkingSet gz_work, plain_work;
+    EXPECT_EQ(read_elf_module(diagnostics, gz_stream, entry, 0, gz.size(), gz_work), 0);
+    EXPECT_EQ(read_elf_module(diagnostics, plain_stream, entry, 0, plain.size(), plain_work), 0);
+    for (const SectionId id : {kInfo, kAbbrev}) {
+        const Section& section = gz_work.debug.sections[id];
+        EXPECT_TRUE(section.compressed);
+        const std::size_t chdr = 24;  // Elf64_Chdr
+        const auto bytes = plain_work.debug.sections[id].bytes;
+        out.push_back({Bytes(section.bytes.begin() + chdr, section.bytes.end()), Bytes(bytes.begin(), bytes.end())});
+    }
+    return out;
+}
+
+TEST(DwarfInflate, StreamsOfEveryBlockType) {
+    const Bytes abc = {'a', 'b', 'c', 'a', 'b', 'c', 'a', 'b', 'c', 'a', 'b', 'c', '!'};
+    std::vector<Compressed> streams = real_streams();
+    streams.push_back({fixed_block_stream(abc), abc});
+    streams.push_back({stored_blocks_stream({1, 2, 3}, {4, 5}), {1, 2, 3, 4, 5}});
+    streams.push_back({stored_blocks_stream({}, {}), {}});
+    ASSERT_EQ(streams[0].stream[2] >> 1 & 3, 1);  // the real .debug_info: fixed
+    ASSERT_EQ(streams[1].stream[2] >> 1 & 3, 2);  // the real .debug_abbrev: dynamic
+    for (const Compressed& c : streams) {
+        Bytes out;
+        EXPECT_TRUE(inflate_zlib(c.stream, c.content.size(), out));
+        EXPECT_EQ(out, c.content);
+        // A declared size one off either way is a lie.
+        EXPECT_FALSE(inflate_zlib(c.stream, c.content.size() + 1, out));
+        if (!c.content.empty()) {
+            EXPECT_FALSE(inflate_zlib(c.stream, c.content.size() - 1, out));
+        }
+    }
+}
+
+TEST(DwarfInflate, EveryCutAndEveryDamagedHeaderFails) {
+    for (const Compressed& c : real_streams()) {
+        for (std::size_t keep = 0; keep < c.stream.size(); ++keep) {
+            Bytes out;
+            EXPECT_FALSE(inflate_zlib(std::span(c.stream).first(keep), c.content.size(), out)) << keep;
+        }
+        // Header damages keep CMF * 256 + FLG a multiple of 31 but the one they name.
+        struct Damage {
+            const char* what;
+            std::size_t at;
+            std::vector<std::uint8_t> bytes;
+        };
+        const Damage damages[] = {
+            {"method 7, not deflate", 0, {0x77, 0x09}},
+            {"window past 32 KB", 0, {0x88, 0x1C}},
+            {"header check", 1, {0x02}},
+            {"preset dictionary", 1, {0xBB}},
+            {"block type 3", 2, {static_cast<std::uint8_t>(c.stream[2] | 0x06)}},
+            {"checksum", c.stream.size() - 1, {static_cast<std::uint8_t>(c.stream.back() ^ 1)}},
+        };
+        for (const Damage& d : damages) {
+            Bytes damaged = c.stream;
+            std::copy(d.bytes.begin(), d.bytes.end(), damaged.begin() + static_cast<std::ptrdiff_t>(d.at));
+            Bytes out;
+            EXPECT_FALSE(inflate_zlib(damaged, c.content.size(), out)) << d.what;
+        }
+    }
+}
+
+TEST(DwarfInflate, BadStoredLengthsAndDistancesFail) {
+    Bytes stored = stored_blocks_stream({1, 2, 3}, {4, 5});
+    stored[4] ^= 1;  // NLEN no longer LEN's complement
+    Bytes out;
+    EXPECT_FALSE(inflate_zlib(stored, 5, out));
+
+    BitWriter w;  // a match before any output
+    w.bits(1, 1);
+    w.bits(1, 2);
+    w.fixed_symbol(257);
+    w.code(0, 5);
+    w.fixed_symbol(256);
+    EXPECT_FALSE(inflate_zlib(zlib_stream(w.finish(), {}), 3, out));
+}
+
+TEST(DwarfInflate, TheOutputGrowsWithWhatIsProducedNotWithTheDeclaredSize) {
+    const Compressed c = real_streams()[0];
+    Bytes out;
+    EXPECT_FALSE(inflate_zlib(c.stream, std::uint64_t{1} << 40, out));
+    EXPECT_LT(out.capacity(), std::size_t{1} << 20);
+}
+
+}  // namespace
+}  // namespace quorv::dwarf
