@@ -2,16 +2,15 @@
 
 #include <algorithm>
 #include <charconv>
-#include <condition_variable>
 #include <cstdint>
 #include <exception>
-#include <mutex>
 #include <new>
 #include <string_view>
 #include <system_error>
 #include <thread>
 
 #include "cli/json_writer.h"
+#include "engine/ordered_handoff.h"
 #include "engine/model_walks.h"
 
 namespace quorv::cli {
@@ -174,74 +173,38 @@ private:
 // writes the even ones itself: at most two pieces wait, so memory stays small.
 class OddPieces {
 public:
-    OddPieces(const Pieces& pieces, const FileFields& shared) : pieces_(pieces), fields_{shared, {}} {
-        worker_ = std::thread([this] { make_all(); });
-    }
+    OddPieces(const Pieces& pieces, const FileFields& shared)
+        : pieces_(pieces), fields_{shared, {}}, ring_(2, 0), worker_([this] { make_all(); }) {}
     ~OddPieces() {
-        {
-            std::lock_guard lock(mutex_);
-            stop_ = true;
-        }
-        changed_.notify_all();
+        ring_.stop();
         worker_.join();
     }
     OddPieces(const OddPieces&) = delete;
     OddPieces& operator=(const OddPieces&) = delete;
 
-    // The text of the given odd piece, valid until release. Rethrows what the thread met.
-    std::string_view wait(std::size_t piece) {
-        const std::size_t k = piece / 2;
-        std::unique_lock lock(mutex_);
-        changed_.wait(lock, [&] { return made_ > k || failure_; });
-        if (made_ <= k) std::rethrow_exception(failure_);
-        return buffers_[k % 2].view();
-    }
-    void release() {
-        {
-            std::lock_guard lock(mutex_);
-            ++released_;
-        }
-        changed_.notify_all();
-    }
+    // The text of the next odd piece, valid until release. Rethrows what the thread met.
+    std::string_view wait() { return ring_.take().view(); }
+    void release() { ring_.give_back(); }
 
 private:
     void make_all() {
         try {
             for (std::size_t piece = 1; piece < pieces_.count(); piece += 2) {
-                const std::size_t k = piece / 2;
-                {
-                    std::unique_lock lock(mutex_);
-                    changed_.wait(lock, [&] { return stop_ || k < released_ + 2; });
-                    if (stop_) return;
-                }
-                JsonWriter& json = buffers_[k % 2];
-                json.clear();
-                json.resume_array(!pieces_.starts_an_array(piece));
-                pieces_.write(json, piece, fields_);
-                {
-                    std::lock_guard lock(mutex_);
-                    ++made_;
-                }
-                changed_.notify_all();
+                JsonWriter* json = ring_.next_free();
+                if (json == nullptr) return;
+                json->clear();
+                json->resume_array(!pieces_.starts_an_array(piece));
+                pieces_.write(*json, piece, fields_);
+                ring_.made(0);
             }
         } catch (...) {
-            {
-                std::lock_guard lock(mutex_);
-                failure_ = std::current_exception();
-            }
-            changed_.notify_all();
+            ring_.fail(std::current_exception());
         }
     }
 
     const Pieces& pieces_;
     Pieces::Fields fields_;
-    JsonWriter buffers_[2];
-    std::mutex mutex_;
-    std::condition_variable changed_;
-    std::size_t made_ = 0;
-    std::size_t released_ = 0;
-    bool stop_ = false;
-    std::exception_ptr failure_;
+    OrderedHandoff<JsonWriter> ring_;
     std::thread worker_;
 };
 
@@ -260,7 +223,7 @@ void write_pieces(JsonWriter& json, const Pieces& pieces, const FileFields& shar
         if (piece == pieces.block_pieces()) json.end_array().newline().fixed_key("procedures").begin_array();
         if (piece == pieces.count()) break;
         if (odd && piece % 2 == 1) {
-            json.raw_elements(odd->wait(piece));
+            json.raw_elements(odd->wait());
             odd->release();
         } else {
             pieces.write(json, piece, fields);

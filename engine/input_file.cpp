@@ -5,15 +5,14 @@
 #include <system_error>
 
 #if defined(__unix__) || defined(__APPLE__)
-#include <array>
 #include <cerrno>
-#include <condition_variable>
 #include <fcntl.h>
-#include <mutex>
 #include <sys/stat.h>
 #include <system_error>
 #include <thread>
 #include <unistd.h>
+
+#include "engine/ordered_handoff.h"
 #define QUORV_POSIX_FILES 1
 #endif
 
@@ -103,9 +102,8 @@ LoadResult load_ahead(const std::string& path, InputBuffer& buffer) noexcept {
 
 }  // namespace
 
-// A ring of loaded files between the loading thread and the run. Slots from `taken` up to
-// `loaded` belong to the run (the one at `taken` is in use once handed out); the rest to
-// the loading thread.
+// The files loaded ahead, handed from the loading thread to the run in list order. The
+// run gives each back when it asks for the next.
 struct InputLoader::Ahead {
     static constexpr std::size_t kSlots = 128;
     // The loading thread waits while this much is loaded and not yet done with.
@@ -119,49 +117,20 @@ struct InputLoader::Ahead {
         LoadResult result = LoadResult::UseStream;
     };
 
-    explicit Ahead(const std::vector<const FileEntry*>& entries) : entries(entries) {}
-
-    // Whether the loading thread may load the next file. Once it had to wait, it waits on
-    // until half the room is free, so that it is woken once per few files, not per file.
-    bool may_load(std::size_t slots_free_at_least, std::size_t held_below) const {
-        const std::size_t ahead = loaded - taken;
-        return ahead + slots_free_at_least <= kSlots && (held < held_below || ahead == 0);
-    }
-    bool may_resume() const { return may_load(kSlots / 2, kHeldBytes / 2); }
+    explicit Ahead(const std::vector<const FileEntry*>& entries) : entries(entries), ring(kSlots, kHeldBytes) {}
 
     void load_all() {
-        for (std::size_t next = 0; next < entries.size(); ++next) {
-            {
-                std::unique_lock lock(mutex);
-                if (!may_load(1, kHeldBytes)) {
-                    waiting = true;
-                    room.wait(lock, [&] { return stop || may_resume(); });
-                    waiting = false;
-                }
-                if (stop) return;
-            }
-            Slot& slot = slots[next % kSlots];
-            slot.result = load_ahead(entries[next]->full_path, slot.buffer);
-            {
-                std::lock_guard lock(mutex);
-                ++loaded;
-                held += slot.buffer.length;
-            }
-            ready.notify_one();
+        for (const FileEntry* entry : entries) {
+            Slot* slot = ring.next_free();
+            if (slot == nullptr) return;
+            slot->result = load_ahead(entry->full_path, slot->buffer);
+            ring.made(slot->buffer.length);
         }
     }
 
     const std::vector<const FileEntry*>& entries;
-    std::array<Slot, kSlots> slots;
-    std::mutex mutex;
-    std::condition_variable ready;  // a slot was loaded
-    std::condition_variable room;   // a slot was given back, or stop
-    std::size_t loaded = 0;
-    std::size_t taken = 0;
-    std::size_t held = 0;
-    bool in_use = false;
-    bool waiting = false;  // the loading thread waits for room
-    bool stop = false;
+    OrderedHandoff<Slot> ring;
+    Slot* in_use = nullptr;
     std::thread worker;
 };
 
@@ -180,11 +149,7 @@ InputLoader::InputLoader(const std::vector<const FileEntry*>& entries) : entries
 
 InputLoader::~InputLoader() {
     if (!ahead_) return;
-    {
-        std::lock_guard lock(ahead_->mutex);
-        ahead_->stop = true;
-    }
-    ahead_->room.notify_one();
+    ahead_->ring.stop();
     ahead_->worker.join();
 }
 
@@ -198,21 +163,15 @@ LoadResult InputLoader::next(const InputBuffer*& buffer) {
         return result;
     }
     Ahead& a = *ahead_;
-    std::unique_lock lock(a.mutex);
-    if (a.in_use) {
-        Ahead::Slot& done = a.slots[a.taken % Ahead::kSlots];
-        a.held -= done.buffer.length;
-        done.buffer.length = 0;
-        if (done.buffer.storage.capacity() > Ahead::kKeptCapacity) std::vector<std::uint8_t>().swap(done.buffer.storage);
-        ++a.taken;
-        a.in_use = false;
-        if (a.waiting && a.may_resume()) a.room.notify_one();
+    if (a.in_use != nullptr) {
+        InputBuffer& done = a.in_use->buffer;
+        done.length = 0;
+        if (done.storage.capacity() > Ahead::kKeptCapacity) std::vector<std::uint8_t>().swap(done.storage);
+        a.ring.give_back();
     }
-    a.ready.wait(lock, [&] { return a.loaded > index; });
-    a.in_use = true;
-    Ahead::Slot& slot = a.slots[index % Ahead::kSlots];
-    buffer = &slot.buffer;
-    return slot.result;
+    a.in_use = &a.ring.take();
+    buffer = &a.in_use->buffer;
+    return a.in_use->result;
 }
 
 #else
