@@ -41,6 +41,9 @@ struct Options {
     std::uint64_t seed = 1;
     std::string library;
     std::string llvm_lib = "llvm-lib-19";
+    bool elf = false;         // ELF64 objects instead of i686 COFF
+    std::string gnu_library;  // a GNU archive of the objects, made by llvm-ar
+    std::string llvm_ar = "llvm-ar-19";
 };
 
 void put16(Bytes& b, std::size_t at, std::uint32_t v) {
@@ -49,6 +52,9 @@ void put16(Bytes& b, std::size_t at, std::uint32_t v) {
 }
 void put32(Bytes& b, std::size_t at, std::uint32_t v) {
     for (int k = 0; k < 4; ++k) b[at + k] = static_cast<std::uint8_t>(v >> (8 * k));
+}
+void put64(Bytes& b, std::size_t at, std::uint64_t v) {
+    for (int k = 0; k < 8; ++k) b[at + k] = static_cast<std::uint8_t>(v >> (8 * k));
 }
 
 constexpr std::size_t kNameLength = 16;
@@ -140,7 +146,7 @@ public:
                 symbols.push_back({name_of('d', std::uint64_t{index} * data + k), 4 * k, 2, 0, 2, {}});
             }
         }
-        return layout(symbols, sections, procedures, refs, data);
+        return o_.elf ? elf_layout(symbols, procedures, data) : layout(symbols, sections, procedures, refs, data);
     }
 
 private:
@@ -223,6 +229,96 @@ private:
         return out;
     }
 
+    // The same symbols as an x86-64 ELF relocatable object, as gfortran writes them: COMMON
+    // blocks in SHN_COMMON with their size, procedures FUNC in .text, references undefined,
+    // data OBJECT in .data. Sections: null, .text, .data, .bss, .symtab, .strtab, .shstrtab;
+    // the file and section symbols are local and come first.
+    Bytes elf_layout(const std::vector<SymbolOut>& symbols, std::uint32_t procedures, std::uint32_t data) {
+        constexpr std::size_t kHeader = 64, kSection = 64, kSymbol = 24;
+        constexpr std::uint16_t kText = 1, kData = 2, kBss = 3, kSymtab = 4, kStrtab = 5, kShstrtab = 6;
+        const std::string section_names = std::string("\0.text\0.data\0.bss\0.symtab\0.strtab\0.shstrtab\0", 48);
+        const std::uint32_t name_at[] = {0, 1, 7, 13, 18, 26, 34};
+        std::string strings(1, '\0');
+        Bytes table(kSymbol, 0);  // the null symbol
+        const auto add = [&](const std::string& name, std::uint8_t info, std::uint16_t index, std::uint64_t value,
+                             std::uint64_t size) {
+            const std::size_t at = table.size();
+            table.resize(at + kSymbol, 0);
+            put32(table, at, name.empty() ? 0 : static_cast<std::uint32_t>(strings.size()));
+            if (!name.empty()) strings += name + '\0';
+            table[at + 4] = info;
+            put16(table, at + 6, index);
+            put64(table, at + 8, value);
+            put64(table, at + 16, size);
+        };
+        add("fortran.f", 0x04, 0xFFF1, 0, 0);  // LOCAL FILE
+        for (const std::uint16_t k : {kText, kData, kBss}) add("", 0x03, k, 0, 0);  // LOCAL SECTION
+        const auto first_global = static_cast<std::uint32_t>(table.size() / kSymbol);
+        std::uint64_t text_at = 0;
+        for (const SymbolOut& sym : symbols) {
+            if (sym.storage_class != 2) continue;
+            if (sym.type == 0x20) {
+                if (sym.section != 0) add(sym.name, 0x12, kText, 16 * text_at++, 16);  // GLOBAL FUNC
+                else add(sym.name, 0x10, 0, 0, 0);                                    // GLOBAL NOTYPE, undefined
+            } else if (sym.section == 0) {
+                add(sym.name, 0x11, 0xFFF2, 16, sym.value);  // GLOBAL OBJECT in COMMON
+            } else {
+                add(sym.name, 0x11, kData, sym.value, 4);  // GLOBAL OBJECT in .data
+            }
+        }
+        Bytes out;
+        // Room for everything at once (GCC 12 misjudges the bounds of growing a vector of 64).
+        out.reserve(kHeader + 16 * (std::size_t{procedures} + 1) + 4 * (std::size_t{data} + 1) + table.size() +
+                    strings.size() + section_names.size() + 7 * kSection + 16);
+        out.assign(kHeader, 0);
+        const auto place = [&](std::size_t size, std::uint8_t fill) {
+            const std::size_t at = out.size();
+            out.insert(out.end(), size, fill);
+            return at;
+        };
+        const std::size_t text = place(16 * std::size_t{procedures ? procedures : 1}, 0xC3);
+        const std::size_t data_at = place(4 * std::size_t{data ? data : 1}, 0);
+        while (out.size() % 8) out.push_back(0);
+        const std::size_t symtab = place(table.size(), 0);
+        std::memcpy(out.data() + symtab, table.data(), table.size());
+        const std::size_t strtab = place(strings.size(), 0);
+        std::memcpy(out.data() + strtab, strings.data(), strings.size());
+        const std::size_t shstrtab = place(section_names.size(), 0);
+        std::memcpy(out.data() + shstrtab, section_names.data(), section_names.size());
+        while (out.size() % 8) out.push_back(0);
+        const std::size_t shoff = out.size();
+        out.resize(shoff + 7 * kSection, 0);
+        const auto section = [&](std::uint16_t k, std::uint32_t type, std::uint64_t flags, std::size_t offset,
+                                 std::size_t size, std::uint32_t link, std::uint32_t info, std::uint64_t entsize) {
+            const std::size_t h = shoff + k * kSection;
+            put32(out, h, name_at[k]);
+            put32(out, h + 4, type);
+            put64(out, h + 8, flags);
+            put64(out, h + 24, offset);
+            put64(out, h + 32, size);
+            put32(out, h + 40, link);
+            put32(out, h + 44, info);
+            put64(out, h + 48, 16);
+            put64(out, h + 56, entsize);
+        };
+        section(kText, 1, 0x6, text, 16 * std::size_t{procedures ? procedures : 1}, 0, 0, 0);
+        section(kData, 1, 0x3, data_at, 4 * std::size_t{data ? data : 1}, 0, 0, 0);
+        section(kBss, 8, 0x3, data_at, 4096, 0, 0, 0);
+        section(kSymtab, 2, 0, symtab, table.size(), kStrtab, first_global, kSymbol);
+        section(kStrtab, 3, 0, strtab, strings.size(), 0, 0, 0);
+        section(kShstrtab, 3, 0, shstrtab, section_names.size(), 0, 0, 0);
+        std::memcpy(out.data(), "\x7f" "ELF\x02\x01\x01", 7);
+        put16(out, 16, 1);   // ET_REL
+        put16(out, 18, 62);  // EM_X86_64
+        put32(out, 20, 1);
+        put64(out, 40, shoff);
+        put16(out, 52, kHeader);
+        put16(out, 58, kSection);
+        put16(out, 60, 7);
+        put16(out, 62, kShstrtab);
+        return out;
+    }
+
     const Options& o_;
     std::mt19937_64 rng_;
     std::vector<std::uint32_t> block_size_;
@@ -242,6 +338,9 @@ bool parse(int argc, char** argv, Options& o) {
         else if (key == "--seed") o.seed = std::strtoull(v, nullptr, 10);
         else if (key == "--library") o.library = v;
         else if (key == "--llvm-lib") o.llvm_lib = v;
+        else if (key == "--format") o.elf = std::string_view(v) == "elf";
+        else if (key == "--gnu-library") o.gnu_library = v;
+        else if (key == "--llvm-ar") o.llvm_ar = v;
         else return false;
     }
     return !o.out.empty() && o.objects > 0 && o.blocks > 0 && o.sections <= 0xFFFF && argc % 2 == 1;
@@ -252,8 +351,9 @@ bool parse(int argc, char** argv, Options& o) {
 int main(int argc, char** argv) {
     Options o;
     if (!parse(argc, argv, o)) {
-        std::fputs("usage: quorv-corpus --out DIR [--objects N] [--symbols S] [--blocks B] "
-                   "[--mismatch F] [--sections K] [--seed X] [--library FILE] [--llvm-lib PROGRAM]\n",
+        std::fputs("usage: quorv-corpus --out DIR [--objects N] [--symbols S] [--blocks B] [--mismatch F]\n"
+                   "         [--sections K] [--seed X] [--format coff|elf] [--library FILE] [--llvm-lib PROGRAM]\n"
+                   "         [--gnu-library FILE] [--llvm-ar PROGRAM]\n",
                    stderr);
         return 64;
     }
@@ -264,7 +364,7 @@ int main(int argc, char** argv) {
     std::uint64_t bytes = 0;
     for (std::uint32_t k = 0; k < o.objects; ++k) {
         char file[32];
-        std::snprintf(file, sizeof file, "m%06u.obj", k);
+        std::snprintf(file, sizeof file, o.elf ? "m%06u.o" : "m%06u.obj", k);
         const std::string path = (fs::path(o.out) / file).string();
         const Bytes content = gen.object(k);
         std::ofstream(path, std::ios::binary)
@@ -274,20 +374,25 @@ int main(int argc, char** argv) {
     }
     std::printf("%u objects, %llu bytes in %s\n", o.objects, static_cast<unsigned long long>(bytes),
                 o.out.c_str());
-    if (o.library.empty()) return 0;
-    // The member list goes through a response file: thousands of paths exceed a command line.
-    const std::string rsp = o.library + ".rsp";
-    {
-        std::ofstream list(rsp);
-        for (const std::string& p : paths) list << p << '\n';
-    }
-    const std::string command = o.llvm_lib + " /out:" + o.library + " @" + rsp;
-    const int status = std::system(command.c_str());
-    if (status != 0) {
-        std::fprintf(stderr, "quorv-corpus: '%s' failed (%d)\n", command.c_str(), status);
-        return 1;
-    }
-    std::printf("library %s (%llu bytes)\n", o.library.c_str(),
-                static_cast<unsigned long long>(fs::file_size(o.library)));
+    // Libraries take their member list through a response file: thousands of paths exceed a
+    // command line.
+    const auto library = [&](const std::string& file, const std::string& command_head) {
+        const std::string rsp = file + ".rsp";
+        {
+            std::ofstream list(rsp);
+            for (const std::string& p : paths) list << p << '\n';
+        }
+        fs::remove(file);
+        const std::string command = command_head + " @" + rsp;
+        const int status = std::system(command.c_str());
+        if (status != 0) {
+            std::fprintf(stderr, "quorv-corpus: '%s' failed (%d)\n", command.c_str(), status);
+            return false;
+        }
+        std::printf("library %s (%llu bytes)\n", file.c_str(), static_cast<unsigned long long>(fs::file_size(file)));
+        return true;
+    };
+    if (!o.library.empty() && !library(o.library, o.llvm_lib + " /out:" + o.library)) return 1;
+    if (!o.gnu_library.empty() && !library(o.gnu_library, o.llvm_ar + " rcs --format=gnu " + o.gnu_library)) return 1;
     return 0;
 }

@@ -14,11 +14,14 @@ out=$(cd "$build/results" && pwd)
 gen=$build/bench/quorv-corpus
 quorv=$(cd "$build" && pwd)/cli/quorv-check
 
-# name|generator arguments; B is A as one library.
+# name|generator arguments; B is A as one Microsoft library and BG as one GNU archive; EA and
+# EC are A and C as ELF objects, EB is EA as one GNU archive.
 corpora=(
-    "a|--objects 2000 --symbols 200 --blocks 20000 --mismatch 0.05 --seed 1 --library $corpus/b.lib"
+    "a|--objects 2000 --symbols 200 --blocks 20000 --mismatch 0.05 --seed 1 --library $corpus/b.lib --gnu-library $corpus/bg.a"
     "c|--objects 20000 --symbols 50 --blocks 50000 --mismatch 0.05 --seed 3"
     "d|--objects 1 --symbols 200 --sections 60000 --seed 4"
+    "ea|--format elf --objects 2000 --symbols 200 --blocks 20000 --mismatch 0.05 --seed 1 --gnu-library $corpus/eb.a"
+    "ec|--format elf --objects 20000 --symbols 50 --blocks 50000 --mismatch 0.05 --seed 3"
 )
 stamp=$(sha256sum "$here/corpus_gen.cpp" | cut -c1-16)
 for plan in "${corpora[@]}"; do
@@ -46,13 +49,33 @@ time_corpus() { # time_corpus NAME FILES WARMUP RUNS
         -n objdump "$objdump -t $files" \
         -n llvm-nm "$nm $files" \
         -n quorv "$quorv $files" \
-        -n quorv-json "$quorv --json $files" >/dev/null 2>>"$out/hyperfine.log"
+        -n quorv-json "$quorv --json $files" \
+        -n quorv-findings "$quorv --format=findings $files" >/dev/null 2>>"$out/hyperfine.log"
+}
+# ELF against the tools a Unix user has: nm with a size check in awk, readelf, and the
+# linker's own COMMON warnings.
+time_elf() { # time_elf NAME FILES WARMUP RUNS
+    local name=$1 files=$2 warmup=$3 runs=$4
+    echo "timing corpus $name ($runs runs each)" >&2
+    hyperfine --ignore-failure --style none --warmup "$warmup" --runs "$runs" \
+        --export-json "$out/$name.json" \
+        -n cat "cat $files" \
+        -n nm-awk "nm -P $files | awk '\$2 == \"C\" { if ((\$1 in s) && s[\$1] != \$4) print \$1; s[\$1] = \$4 }'" \
+        -n readelf "readelf -sW $files" \
+        -n ld-r "ld -r --warn-common -o $out/ld-r.o $files" \
+        -n quorv "$quorv $files" \
+        -n quorv-json "$quorv --json $files" \
+        -n quorv-findings "$quorv --format=findings $files" >/dev/null 2>>"$out/hyperfine.log"
 }
 rm -f "$out/hyperfine.log"
 time_corpus A 'a/*.obj' 2 10
 time_corpus B 'b.lib' 2 10
+time_corpus BG 'bg.a' 2 10
 time_corpus C 'c/*.obj' 2 10
 time_corpus D 'd/*.obj' 1 3
+time_elf EA 'ea/*.o' 2 10
+time_elf EB 'eb.a' 2 10
+time_elf EC 'ec/*.o' 1 5
 
 # Peak resident set size on C, in KB: three runs each, the median kept.
 rss() { for _ in 1 2 3; do /usr/bin/time -f %M "$@" >/dev/null 2>>"$out/rss.tmp" || true; tail -1 "$out/rss.tmp"; done | sort -n | sed -n 2p; }
@@ -64,17 +87,32 @@ rm -f "$out/rss.tmp"
 # Objects and records per corpus, for the per-record figures.
 python3 - "$out/sizes.json" <<'EOF'
 import glob, json, os, struct, sys
+
+def coff_records(f):
+    with open(f, "rb") as h:
+        return struct.unpack_from("<I", h.read(20), 12)[0]
+
+def elf_records(f):
+    # The symbol table's size over its entry size, from the section headers (ELF64, LSB).
+    with open(f, "rb") as h:
+        data = h.read()
+    shoff, = struct.unpack_from("<Q", data, 40)
+    shnum, = struct.unpack_from("<H", data, 60)
+    for i in range(shnum):
+        at = shoff + 64 * i
+        if struct.unpack_from("<I", data, at + 4)[0] == 2:
+            return struct.unpack_from("<Q", data, at + 32)[0] // 24
+    return 0
+
 sizes = {}
-for name, pattern in (("A", "a/*.obj"), ("B", "b.lib"), ("C", "c/*.obj"), ("D", "d/*.obj")):
+for name, pattern, count in (("A", "a/*.obj", coff_records), ("B", "b.lib", None), ("BG", "bg.a", None),
+                             ("C", "c/*.obj", coff_records), ("D", "d/*.obj", coff_records),
+                             ("EA", "ea/*.o", elf_records), ("EB", "eb.a", None), ("EC", "ec/*.o", elf_records)):
     files = glob.glob(pattern)
-    records = 0
-    if name != "B":
-        for f in files:
-            with open(f, "rb") as h:
-                head = h.read(20)
-            records += struct.unpack_from("<I", head, 12)[0]
+    records = sum(count(f) for f in files) if count else 0
     sizes[name] = {"files": len(files), "bytes": sum(os.path.getsize(f) for f in files), "records": records}
-sizes["B"]["records"] = sizes["A"]["records"]
+sizes["B"]["records"] = sizes["BG"]["records"] = sizes["A"]["records"]
+sizes["EB"]["records"] = sizes["EA"]["records"]
 json.dump(sizes, open(sys.argv[1], "w"))
 EOF
 
