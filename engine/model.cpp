@@ -48,7 +48,7 @@ int AnalysisModel::add_block(std::string_view name, const ObjectRef& declaration
         block.name = kept;
     }
     block.declarations = std::move(first);
-    block.first_definition = kNoDefinitions;
+    block.record = record;
     block.sizes_agree = true;
     index_.insert(record, hash);
     block_order_.append(NameKey{name_prefix(name), record});
@@ -129,57 +129,34 @@ void AnalysisModel::mark_initialized(std::string_view block_name) {
 int AnalysisModel::record_definition(std::string_view name, std::uint64_t size, bool size_exact) {
     if (!keep_definitions_) return 0;
     try {
-        const auto order = static_cast<std::uint32_t>(definitions_.size() + unplaced_definitions_.size());
-        const Definition definition{current_object.file, size, size_exact, lookup(name, BlockIndex::hash(name)), order};
-        if (definition.block == BlockIndex::kNoRecord) {
-            unplaced_definitions_.emplace_back(definition, names_.keep(name));
-        } else {
-            if (definitions_.size() == definitions_.capacity())
-                definitions_.reserve(std::max<std::size_t>(64, 2 * definitions_.capacity()));
-            definitions_.push_back(definition);
-        }
-        definitions_in_order_ = false;
+        definitions_.add(block_record(name), name, Definition{current_object.file, size, size_exact}, names_);
         return 0;
     } catch (const std::bad_alloc&) {
         return 1;
     }
 }
 
-void AnalysisModel::attach_definitions() {
-    if (definitions_in_order_) return;
-    definitions_in_order_ = true;
+int AnalysisModel::record_layouts(std::vector<dwarf::CommonLayout>&& layouts) {
+    if (!keep_layouts_) return 0;
     try {
-        // Those whose block came after them join now, in module order; the rest wait.
-        std::vector<std::pair<Definition, std::string_view>> still_unplaced;
-        for (auto& [definition, name] : unplaced_definitions_) {
-            definition.block = lookup(name, BlockIndex::hash(name));
-            if (definition.block == BlockIndex::kNoRecord) still_unplaced.emplace_back(definition, name);
-            else definitions_.push_back(definition);
+        for (dwarf::CommonLayout& layout : layouts) {
+            const std::string symbol = layout.symbol;
+            layouts_.add(block_record(symbol), symbol, ModuleLayout{current_object.file, std::move(layout)}, names_);
         }
-        unplaced_definitions_.swap(still_unplaced);
-        // The blocks' places in name order; definitions of one block keep their module order.
-        std::vector<std::uint32_t> place(blocks_.size());
-        const std::vector<NameKey>& keys = block_order_.keys();
-        for (std::size_t k = 0; k < keys.size(); ++k) place[keys[k].record] = static_cast<std::uint32_t>(k);
-        std::sort(definitions_.begin(), definitions_.end(), [&](const Definition& a, const Definition& b) {
-            return place[a.block] != place[b.block] ? place[a.block] < place[b.block] : a.order < b.order;
-        });
+        return 0;
     } catch (const std::bad_alloc&) {
-        // Without room to put them in order the blocks show no definitions; nothing else
-        // depends on them.
-        definitions_.clear();
-        unplaced_definitions_.clear();
+        return 1;
     }
-    for (CommonBlock& block : blocks_) block.first_definition = kNoDefinitions;
-    for (std::size_t k = definitions_.size(); k-- > 0;) blocks_[definitions_[k].block].first_definition = static_cast<std::uint32_t>(k);
 }
 
-std::span<const Definition> AnalysisModel::definitions_of(const CommonBlock& block) const {
-    if (block.first_definition == kNoDefinitions) return {};
-    const std::uint32_t record = definitions_[block.first_definition].block;
-    std::size_t end = block.first_definition;
-    while (end < definitions_.size() && definitions_[end].block == record) ++end;
-    return std::span<const Definition>(definitions_.data() + block.first_definition, end - block.first_definition);
+int AnalysisModel::record_debug_problem(std::string_view reason) {
+    if (!keep_layouts_) return 0;
+    try {
+        debug_problems_.push_back(DebugProblem{current_object.file, std::string(reason)});
+        return 0;
+    } catch (const std::bad_alloc&) {
+        return 1;
+    }
 }
 
 void AnalysisModel::reset_model() {
@@ -191,8 +168,8 @@ void AnalysisModel::reset_model() {
     procedure_order_.clear();
     member_entries_.clear();
     definitions_.clear();
-    unplaced_definitions_.clear();
-    definitions_in_order_ = true;
+    layouts_.clear();
+    debug_problems_.clear();
     current_object = ObjectRef{};
     declaring_module_ = nullptr;
     greatest_path_ = nullptr;
@@ -200,7 +177,9 @@ void AnalysisModel::reset_model() {
 }
 
 void AnalysisModel::put_in_order() {
-    attach_definitions();
+    const auto lookup_block = [this](std::string_view name) { return block_record(name); };
+    definitions_.attach(blocks_.size(), lookup_block);
+    layouts_.attach(blocks_.size(), lookup_block);
     block_order_.put_in_order([this](const NameKey& a, const NameKey& b) {
         if (a.prefix != b.prefix) return a.prefix < b.prefix;
         return compare_names(blocks_[a.record].name, blocks_[b.record].name) < 0;

@@ -15,7 +15,9 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/block_annex.h"
 #include "engine/block_index.h"
+#include "engine/dwarf/layout.h"
 #include "engine/file_entry.h"
 #include "engine/name_order.h"
 #include "engine/name_store.h"
@@ -41,14 +43,12 @@ using DeclarationList = std::vector<ObjectRef>;
 struct alignas(64) CommonBlock {
     std::string_view name;
     DeclarationList declarations;
-    // Where the block's definitions start among the model's, in name order; kNoDefinitions
-    // when it has none (see AnalysisModel::definitions_of).
-    std::uint32_t first_definition;
+    // The block's own record number, which finds what the model keeps beside it.
+    std::uint32_t record;
     bool sizes_agree = true;
     // Filled by the model; name points here when it fits.
     char short_name[64 - sizeof(std::string_view) - sizeof(DeclarationList) - sizeof(std::uint32_t) - sizeof(bool)];
 };
-inline constexpr std::uint32_t kNoDefinitions = 0xFFFFFFFFu;
 
 struct ProcedureEntry {
     std::string_view name;
@@ -61,9 +61,18 @@ struct Definition {
     const FileEntry* file = nullptr;
     std::uint64_t size = 0;
     bool size_exact = false;
-    // Kept by the model: the block's record, and the definition's place in recording order.
-    std::uint32_t block = 0xFFFFFFFFu;
-    std::uint32_t order = 0;
+};
+
+// One layout of a block from a module's debug information.
+struct ModuleLayout {
+    const FileEntry* file = nullptr;
+    dwarf::CommonLayout layout;
+};
+
+// Debug information a module holds that could not be read, and why.
+struct DebugProblem {
+    const FileEntry* file = nullptr;
+    std::string reason;
 };
 
 // Blocks by name, unique; procedures by name, equal names in recording order.
@@ -94,6 +103,14 @@ public:
     // this off before the run, and the model keeps none.
     int record_definition(std::string_view name, std::uint64_t size, bool size_exact);
     void keep_definitions(bool keep) { keep_definitions_ = keep; }
+    // The layouts of the current module's blocks from its debug information, each joined to
+    // the block its symbol names; or why its debug information could not be read. 0, or 1
+    // when memory ran out. Kept only while keep_layouts is on (off: the reader need not read
+    // the debug information at all).
+    int record_layouts(std::vector<dwarf::CommonLayout>&& layouts);
+    int record_debug_problem(std::string_view reason);
+    void keep_layouts(bool keep) { keep_layouts_ = keep; }
+    bool keeps_layouts() const { return keep_layouts_; }
     // Empties both lists and releases the member entries of the last run.
     void reset_model();
 
@@ -105,8 +122,11 @@ public:
     // In name order, as of the last put_in_order.
     const BlockList& block_list() const { return block_view_; }
     const ProcedureList& procedure_list() const { return procedure_view_; }
-    // The block's definitions, in the order their modules were read.
-    std::span<const Definition> definitions_of(const CommonBlock& block) const;
+    // The block's definitions, and its layouts, in the order their modules were read.
+    std::span<const Definition> definitions_of(const CommonBlock& block) const { return definitions_.of(block.record); }
+    std::span<const ModuleLayout> layouts_of(const CommonBlock& block) const { return layouts_.of(block.record); }
+    // Every module whose debug information could not be read, in the order met.
+    const std::vector<DebugProblem>& debug_problems() const { return debug_problems_; }
     bool block_has_problem(const CommonBlock& block) const;
     const ProcedureEntry* find_conflicting_procedure(const CommonBlock& block) const;
     // Through the index: at any time.
@@ -147,14 +167,13 @@ private:
     BlockList block_view_;
     ProcedureList procedure_view_;
     std::vector<std::unique_ptr<FileEntry>> member_entries_;
-    // Every definition recorded, in module order, with its block when the block was known
-    // then; the others by a copy of their name, looked up again when the run ends. Put in
-    // the blocks' name order (module order kept) by put_in_order, those of no block dropped.
+    // What the model keeps beside the blocks, for the front ends that show it.
     bool keep_definitions_ = true;
-    std::vector<Definition> definitions_;
-    std::vector<std::pair<Definition, std::string_view>> unplaced_definitions_;
-    bool definitions_in_order_ = true;
-    void attach_definitions();
+    bool keep_layouts_ = true;
+    BlockAnnex<Definition> definitions_;
+    BlockAnnex<ModuleLayout> layouts_;
+    std::vector<DebugProblem> debug_problems_;
+    std::uint32_t block_record(std::string_view name) const { return lookup(name, BlockIndex::hash(name)); }
     // Modules usually come in path order. While the current one's full_path orders after
     // every module that declared before it, a declaration of a size already held goes at
     // the end of its list without a look at the other modules' paths.
