@@ -20,12 +20,14 @@ std::string artifact_path(const FileEntry& entry) {
     return entry.library == nullptr ? entry.full_path : entry.library->full_path;
 }
 
-void location(JsonWriter& json, const FileEntry& entry) {
+void location(JsonWriter& json, std::string_view path, std::uint64_t line) {
     json.fixed_key("physicalLocation").begin_object();
-    json.fixed_key("artifactLocation").begin_object().fixed_key("uri").value(artifact_uri(artifact_path(entry))).end_object();
-    json.fixed_key("region").begin_object().fixed_key("startLine").value(std::uint64_t{1}).end_object();
+    json.fixed_key("artifactLocation").begin_object().fixed_key("uri").value(artifact_uri(path)).end_object();
+    json.fixed_key("region").begin_object().fixed_key("startLine").value(line).end_object();
     json.end_object();
 }
+
+void location(JsonWriter& json, const FileEntry& entry) { location(json, artifact_path(entry), 1); }
 
 void rules(JsonWriter& json) {
     json.fixed_key("rules").begin_array();
@@ -45,8 +47,15 @@ void result(JsonWriter& json, const Finding& f) {
     json.fixed_key("ruleIndex").value(std::uint64_t{findings::rule_index(*f.rule)});
     json.fixed_key("level").value(findings::level_text(f.rule->level));
     json.fixed_key("message").begin_object().fixed_key("text").value(f.message).end_object();
+    // The block's declaration in the source when the debug information gives it, with the
+    // object as a related location; else the object.
+    const bool in_source = !f.source_file.empty();
     json.fixed_key("locations").begin_array();
-    if (f.primary != nullptr) {
+    if (in_source) {
+        json.begin_object();
+        location(json, findings::source_path(f.source_file), std::max<std::uint64_t>(1, f.source_line));
+        json.end_object();
+    } else if (f.primary != nullptr) {
         json.begin_object();
         location(json, *f.primary);
         json.end_object();
@@ -55,7 +64,7 @@ void result(JsonWriter& json, const Finding& f) {
     json.fixed_key("relatedLocations").begin_array();
     std::uint64_t id = 0;
     for (const FileEntry* m : f.modules) {
-        if (m == f.primary) continue;
+        if (m == f.primary && !in_source) continue;
         json.begin_object().fixed_key("id").value(id++);
         location(json, *m);
         json.fixed_key("message").begin_object().fixed_key("text").value(module_name(*m)).end_object();
@@ -134,8 +143,10 @@ std::string github_property(std::string_view text) {
 void findings_lines(std::FILE* out, const std::vector<Finding>& found) {
     for (const Finding& f : found) {
         if (f.baselined) continue;
-        write_text(out, findings::finding_path(f) + ": " + std::string(findings::level_text(f.rule->level)) + ": " +
-                            f.message + " [" + std::string(f.rule->id) + "]\n");
+        const std::string where = f.source_file.empty() ? findings::finding_path(f)
+                                                        : findings::finding_path(f) + ":" + std::to_string(f.source_line);
+        write_text(out, where + ": " + std::string(findings::level_text(f.rule->level)) + ": " + f.message + " [" +
+                            std::string(f.rule->id) + "]\n");
     }
 }
 
@@ -144,7 +155,8 @@ void github_annotations(std::FILE* out, const std::vector<Finding>& found) {
         if (f.baselined) continue;
         const findings::Level level = f.rule->level;
         std::string line = level == findings::Level::Error ? "::error " : level == findings::Level::Warning ? "::warning " : "::notice ";
-        if (f.primary != nullptr) line += "file=" + github_property(findings::finding_path(f)) + ",line=1,";
+        if (f.primary != nullptr || !f.source_file.empty())
+            line += "file=" + github_property(findings::finding_path(f)) + ",line=" + std::to_string(findings::finding_line(f)) + ",";
         line += "title=" + github_property(f.rule->id) + "::" + github_message(f.message) + "\n";
         write_text(out, line);
     }

@@ -106,6 +106,9 @@ public:
         const FileFields& shared;
         JsonWriter scratch;
         std::string_view of(const FileEntry& file, bool ordinal) { return shared.of(file, ordinal, scratch); }
+        // Room for a declaration's layouts, apart from the file members above.
+        JsonWriter layout_writer;
+        std::string layout_text;
     };
 
     void write(JsonWriter& json, std::size_t piece, Fields& fields) const {
@@ -128,12 +131,16 @@ private:
             json.fixed_key("sizes_agree").value(block.sizes_agree).fixed_key("problem").value(is_problem(block, p));
             json.fixed_key("declarations").begin_array();
             // A declaration is the same few pieces every time: put together in one write.
+            const std::span<const ModuleLayout> layouts = model_.layouts_of(block);
             for (const ObjectRef& d : block.declarations) {
-                char digits[16];
+                char digits[24];
                 const auto end = std::to_chars(digits, digits + sizeof digits, d.size).ptr;
                 json.raw_element({"{\"size\":", std::string_view(digits, static_cast<std::size_t>(end - digits)),
                                   d.initialized ? ",\"initialized\":true," : ",\"initialized\":false,",
-                                  fields.of(*d.file, true), "}"});
+                                  fields.of(*d.file, true),
+                                  layouts.empty() ? std::string_view(",\"layouts\":[],\"source\":[]")
+                                                  : layouts_text(layouts, *d.file, fields),
+                                  "}"});
             }
             json.end_array().fixed_key("conflict");
             if (p != nullptr) {
@@ -150,6 +157,37 @@ private:
             json.end_array();
             json.end_object();
         });
+    }
+
+    // The declaring module's layouts of the block (identical ones once) and where each is
+    // declared, as members of the declaration: held in fields until its next use.
+    static std::string_view layouts_text(std::span<const ModuleLayout> layouts, const FileEntry& file, Fields& fields) {
+        JsonWriter& scratch = fields.layout_writer;
+        std::vector<const dwarf::CommonLayout*> mine;
+        for (const ModuleLayout& m : layouts) {
+            if (m.file != &file) continue;
+            const bool seen = std::any_of(mine.begin(), mine.end(), [&](const dwarf::CommonLayout* l) {
+                return dwarf::same_layout(*l, m.layout);
+            });
+            if (!seen) mine.push_back(&m.layout);
+        }
+        scratch.clear();
+        scratch.begin_object().fixed_key("layouts").begin_array();
+        for (const dwarf::CommonLayout* l : mine) {
+            scratch.begin_array();
+            for (const dwarf::Member& member : l->members) {
+                scratch.begin_object().fixed_key("name").value(member.name).fixed_key("offset").value(member.offset);
+                scratch.fixed_key("size").value(member.size).fixed_key("type").value(member.type).end_object();
+            }
+            scratch.end_array();
+        }
+        scratch.end_array().fixed_key("source").begin_array();
+        for (const dwarf::CommonLayout* l : mine)
+            scratch.begin_object().fixed_key("file").value(l->file).fixed_key("line").value(l->line).end_object();
+        scratch.end_array().end_object();
+        // The members without their braces, after the comma that joins them to the others.
+        fields.layout_text.assign(",").append(scratch.members_text());
+        return fields.layout_text;
     }
 
     void write_procedures(JsonWriter& json, std::size_t first, std::size_t last, Fields& fields) const {
@@ -174,7 +212,7 @@ private:
 class OddPieces {
 public:
     OddPieces(const Pieces& pieces, const FileFields& shared)
-        : pieces_(pieces), fields_{shared, {}}, ring_(2, 0), worker_([this] { make_all(); }) {}
+        : pieces_(pieces), fields_{shared, {}, {}, {}}, ring_(2, 0), worker_([this] { make_all(); }) {}
     ~OddPieces() {
         ring_.stop();
         worker_.join();
@@ -209,7 +247,7 @@ private:
 };
 
 void write_pieces(JsonWriter& json, const Pieces& pieces, const FileFields& shared, std::size_t for_a_thread) {
-    Pieces::Fields fields{shared, {}};
+    Pieces::Fields fields{shared, {}, {}, {}};
     std::unique_ptr<OddPieces> odd;
     if (pieces.count() >= for_a_thread) {
         try {

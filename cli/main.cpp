@@ -195,8 +195,9 @@ int run(const Options& options, RunState& state) {
     }
     AnalysisModel& model = state.model;
     model.reset_model();
-    // Only the findings and the JSON report read the blocks' initializers.
+    // Only the findings and the JSON report read the blocks' initializers and layouts.
     model.keep_definitions(!text);
+    model.keep_layouts(!text);
     const bool completed = run_analysis(files.entries(), model, sink) == RunOutcome::Completed;
     if (text) {
         if (completed) write_all(stdout, text_report(model, options));

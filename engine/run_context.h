@@ -34,7 +34,7 @@ public:
     }
 
 private:
-    int record(const FileEntry& entry, const ModuleFacts& facts, int read_result);
+    int record(const FileEntry& entry, const ModuleFacts& facts, const dwarf::DebugInput& debug, int read_result);
 
     Diagnostics diagnostics_;
     AnalysisModel& model_;

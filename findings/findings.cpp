@@ -1,6 +1,7 @@
 #include "findings/findings.h"
 
 #include <algorithm>
+#include <filesystem>
 #include <map>
 #include <set>
 
@@ -36,15 +37,19 @@ public:
         if (all.front().size == 0) return;
         const bool agree = all.back().size == all.front().size;
         const std::span<const Definition> definitions = model_.definitions_of(block);
-        if (agree && conflict == nullptr && definitions.empty()) return;
+        layouts_ = model_.layouts_of(block);
+        if (agree && conflict == nullptr && definitions.empty() && layouts_.empty()) return;
         declared_.clear();
         for (const ObjectRef& d : all)
             if (d.size != 0) declared_.push_back(&d);
         largest_ = declared_.front()->size;
         name_ = fortran_block_name(block.name);
-        size_mismatch(block);
+        const std::size_t first = out_.size();
+        const bool prefix_view = layout_rules(block, !agree && !is_blank_common(block.name));
+        if (!prefix_view) size_mismatch(block);
         if (conflict != nullptr) named_like_procedure(block);
         initializers(block);
+        for (std::size_t k = first; k < out_.size(); ++k) place_in_source(out_[k]);
     }
 
 private:
@@ -132,9 +137,109 @@ private:
         f.fingerprint = fingerprint({f.rule->id, block.name, where});
     }
 
+    // The layout rules; true when the block's declarations differ in size (sizes_differ) only
+    // as shorter views of compatible layouts (which then replaces the size finding).
+    bool layout_rules(const CommonBlock& block, bool sizes_differ) {
+        if (layouts_.empty()) return false;
+        // Each distinct layout once, with the first module that has it.
+        std::vector<const ModuleLayout*> distinct;
+        for (const ModuleLayout& m : layouts_) {
+            const bool seen = std::any_of(distinct.begin(), distinct.end(), [&](const ModuleLayout* d) {
+                return dwarf::same_layout(d->layout, m.layout);
+            });
+            if (!seen) distinct.push_back(&m);
+        }
+        std::sort(distinct.begin(), distinct.end(),
+                  [](const ModuleLayout* a, const ModuleLayout* b) { return dwarf::layout_less(a->layout, b->layout); });
+        bool decided = true;
+        const ModuleLayout* side_a = nullptr;
+        const ModuleLayout* side_b = nullptr;
+        dwarf::Conflict first{};
+        for (std::size_t i = 0; i < distinct.size(); ++i) {
+            for (std::size_t j = i + 1; j < distinct.size(); ++j) {
+                const dwarf::Comparison c = dwarf::compare_layouts(distinct[i]->layout, distinct[j]->layout);
+                if (c.outcome == dwarf::Compatibility::Undecided) decided = false;
+                if (c.outcome != dwarf::Compatibility::Conflicting) continue;
+                if (side_a == nullptr || c.conflict.byte < first.byte) {
+                    side_a = distinct[i];
+                    side_b = distinct[j];
+                    first = c.conflict;
+                }
+            }
+        }
+        if (side_a != nullptr) {
+            layout_mismatch(block, *side_a, *side_b, first, distinct);
+            return false;
+        }
+        // Shorter views: every declaring module has a layout, and all of them agree.
+        if (!sizes_differ || !decided) return false;
+        for (const ObjectRef* d : declared_) {
+            const bool has = std::any_of(layouts_.begin(), layouts_.end(), [&](const ModuleLayout& m) {
+                return m.file == d->file && !m.layout.aliased;
+            });
+            if (!has) return false;
+        }
+        Finding& f = add("common-prefix-view", block);
+        for (const ObjectRef* d : declared_) f.modules.push_back(d->file);
+        f.message = "COMMON block " + name_ + " is declared with " + bytes_text(largest_) + " in " +
+                    module_name(*declared_.front()->file) + " and shorter in " + std::to_string(declared_.size() - 1) +
+                    " more, with the same members wherever they overlap";
+        f.fingerprint = fingerprint({f.rule->id, block.name, layouts_key(distinct)});
+        return true;
+    }
+
+    static std::string layouts_key(const std::vector<const ModuleLayout*>& distinct) {
+        std::string key;
+        for (const ModuleLayout* m : distinct) {
+            for (const dwarf::Member& member : m->layout.members)
+                key += member.name + ":" + std::to_string(member.offset) + ":" + std::to_string(member.size) + ":" + member.type + ";";
+            key += "|";
+        }
+        return key;
+    }
+
+    static std::string side_text(const ModuleLayout& m, std::uint32_t member) {
+        const dwarf::Member& x = m.layout.members.at(member);
+        std::string text = x.name + " " + x.type + " in " + module_name(*m.file);
+        if (!m.layout.file.empty())
+            text += " (" + std::filesystem::path(m.layout.file).filename().string() + ":" + std::to_string(m.layout.line) + ")";
+        return text;
+    }
+
+    void layout_mismatch(const CommonBlock& block, const ModuleLayout& a, const ModuleLayout& b, const dwarf::Conflict& c,
+                         const std::vector<const ModuleLayout*>& distinct) {
+        Finding& f = add("common-layout-mismatch", block);
+        f.primary = a.file;
+        f.modules.push_back(a.file);
+        f.modules.push_back(b.file);
+        f.message = "COMMON block " + name_ + " has conflicting layouts: at byte " + std::to_string(c.byte) + ", " +
+                    side_text(a, c.member_a) + " but " + side_text(b, c.member_b);
+        f.source_file = a.layout.file;
+        f.source_line = a.layout.line;
+        f.fingerprint = fingerprint({f.rule->id, block.name, layouts_key(distinct)});
+    }
+
+    // A finding about a block points at the block's declaration in its module's source, when
+    // the module's debug information gives it.
+    void place_in_source(Finding& f) const {
+        if (!f.source_file.empty() || f.block.empty()) return;
+        const FileEntry* where = f.primary != nullptr ? f.primary : nullptr;
+        if (where == nullptr) {
+            for (const FileEntry* m : f.modules)
+                if (where == nullptr || module_path(*m) < module_path(*where)) where = m;
+        }
+        for (const ModuleLayout& m : layouts_) {
+            if (m.file != where || m.layout.file.empty()) continue;
+            f.source_file = m.layout.file;
+            f.source_line = m.layout.line;
+            return;
+        }
+    }
+
     const AnalysisModel& model_;
     std::vector<Finding>& out_;
     std::vector<const ObjectRef*> declared_;
+    std::span<const ModuleLayout> layouts_;
     std::uint64_t largest_ = 0;
     std::string name_;
 };
@@ -155,6 +260,18 @@ std::string replace_all(std::string text, std::string_view from, std::string_vie
     for (std::size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
         text.replace(at, from.size(), to);
     return text;
+}
+
+void debug_findings(const AnalysisModel& model, std::vector<Finding>& out) {
+    for (const DebugProblem& p : model.debug_problems()) {
+        Finding& f = out.emplace_back();
+        f.rule = find_rule("debug-info-unreadable");
+        f.primary = p.file;
+        if (p.file != nullptr) f.modules.push_back(p.file);
+        const std::string where = p.file == nullptr ? std::string() : module_name(*p.file);
+        f.message = "The debug information of " + where + " cannot be read: " + p.reason;
+        f.fingerprint = fingerprint({f.rule->id, where, p.reason});
+    }
 }
 
 void message_findings(const RunMessages& messages, bool completed, std::vector<Finding>& out) {
@@ -216,12 +333,30 @@ std::string fortran_block_name(std::string_view symbol) {
     return "/" + std::string(symbol) + "/";
 }
 
-std::string finding_path(const Finding& f) { return f.primary == nullptr ? std::string("quorv-check") : module_path(*f.primary); }
+std::string finding_path(const Finding& f) {
+    if (!f.source_file.empty()) return source_path(f.source_file);
+    return f.primary == nullptr ? std::string("quorv-check") : module_path(*f.primary);
+}
+
+std::uint64_t finding_line(const Finding& f) { return f.source_file.empty() ? 1 : f.source_line; }
+
+std::string source_path(std::string_view path) {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    const fs::path given(path);
+    if (!given.is_absolute()) return given.lexically_normal().generic_string();
+    const fs::path here = fs::current_path(ec);
+    if (ec) return std::string(path);
+    const fs::path relative = given.lexically_normal().lexically_relative(here);
+    if (relative.empty() || *relative.begin() == "..") return std::string(path);
+    return relative.generic_string();
+}
 
 std::vector<Finding> find_all(const AnalysisModel& model, const RunMessages& messages, bool completed,
                               const std::vector<const Rule*>& ignored) {
     std::vector<Finding> out;
     message_findings(messages, completed, out);
+    debug_findings(model, out);
     BlockRules rules(model, out);
     for_each_block_with_conflict(model, [&](const CommonBlock& block, const ProcedureEntry* conflict) {
         rules.check(block, conflict);

@@ -23,6 +23,10 @@ struct Finding {
     std::string message;
     std::string fingerprint;
     bool baselined = false;
+    // Where the block is declared in the primary module's source, from its debug
+    // information; empty when there is none.
+    std::string source_file;
+    std::uint64_t source_line = 0;
 };
 
 // What a run said, in order, with the input each message was met in.
@@ -44,8 +48,14 @@ inline bool counts(const Finding& f) { return f.rule->level != Level::Note && !f
 std::string fortran_block_name(std::string_view symbol);
 bool is_blank_common(std::string_view symbol);
 
-// Where a finding points, as the findings and github formats write it: an input's
-// full_path, a library member's "lib.a(member.o)"; the program's name when there is none.
+// Where a finding points, as the findings and github formats write it: the source file of
+// the block's declaration when the debug information gives it, else an input's full_path or a
+// library member's "lib.a(member.o)"; the program's name when there is none.
 std::string finding_path(const Finding& f);
+// The line that goes with finding_path: the declaration's, or 1.
+std::uint64_t finding_line(const Finding& f);
+
+// A source path as findings give it: relative to the current directory when it lies below it.
+std::string source_path(std::string_view path);
 
 }  // namespace quorv::findings

@@ -49,8 +49,11 @@ private:
 }  // namespace
 
 struct AppWindow::State {
-    // The window shows no initializers: the model keeps none.
-    explicit State(WindowPort& port) : sink(port), diagnostics(sink) { model.keep_definitions(false); }
+    // The window shows no initializers and no layouts: the model keeps none.
+    explicit State(WindowPort& port) : sink(port), diagnostics(sink) {
+        model.keep_definitions(false);
+        model.keep_layouts(false);
+    }
     PortMessageSink sink;
     Diagnostics diagnostics;
     FileList fileNames;
