@@ -377,7 +377,7 @@ private:
         if (!debug.has_info()) return;
         for (std::size_t i = 1; i < sections.size(); ++i) {
             if (sections[i].type != kSectionRela && sections[i].type != kSectionRel) continue;
-            for (const int id : {int{dwarf::kInfo}, int{dwarf::kLine}})
+            for (const int id : {int{dwarf::kInfo}, int{dwarf::kLine}, int{dwarf::kStrOffsets}})
                 if (debug.sections[id].present && sections[i].info == index_of_id[id])
                     collect_relocations(sections[i], debug.relocations[id]);
         }

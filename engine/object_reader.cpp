@@ -233,7 +233,7 @@ void collect_debug(InputStream& stream, std::uint32_t base, ModuleWorkingSet& wo
         std::span<const std::uint8_t> bytes;
         if (!view_or_copy(stream, std::uint32_t{base + raw.start}, raw.length, work.debug_bytes[id], bytes)) continue;
         debug.sections[id] = {bytes, false, true};
-        if (id != dwarf::kInfo && id != dwarf::kLine) continue;
+        if (id != dwarf::kInfo && id != dwarf::kLine && id != dwarf::kStrOffsets) continue;
         const FileRegion& relocations = work.sections[i].relocations;
         std::vector<std::uint8_t> copy;
         std::span<const std::uint8_t> table;

@@ -1,23 +1,31 @@
 #!/usr/bin/env bash
-# Writes the seed inputs of the three fuzz targets into OUT/<target>: the project's example
-# objects and library and the shared corpus for the object and input targets, and for the
-# run target pairs and triples of them behind control bytes that choose the path shapes
-# (see fuzz_run.cpp). Usage: fuzz/seeds.sh OUT
+# Writes the seed inputs of the fuzz targets into OUT/<target>: the project's example objects
+# and library, the shared corpus and the project's own real files of every format and layout
+# (tests/data) for the object and input targets; for the run target pairs and triples of them
+# behind control bytes that choose the path shapes (see fuzz_run.cpp); the objects with debug
+# information for the dwarf target. Usage: fuzz/seeds.sh OUT
 set -euo pipefail
 out=$1
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(dirname "$here")
 corpus=${QUORV_CORPUS_DIR:-$root/../shared/corpus}
-mkdir -p "$out/object" "$out/input" "$out/run"
+mkdir -p "$out/object" "$out/input" "$out/run" "$out/dwarf"
+data=$root/tests/data
 
 files=()
-for f in "$root"/examples/obj/*.obj "$root"/examples/lib/*.lib "$corpus"/obj/* "$corpus"/lib/* "$corpus"/exe/*; do
+for f in "$root"/examples/obj/*.obj "$root"/examples/lib/*.lib "$corpus"/obj/* "$corpus"/lib/* "$corpus"/exe/* \
+         "$data"/libraries/*/*.a "$data"/libraries/*/*.lib "$data"/libraries/*/*.obj "$data"/elf/*/*.o "$data"/elf/*/*.a \
+         "$data"/findings/*/*; do
     [ -f "$f" ] && files+=("$f")
 done
 for f in "${files[@]}"; do
-    name=$(basename "$f")
+    # Folder and name: the data folders repeat file names.
+    name=$(basename "$(dirname "$f")")_$(basename "$f")
     install -m 644 "$f" "$out/input/$name"
     case $name in *.obj) install -m 644 "$f" "$out/object/$name" ;; esac
+done
+for f in "$data"/dwarf/*/*.o "$data"/dwarf/*/*.obj; do
+    install -m 644 "$f" "$out/dwarf/$(basename "$(dirname "$f")")_$(basename "$f")"
 done
 
 cut=$'\n#quorv-cut#\n'

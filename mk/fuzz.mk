@@ -9,7 +9,7 @@
 # each, so that a campaign leaves the other core free.
 FUZZ_BUILD := build-fuzz
 COV_BUILD := build-cov
-FUZZ_TARGETS ?= object input run
+FUZZ_TARGETS ?= object input run dwarf
 FUZZ_SECONDS ?= 60
 FUZZ_SMOKE_SECONDS ?= 20
 FUZZ_OPTIONS := -malloc_limit_mb=256 -timeout=5

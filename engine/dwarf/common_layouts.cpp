@@ -157,6 +157,7 @@ bool LayoutReader::build(Unit& unit, const Die& block, const FormValue* subprogr
         return false;
     }
     layout.members.reserve(pending_.size());
+    layout.runs.reserve(pending_.size());  // a run a member, mostly
     for (const PendingMember& m : pending_)
         if (!place_member(unit, m, layout, problem)) return false;
     const auto by_offset = [](const SlotRun& a, const SlotRun& b) { return a.offset < b.offset; };
