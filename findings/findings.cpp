@@ -219,21 +219,23 @@ private:
         f.fingerprint = fingerprint({f.rule->id, block.name, layouts_key(distinct)});
     }
 
-    // A finding about a block points at the block's declaration in its module's source, when
-    // the module's debug information gives it.
+    // A finding about a block points at the block's declaration in the source: its primary
+    // module's, or else that of the first module in path order whose debug information gives it.
     void place_in_source(Finding& f) const {
-        if (!f.source_file.empty() || f.block.empty()) return;
-        const FileEntry* where = f.primary != nullptr ? f.primary : nullptr;
-        if (where == nullptr) {
-            for (const FileEntry* m : f.modules)
-                if (where == nullptr || module_path(*m) < module_path(*where)) where = m;
-        }
+        if (!f.source_file.empty() || f.block.empty() || layouts_.empty()) return;
+        const ModuleLayout* best = nullptr;
         for (const ModuleLayout& m : layouts_) {
-            if (m.file != where || m.layout.file.empty()) continue;
-            f.source_file = m.layout.file;
-            f.source_line = m.layout.line;
-            return;
+            if (m.layout.file.empty()) continue;
+            if (f.primary != nullptr) {
+                if (m.file == f.primary) best = &m;
+                continue;
+            }
+            if (std::find(f.modules.begin(), f.modules.end(), m.file) == f.modules.end()) continue;
+            if (best == nullptr || module_path(*m.file) < module_path(*best->file)) best = &m;
         }
+        if (best == nullptr) return;
+        f.source_file = best->layout.file;
+        f.source_line = best->layout.line;
     }
 
     const AnalysisModel& model_;
