@@ -37,6 +37,23 @@ for plan in "${corpora[@]}"; do
     fi
 done
 
+# The -g corpus: Fortran sources from bench/debug_corpus.py compiled by gfortran with DWARF
+# (G), with its sections compressed (GZ), and by mingw gfortran as COFF (GW).
+want="$(sha256sum "$here/debug_corpus.py" | cut -c1-16) $(gfortran-12 --version | head -1)"
+if [ "$(cat "$corpus/g.params" 2>/dev/null)" != "$want" ]; then
+    rm -rf "${corpus:?}/g" "$corpus/gz" "$corpus/gw" "$corpus/gsrc"
+    echo "generating corpus G, GZ and GW (gfortran -g)"
+    python3 "$here/debug_corpus.py" "$corpus/gsrc"
+    mkdir -p "$corpus/g" "$corpus/gz" "$corpus/gw"
+    for f in "$corpus"/gsrc/*.f; do
+        b=$(basename "$f" .f)
+        gfortran-12 -g -w -c "$f" -o "$corpus/g/$b.o"
+        gfortran-12 -g -gz=zlib -w -c "$f" -o "$corpus/gz/$b.o"
+        x86_64-w64-mingw32-gfortran -g -w -c "$f" -o "$corpus/gw/$b.obj"
+    done
+    echo "$want" >"$corpus/g.params"
+fi
+
 objdump=i686-w64-mingw32-objdump
 nm=llvm-nm-19
 cd "$corpus"
@@ -67,6 +84,19 @@ time_elf() { # time_elf NAME FILES WARMUP RUNS
         -n quorv-json "$quorv --json $files" \
         -n quorv-findings "$quorv --format=findings $files" >/dev/null 2>>"$out/hyperfine.log"
 }
+# Debug information: the text report reads symbols only, the findings read every block's
+# layouts as well; llvm-dwarfdump prints the DWARF the layouts come from.
+time_debug() { # time_debug NAME FILES WARMUP RUNS
+    local name=$1 files=$2 warmup=$3 runs=$4
+    echo "timing corpus $name ($runs runs each)" >&2
+    hyperfine --ignore-failure --style none --warmup "$warmup" --runs "$runs" \
+        --export-json "$out/$name.json" \
+        -n cat "cat $files" \
+        -n dwarfdump "llvm-dwarfdump-19 --debug-info $files" \
+        -n quorv "$quorv $files" \
+        -n quorv-json "$quorv --json $files" \
+        -n quorv-findings "$quorv --format=findings $files" >/dev/null 2>>"$out/hyperfine.log"
+}
 rm -f "$out/hyperfine.log"
 time_corpus A 'a/*.obj' 2 10
 time_corpus B 'b.lib' 2 10
@@ -76,6 +106,9 @@ time_corpus D 'd/*.obj' 1 3
 time_elf EA 'ea/*.o' 2 10
 time_elf EB 'eb.a' 2 10
 time_elf EC 'ec/*.o' 1 5
+time_debug G 'g/*.o' 2 10
+time_debug GZ 'gz/*.o' 2 10
+time_debug GW 'gw/*.obj' 2 10
 
 # Peak resident set size on C, in KB: three runs each, the median kept.
 rss() { for _ in 1 2 3; do /usr/bin/time -f %M "$@" >/dev/null 2>>"$out/rss.tmp" || true; tail -1 "$out/rss.tmp"; done | sort -n | sed -n 2p; }
@@ -107,7 +140,9 @@ def elf_records(f):
 sizes = {}
 for name, pattern, count in (("A", "a/*.obj", coff_records), ("B", "b.lib", None), ("BG", "bg.a", None),
                              ("C", "c/*.obj", coff_records), ("D", "d/*.obj", coff_records),
-                             ("EA", "ea/*.o", elf_records), ("EB", "eb.a", None), ("EC", "ec/*.o", elf_records)):
+                             ("EA", "ea/*.o", elf_records), ("EB", "eb.a", None), ("EC", "ec/*.o", elf_records),
+                             ("G", "g/*.o", elf_records), ("GZ", "gz/*.o", elf_records),
+                             ("GW", "gw/*.obj", coff_records)):
     files = glob.glob(pattern)
     records = sum(count(f) for f in files) if count else 0
     sizes[name] = {"files": len(files), "bytes": sum(os.path.getsize(f) for f in files), "records": records}

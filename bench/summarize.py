@@ -14,6 +14,8 @@ PEERS = ["objdump", "llvm-nm"]
 ELF_CORPORA = ["EA", "EB", "EC"]
 ELF_TOOLS = ["cat", "nm-awk", "readelf", "ld-r", "quorv", "quorv-json", "quorv-findings"]
 ELF_PEERS = ["nm-awk", "readelf", "ld-r"]
+DEBUG_CORPORA = ["G", "GZ", "GW"]
+DEBUG_TOOLS = ["cat", "dwarfdump", "quorv", "quorv-json", "quorv-findings"]
 
 
 def load(name):
@@ -22,7 +24,7 @@ def load(name):
 
 
 medians = {}
-for corpus in CORPORA + ELF_CORPORA:
+for corpus in CORPORA + ELF_CORPORA + DEBUG_CORPORA:
     for result in load(corpus + ".json")["results"]:
         medians[(corpus, result["command"])] = result["median"]
 sizes = load("sizes.json")
@@ -53,6 +55,11 @@ print()
 print("ELF (peers: nm -P with a size check in awk, readelf -sW, ld -r --warn-common):")
 print()
 table(ELF_CORPORA, ELF_TOOLS, ELF_PEERS)
+print()
+print("gfortran -g (G: ELF, GZ: compressed sections, GW: mingw COFF); the text report reads the")
+print("symbols only, the findings read the layouts too; peer: llvm-dwarfdump --debug-info:")
+print()
+table(DEBUG_CORPORA, DEBUG_TOOLS, ["dwarfdump"])
 
 
 def micro_seconds(name):
@@ -83,6 +90,9 @@ qf = {c: medians[(c, "quorv-findings")] for c in CORPORA + ELF_CORPORA}
 cat = {c: medians[(c, "cat")] for c in CORPORA + ELF_CORPORA}
 fastest = {c: min(medians[(c, p)] for p in PEERS) for c in CORPORA}
 fastest.update({c: min(medians[(c, p)] for p in ELF_PEERS) for c in ELF_CORPORA})
+debug_q = {c: medians[(c, "quorv")] for c in DEBUG_CORPORA}
+debug_f = {c: medians[(c, "quorv-findings")] for c in DEBUG_CORPORA}
+debug_dump = {c: medians[(c, "dwarfdump")] for c in DEBUG_CORPORA}
 per_record_s = {c: q[c] / sizes[c]["records"] for c in ("A", "C", "EA", "EC")}
 goals = [
     ("text mode at most 0.5x the fastest peer on A, B, BG, C",
@@ -95,6 +105,12 @@ goals = [
      all(abs(per_record_s[e] / per_record_s[c] - 1) <= 0.2 for e, c in (("EA", "A"), ("EC", "C"))),
      ", ".join("%s %.2fx" % (e, per_record_s[e] / per_record_s[c]) for e, c in (("EA", "A"), ("EC", "C")))),
     ("findings formats at most 1.5x the text report on C", qf["C"] <= 1.5 * q["C"], "%.2fx" % (qf["C"] / q["C"])),
+    ("-g: findings with layouts at most 2x the symbol-only text report on G, GZ, GW",
+     all(debug_f[c] <= 2 * debug_q[c] for c in DEBUG_CORPORA),
+     ", ".join("%s %.2fx" % (c, debug_f[c] / debug_q[c]) for c in DEBUG_CORPORA)),
+    ("-g: findings with layouts at most 0.5x llvm-dwarfdump --debug-info",
+     all(debug_f[c] <= 0.5 * debug_dump[c] for c in DEBUG_CORPORA),
+     ", ".join("%s %.2fx" % (c, debug_f[c] / debug_dump[c]) for c in DEBUG_CORPORA)),
     ("within 3x of cat on A and C", all(q[c] <= 3 * cat[c] for c in "AC"),
      ", ".join("%s %.2fx" % (c, q[c] / cat[c]) for c in "AC")),
     ("--json at most 1.5x text mode", all(qj[c] <= 1.5 * q[c] for c in ("A", "B", "C")),

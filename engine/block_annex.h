@@ -23,7 +23,7 @@ public:
     // An item of the block with this record, or (kNoBlock) of the block of this name when it
     // comes; the name is then kept in names. May throw std::bad_alloc, keeping nothing.
     void add(std::uint32_t block, std::string_view name, Item item, NameStore& names) {
-        const auto order = static_cast<std::uint32_t>(placed_.size() + unplaced_.size());
+        const std::uint32_t order = next_order_++;
         if (block == kNoBlock) {
             const std::string_view kept = names.keep(name);
             unplaced_.push_back({Placed{std::move(item), kNoBlock, order}, kept});
@@ -42,6 +42,10 @@ public:
         if (in_order_) return;
         in_order_ = true;
         try {
+            // Items joined by an earlier call come first, as they were.
+            for (std::size_t b = 0; b + 1 < first_.size(); ++b)
+                for (std::uint32_t k = first_[b]; k < first_[b + 1]; ++k)
+                    placed_.push_back(Placed{std::move(items_[k]), static_cast<std::uint32_t>(b), k});
             std::vector<Unplaced> waiting;
             for (Unplaced& u : unplaced_) {
                 u.placed.block = lookup(u.name);
@@ -49,16 +53,22 @@ public:
                 else placed_.push_back(std::move(u.placed));
             }
             unplaced_.swap(waiting);
-            std::sort(placed_.begin(), placed_.end(), [](const Placed& a, const Placed& b) {
+            // Sorted by key alone, then moved once: an item may be large (a layout).
+            std::vector<Key> keys;
+            keys.reserve(placed_.size());
+            for (std::size_t k = 0; k < placed_.size(); ++k)
+                keys.push_back(Key{placed_[k].block, placed_[k].order, static_cast<std::uint32_t>(k)});
+            std::sort(keys.begin(), keys.end(), [](const Key& a, const Key& b) {
                 return a.block != b.block ? a.block < b.block : a.order < b.order;
             });
             items_.clear();
             items_.reserve(placed_.size());
             first_.assign(blocks + 1, 0);
-            for (const Placed& p : placed_) {
-                items_.push_back(p.item);
-                ++first_[p.block + 1];
+            for (const Key& key : keys) {
+                items_.push_back(std::move(placed_[key.at].item));
+                ++first_[key.block + 1];
             }
+            placed_.clear();
             for (std::size_t b = 0; b < blocks; ++b) first_[b + 1] += first_[b];
         } catch (const std::bad_alloc&) {
             clear();
@@ -75,6 +85,7 @@ public:
         unplaced_.clear();
         items_.clear();
         first_.clear();
+        next_order_ = 0;
         in_order_ = true;
     }
 
@@ -83,6 +94,9 @@ private:
         Item item;
         std::uint32_t block;
         std::uint32_t order;  // in recording order
+    };
+    struct Key {
+        std::uint32_t block, order, at;
     };
     struct Unplaced {
         Placed placed;
@@ -93,6 +107,7 @@ private:
     // After attach: the items in block order, and where each block's start (first_[b] to first_[b + 1]).
     std::vector<Item> items_;
     std::vector<std::uint32_t> first_;
+    std::uint32_t next_order_ = 0;
     bool in_order_ = true;
 };
 

@@ -344,8 +344,8 @@ private:
         const Layout& l = work_.layout;
         const bool rela = table.type == kSectionRela;
         const std::size_t record = (l.is64 ? 16 : 8) + (rela ? (l.is64 ? 8 : 4) : 0);
-        std::vector<std::uint8_t> raw;
-        if (table.entry_size != record || !peek(table.offset, table.size, raw)) return;
+        std::span<const std::uint8_t> raw;
+        if (table.entry_size != record || !view(table.offset, table.size, work_.relocation_bytes, raw)) return;
         out.reserve(raw.size() / record);
         for (std::size_t at = 0; at + record <= raw.size(); at += record) {
             const std::uint8_t* p = raw.data() + at;

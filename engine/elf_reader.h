@@ -33,6 +33,7 @@ struct ElfWorkingSet {
     std::vector<std::uint8_t> symbols;   // the raw symbol table
     std::vector<std::uint8_t> strings;   // its string table
     std::vector<std::uint8_t> section_names;
+    std::vector<std::uint8_t> relocation_bytes;  // a relocation table, when it cannot be viewed in place
     ModuleFacts facts;
     // The debug sections (copied only when the input is not in memory) and their
     // relocations, for the layouts of the module's blocks.

@@ -1,5 +1,6 @@
 #include "engine/input_file.h"
 
+#include <cstdio>
 #include <filesystem>
 #include <new>
 #include <system_error>
@@ -166,7 +167,7 @@ LoadResult InputLoader::next(const InputBuffer*& buffer) {
     if (a.in_use != nullptr) {
         InputBuffer& done = a.in_use->buffer;
         done.length = 0;
-        if (done.storage.capacity() > Ahead::kKeptCapacity) std::vector<std::uint8_t>().swap(done.storage);
+        if (done.storage.capacity() > Ahead::kKeptCapacity) decltype(done.storage)().swap(done.storage);
         a.ring.give_back();
     }
     a.in_use = &a.ring.take();
@@ -176,12 +177,36 @@ LoadResult InputLoader::next(const InputBuffer*& buffer) {
 
 #else
 
-// Elsewhere every input goes through a FileStream.
-LoadResult load_whole_file(const std::string&, InputBuffer& buffer) {
+// Without POSIX calls: the size from a seek to the end, then one read. Only the ordinary
+// outcome loads; anything unusual is left to the stream and its error rules.
+LoadResult load_whole_file(const std::string& path, InputBuffer& buffer) {
     buffer.length = 0;
-    return LoadResult::UseStream;
+    std::error_code ec;
+    if (std::filesystem::is_directory(std::filesystem::path(path), ec)) return LoadResult::CannotOpen;
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr) return LoadResult::UseStream;
+    struct Closer {
+        std::FILE* file;
+        ~Closer() { std::fclose(file); }
+    } closer{file};
+    if (std::fseek(file, 0, SEEK_END) != 0) return LoadResult::UseStream;
+    const long size = std::ftell(file);
+    if (size < 0 || static_cast<std::uint64_t>(size) > kWholeFileLimit || std::fseek(file, 0, SEEK_SET) != 0)
+        return LoadResult::UseStream;
+    const auto expected = static_cast<std::size_t>(size);
+    try {
+        // One byte more: a file that grew meanwhile is not taken for whole.
+        if (buffer.storage.size() < expected + 1) buffer.storage.resize(expected + 1);
+    } catch (const std::bad_alloc&) {
+        return LoadResult::UseStream;
+    }
+    const std::size_t got = std::fread(buffer.storage.data(), 1, expected + 1, file);
+    if (got != expected || std::ferror(file) != 0) return LoadResult::UseStream;
+    buffer.length = got;
+    return LoadResult::Loaded;
 }
 
+// No second thread here: each file is loaded when it is asked for.
 struct InputLoader::Ahead {};
 
 InputLoader::InputLoader(const std::vector<const FileEntry*>& entries) : entries_(entries) {}
@@ -189,10 +214,11 @@ InputLoader::InputLoader(const std::vector<const FileEntry*>& entries) : entries
 InputLoader::~InputLoader() = default;
 
 LoadResult InputLoader::next(const InputBuffer*& buffer) {
+    buffer = nullptr;
+    if (taken_ >= entries_.size()) return LoadResult::UseStream;
+    const LoadResult result = load_whole_file(entries_[taken_++]->full_path, own_);
     buffer = &own_;
-    own_.length = 0;
-    ++taken_;
-    return LoadResult::UseStream;
+    return result;
 }
 
 #endif

@@ -14,8 +14,9 @@
 
 namespace quorv {
 
-// Larger inputs are streamed, so memory stays bounded whatever the run is given.
-inline constexpr std::size_t kWholeFileLimit = std::size_t{256} << 20;
+// Larger inputs are streamed, so memory stays bounded whatever the run is given; less in a
+// 32-bit address space.
+inline constexpr std::size_t kWholeFileLimit = sizeof(void*) >= 8 ? std::size_t{256} << 20 : std::size_t{64} << 20;
 
 enum class LoadResult {
     Loaded,      // the file's bytes are in the buffer
@@ -23,9 +24,25 @@ enum class LoadResult {
     CannotOpen,  // no such file, no permission, or a directory
 };
 
-// A buffer reused from one input to the next: it only grows, and is never zero-filled again.
+// Bytes that a read fills at once: growing them writes no zeros first.
+template <class T>
+struct UninitializedAllocator : std::allocator<T> {
+    template <class U>
+    struct rebind {
+        using other = UninitializedAllocator<U>;
+    };
+    UninitializedAllocator() = default;
+    template <class U>
+    UninitializedAllocator(const UninitializedAllocator<U>&) noexcept {}
+    template <class U>
+    void construct(U* p) noexcept {
+        ::new (static_cast<void*>(p)) U;
+    }
+};
+
+// A buffer reused from one input to the next: it only grows, and is never zero-filled.
 struct InputBuffer {
-    std::vector<std::uint8_t> storage;
+    std::vector<std::uint8_t, UninitializedAllocator<std::uint8_t>> storage;
     std::size_t length = 0;
 };
 

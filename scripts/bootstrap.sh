@@ -5,7 +5,8 @@
 #   scripts/bootstrap.sh win32    the i686 MinGW cross compiler, Wine, Xvfb; 32-bit Wine if it installs
 #   scripts/bootstrap.sh win64    the x86-64 MinGW cross compiler, 64-bit Wine, Xvfb
 #   scripts/bootstrap.sh examples the cross gfortran and llvm-lib that rebuild examples/
-#   scripts/bootstrap.sh bench    objdump, llvm-nm and hyperfine for the side-by-side timings
+#   scripts/bootstrap.sh bench    objdump, llvm-nm, hyperfine and the gfortrans of the -g corpus
+#                                 for the side-by-side timings
 #   scripts/bootstrap.sh system-libraries  Debian's Fortran static libraries (ARPACK, LAPACK, BLAS)
 #   scripts/bootstrap.sh sarif    Node.js and npm, which install the SARIF multitool for its test
 set -euo pipefail
@@ -57,6 +58,7 @@ for group in "${@:-native}"; do
     bench)
         want binutils-mingw-w64-i686 i686-w64-mingw32-objdump; want llvm-19 llvm-nm-19
         want hyperfine hyperfine
+        want gfortran-12 gfortran-12; want gfortran-mingw-w64-x86-64 x86_64-w64-mingw32-gfortran
         ;;
     sarif)
         want nodejs node; want npm npm; want python3 python3

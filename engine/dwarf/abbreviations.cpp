@@ -51,6 +51,7 @@ bool AbbreviationTable::decode(ByteCursor in, const UnitFormat& unit, std::strin
             if (entry.form == form::kImplicitConst) entry.implicit_const = in.sleb();
             entry.slot = wanted_slot(attribute);
             const int size = fixed_form_size(entry.form, unit);
+            entry.size = static_cast<std::int8_t>(size < 0 ? kVariableSize : size);
             fixed = size < 0 || fixed < 0 ? kVariableSize : fixed + size;
             entries_.push_back(entry);
         }
@@ -79,6 +80,10 @@ const Abbreviation* AbbreviationTable::find(std::uint64_t code) const {
     const auto at = std::lower_bound(abbreviations_.begin(), abbreviations_.end(), code,
                                      [](const Abbreviation& a, std::uint64_t c) { return a.code < c; });
     return at != abbreviations_.end() && at->code == code ? &*at : nullptr;
+}
+
+bool AbbreviationTable::has_tag(std::uint64_t tag) const {
+    return std::any_of(abbreviations_.begin(), abbreviations_.end(), [&](const Abbreviation& a) { return a.tag == tag; });
 }
 
 }  // namespace quorv::dwarf

@@ -41,6 +41,7 @@ struct AttributeEntry {
     std::uint64_t form = 0;
     std::int64_t implicit_const = 0;
     Want slot = kNotWanted;
+    std::int8_t size = kVariableSize;  // the form's fixed size in the unit, when it has one
 };
 
 struct Abbreviation {
@@ -58,6 +59,8 @@ public:
     // reason when it runs past the end of the section. May throw std::bad_alloc.
     bool decode(ByteCursor in, const UnitFormat& unit, std::string& reason);
     const Abbreviation* find(std::uint64_t code) const;
+    // Whether any abbreviation has this tag: a unit whose table has none holds no such DIE.
+    bool has_tag(std::uint64_t tag) const;
     const AttributeEntry* entries(const Abbreviation& a) const { return entries_.data() + a.first; }
     // The bytes of .debug_abbrev decode() went over.
     std::uint64_t bytes_read() const { return bytes_read_; }

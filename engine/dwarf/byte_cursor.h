@@ -53,6 +53,20 @@ public:
         if (!have(width)) return 0;
         const std::uint8_t* p = bytes_.data() + static_cast<std::size_t>(at_);
         at_ += width;
+        // The usual widths in little-endian order, each as one load.
+        if (!big_endian_) {
+            switch (width) {
+            case 1: return p[0];
+            case 2: return static_cast<std::uint64_t>(p[0] | p[1] << 8);
+            case 4: return std::uint64_t{p[0]} | std::uint64_t{p[1]} << 8 | std::uint64_t{p[2]} << 16 | std::uint64_t{p[3]} << 24;
+            case 8: {
+                std::uint64_t v = 0;
+                for (unsigned k = 0; k < 8; ++k) v |= std::uint64_t{p[k]} << (8 * k);
+                return v;
+            }
+            default: break;
+            }
+        }
         std::uint64_t value = 0;
         for (unsigned k = 0; k < width; ++k) {
             const unsigned byte = big_endian_ ? k : width - 1 - k;
@@ -62,6 +76,7 @@ public:
     }
 
     std::uint64_t uleb() {
+        if (!failed_ && at_ < bytes_.size() && bytes_[static_cast<std::size_t>(at_)] < 0x80) return bytes_[static_cast<std::size_t>(at_++)];
         std::uint64_t value = 0;
         for (unsigned k = 0; k < kMaxLeb128Bytes; ++k) {
             if (!have(1)) return 0;

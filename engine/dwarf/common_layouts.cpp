@@ -1,9 +1,11 @@
 #include "engine/dwarf/common_layouts.h"
 
 #include <algorithm>
+#include <cstring>
 #include <map>
 #include <memory>
 #include <new>
+#include <unordered_map>
 
 #include "engine/dwarf/constants.h"
 #include "engine/dwarf/die_reader.h"
@@ -15,7 +17,7 @@
 namespace quorv::dwarf {
 namespace {
 
-// A variable DIE among a block's children, kept until the block's DIEs are all read.
+// What a variable DIE among a block's children says of the member.
 struct PendingMember {
     std::uint64_t die = 0;
     FormValue name;
@@ -24,6 +26,18 @@ struct PendingMember {
     bool has_type = false;
     bool has_location = false;
 };
+
+// Slots of absent attributes hold what an earlier DIE left: only present ones count.
+PendingMember pending_member(const Die& child) {
+    PendingMember m;
+    m.die = child.offset;
+    if (child.has(kWantName)) m.name = child.value(kWantName);
+    m.has_type = child.has(kWantType);
+    if (m.has_type) m.type = child.value(kWantType);
+    m.has_location = child.has(kWantLocation);
+    if (m.has_location) m.location = child.value(kWantLocation);
+    return m;
+}
 
 // Where a member's DW_OP_addr points: the relocation's symbol and the offset in its block.
 struct Address {
@@ -59,13 +73,18 @@ private:
     bool address_of(const Unit& unit, const PendingMember& m, Address& out, std::string& problem);
     bool file_of(Unit& unit, const Die& block, std::string& out);
     bool keep(CommonLayout&& layout);
+    void begin_signature(const Unit& unit, const Die& block);
+    void sign_member(const Unit& unit, const Die& member);
+    void sign_value(const Unit& unit, const FormValue& value);
+    void sign_number(std::uint64_t v) { signature_.push_back(v); }
 
     DebugSections sections_;
     DieReader reader_;
     TypeDescriber types_;
     std::vector<CommonLayout>& out_;
     std::vector<std::string>* dropped_;
-    std::vector<PendingMember> pending_;
+    // The block's member DIEs: signed as they are read, read again only for a layout that is built.
+    std::vector<std::uint64_t> members_;
     Die child_;  // reused: a Die is large, and a block has a DIE per member
     std::vector<Subprogram> subprograms_;
     std::map<std::uint64_t, std::unique_ptr<LineFiles>> line_tables_;  // by offset in .debug_line
@@ -76,12 +95,35 @@ private:
         std::string path;
     } last_file_;
     std::uint64_t kept_bytes_ = 0;
+    // The layouts kept so far by hash: identical ones (a block seen alike by many
+    // subprograms of a file) are kept once, the first.
+    std::unordered_multimap<std::uint64_t, std::size_t> kept_by_hash_;
+    // What a block DIE's layout is made of, before it is made: its name, and each member's
+    // name, type DIE and location with its relocation. Block DIEs alike in this (a block
+    // every subprogram includes) give the same layout, so it is built once.
+    std::vector<std::uint64_t> signature_;
+    std::unordered_map<std::uint64_t, std::vector<std::vector<std::uint64_t>>> signed_;
+    std::uint64_t signed_words_ = 0;
 };
+
+// What a block's member DIEs are read for.
+constexpr std::uint32_t kMemberAttributes = 1u << kWantName | 1u << kWantType | 1u << kWantLocation;
+
+// A signature may stand for a layout only while the words kept for them stay within this.
+constexpr std::uint64_t kMostSignatureWords = std::uint64_t{1} << 22;
+
+std::uint64_t hash_words(const std::vector<std::uint64_t>& words) {
+    // A quick mix: a collision only costs a comparison of the words.
+    std::uint64_t h = 0x9E3779B97F4A7C15ull ^ words.size();
+    for (const std::uint64_t w : words) h = (h ^ w) * 0xFF51AFD7ED558CCDull;
+    return h ^ (h >> 31);
+}
 
 // One pass over the unit's DIEs: every DIE is skipped by its abbreviation's sizes but
 // subprograms (for their names) and common blocks, whose subtrees are read whole.
 bool LayoutReader::walk(Unit& unit) {
     if (!reader_.prepare(unit)) return false;
+    if (!unit.abbreviations->has_tag(tag::kCommonBlock)) return true;
     subprograms_.clear();
     unsigned depth = 0;
     std::uint64_t at = unit.first_die;
@@ -105,7 +147,7 @@ bool LayoutReader::walk(Unit& unit) {
         if (!children) continue;
         if (++depth > kMaxDieDepth) return reader_.fail(reason::nesting_too_deep(here, kMaxDieDepth));
         if (tag == tag::kSubprogram) {
-            if (!reader_.read(unit, here, die, at)) return false;
+            if (!reader_.read(unit, here, die, at, 1u << kWantName)) return false;
             subprograms_.push_back(Subprogram{depth, die.has(kWantName) ? die.value(kWantName) : FormValue{}});
         }
     }
@@ -114,30 +156,36 @@ bool LayoutReader::walk(Unit& unit) {
 
 bool LayoutReader::read_block(Unit& unit, const Die& block, std::uint64_t children, const FormValue* subprogram,
                               std::uint64_t& next) {
-    pending_.clear();
+    members_.clear();
+    begin_signature(unit, block);
     std::uint64_t at = children;
     while (block.children) {
         Die& child = child_;
         std::uint64_t after = 0;
-        if (!reader_.read(unit, at, child, after)) return false;
+        if (!reader_.read(unit, at, child, after, kMemberAttributes)) return false;
         at = after;
         if (child.tag == 0) break;
         if (child.tag == tag::kVariable) {
-            PendingMember& m = pending_.emplace_back();
-            // Slots of absent attributes hold what an earlier DIE left: only present ones count.
-            m.die = child.offset;
-            if (child.has(kWantName)) m.name = child.value(kWantName);
-            m.has_type = child.has(kWantType);
-            if (m.has_type) m.type = child.value(kWantType);
-            m.has_location = child.has(kWantLocation);
-            if (m.has_location) m.location = child.value(kWantLocation);
+            members_.push_back(child.offset);
+            // Signed now, while the relocations looked up lie next to the last ones.
+            sign_member(unit, child);
         }
         if (child.children && !reader_.skip_children(unit, after, at)) return false;
     }
     next = at;
+    const std::uint64_t hash = hash_words(signature_);
+    if (const auto known = signed_.find(hash); known != signed_.end())
+        for (const std::vector<std::uint64_t>& seen : known->second)
+            if (seen == signature_) return true;  // the same layout as one kept already
     CommonLayout layout;
     std::string problem;
-    if (build(unit, block, subprogram, layout, problem)) return keep(std::move(layout));
+    if (build(unit, block, subprogram, layout, problem)) {
+        if (signed_words_ + signature_.size() <= kMostSignatureWords) {
+            signed_words_ += signature_.size();
+            signed_[hash].push_back(signature_);
+        }
+        return keep(std::move(layout));
+    }
     if (reader_.failed()) return false;
     if (dropped_ != nullptr) dropped_->push_back(reason::layout(layout.block, block.offset, problem));
     return true;
@@ -152,14 +200,17 @@ bool LayoutReader::build(Unit& unit, const Die& block, const FormValue* subprogr
     if (subprogram != nullptr) layout.subprogram = text;
     if (block.has(kWantDeclLine) && block.value(kWantDeclLine).is_constant()) layout.line = block.value(kWantDeclLine).number;
     if (!file_of(unit, block, layout.file)) return false;
-    if (pending_.empty()) {
+    if (members_.empty()) {
         problem = reason::no_members();
         return false;
     }
-    layout.members.reserve(pending_.size());
-    layout.runs.reserve(pending_.size());  // a run a member, mostly
-    for (const PendingMember& m : pending_)
-        if (!place_member(unit, m, layout, problem)) return false;
+    layout.members.reserve(members_.size());
+    layout.runs.reserve(members_.size());  // a run a member, mostly
+    for (const std::uint64_t offset : members_) {
+        std::uint64_t after = 0;
+        if (!reader_.read(unit, offset, child_, after, kMemberAttributes)) return false;
+        if (!place_member(unit, pending_member(child_), layout, problem)) return false;
+    }
     const auto by_offset = [](const SlotRun& a, const SlotRun& b) { return a.offset < b.offset; };
     if (!std::is_sorted(layout.runs.begin(), layout.runs.end(), by_offset))
         std::stable_sort(layout.runs.begin(), layout.runs.end(), by_offset);
@@ -204,6 +255,53 @@ bool LayoutReader::place_member(Unit& unit, const PendingMember& m, CommonLayout
     }
     layout.members.push_back(std::move(member));
     return true;
+}
+
+void LayoutReader::sign_value(const Unit& unit, const FormValue& value) {
+    sign_number(static_cast<std::uint64_t>(value.kind));
+    switch (value.kind) {
+    case ValueKind::UnitReference: sign_number(unit.offset + value.number); return;
+    case ValueKind::String: sign_number(std::hash<std::string_view>{}(value.text)); sign_number(value.text.size()); return;
+    case ValueKind::StringOffset: sign_number(value.string_section); break;
+    case ValueKind::Block: {
+        // The bytes, and the relocation of an address operand after the first byte.
+        // A location is a few bytes: they are taken as they stand, eight to a word.
+        const std::size_t size = value.block.size();
+        sign_number(size);
+        for (std::size_t k = 0; k < size; k += 8) {
+            std::uint64_t word = 0;
+            std::memcpy(&word, value.block.data() + k, std::min<std::size_t>(8, size - k));
+            sign_number(word);
+        }
+        const Relocation* r = sections_.relocation_at(kInfo, value.block_offset + 1, unit.format.address_size);
+        if (r == nullptr) {
+            sign_number(~std::uint64_t{0});
+        } else {
+            sign_number(r->symbol);
+            sign_number(static_cast<std::uint64_t>(r->addend));
+            sign_number(r->in_place ? 1 : 0);
+        }
+        return;
+    }
+    default: break;
+    }
+    sign_number(value.number);
+}
+
+void LayoutReader::begin_signature(const Unit& unit, const Die& block) {
+    signature_.clear();
+    // Strings by index depend on the unit's table; references are made absolute.
+    sign_number(unit.offset);
+    sign_number(block.has(kWantName) ? 1 : 0);
+    if (block.has(kWantName)) sign_value(unit, block.value(kWantName));
+}
+
+void LayoutReader::sign_member(const Unit& unit, const Die& member) {
+    const bool name = member.has(kWantName), type = member.has(kWantType), location = member.has(kWantLocation);
+    sign_number((name ? 1u : 0u) | (type ? 2u : 0u) | (location ? 4u : 0u));
+    if (name) sign_value(unit, member.value(kWantName));
+    if (type) sign_value(unit, member.value(kWantType));
+    if (location) sign_value(unit, member.value(kWantLocation));
 }
 
 // The location must be DW_OP_addr (optionally then DW_OP_plus_uconst) with a relocation of
@@ -279,6 +377,11 @@ bool LayoutReader::file_of(Unit& unit, const Die& block, std::string& out) {
 }
 
 bool LayoutReader::keep(CommonLayout&& layout) {
+    const std::uint64_t hash = layout_hash(layout);
+    const auto [first, last] = kept_by_hash_.equal_range(hash);
+    for (auto it = first; it != last; ++it)
+        if (same_layout(out_[it->second], layout)) return true;
+    kept_by_hash_.emplace(hash, out_.size());
     std::uint64_t bytes = sizeof(CommonLayout) + layout.block.size() + layout.symbol.size() + layout.file.size() +
                           layout.subprogram.size() + layout.runs.size() * sizeof(SlotRun);
     for (const Member& m : layout.members) bytes += sizeof(Member) + m.name.size() + m.type.size();
@@ -296,6 +399,8 @@ bool read_common_layouts(const DebugInput& input, std::vector<CommonLayout>& out
     reason.clear();
     if (dropped != nullptr) dropped->clear();
     if (!input.has_info()) return true;
+    // Members are placed by relocations against COMMON symbols: without one, nothing to read.
+    if (std::none_of(input.symbols.begin(), input.symbols.end(), [](const Symbol& s) { return s.is_common; })) return true;
     try {
         if (LayoutReader(input, out, dropped).read(reason)) return true;
     } catch (const std::bad_alloc&) {

@@ -19,11 +19,14 @@ namespace quorv::dwarf {
 // for thousands of blocks, and a bound on what hostile debug information can make us keep.
 inline constexpr std::uint64_t kMostLayoutBytes = std::uint64_t{64} << 20;
 
-// Every DW_TAG_common_block DIE of the module, one CommonLayout each, in DIE order. false
+// The layouts of every DW_TAG_common_block DIE of the module in DIE order, identical ones
+// once (the first: its subprogram, file and line stand for the others). false
 // and a short reason (e.g. "abbreviation code 77 not in .debug_abbrev", "compressed
 // .debug_info: inflating failed") when the debug info cannot be read: then no layouts at
 // all. A module with no .debug_info: true, none. When dropped is given, it receives why each
-// dropped layout was dropped. May not throw: no memory is a reason too.
+// dropped layout was dropped. A module without COMMON symbols has no layouts and its debug
+// information is not looked at; nor is a unit whose abbreviations have no common block.
+// May not throw: no memory is a reason too.
 bool read_common_layouts(const DebugInput& input, std::vector<CommonLayout>& out, std::string& reason,
                          std::vector<std::string>* dropped = nullptr);
 

@@ -148,7 +148,7 @@ const Abbreviation* DieReader::abbreviation(const Unit& unit, ByteCursor& in, st
     return a;
 }
 
-bool DieReader::read(const Unit& unit, std::uint64_t offset, Die& die, std::uint64_t& next) {
+bool DieReader::read(const Unit& unit, std::uint64_t offset, Die& die, std::uint64_t& next, std::uint32_t only) {
     if (failed() || !visit()) return false;
     ByteCursor in = sections_.cursor(kInfo, offset).ending_at(unit.end);
     std::uint64_t code = 0;
@@ -168,11 +168,19 @@ bool DieReader::read(const Unit& unit, std::uint64_t offset, Die& die, std::uint
     std::string why;
     for (std::uint32_t k = 0; k < a->count; ++k) {
         const AttributeEntry& entry = entries[k];
-        const bool ok = entry.slot == kNotWanted
-                            ? skip_form(in, entry.form, unit.format, offset, why)
-                            : read_form(in, entry.form, entry.implicit_const, context, offset, die.values[entry.slot], why);
+        const bool wanted = entry.slot != kNotWanted && (only >> entry.slot & 1u) != 0;
+        if (!wanted && entry.size >= 0) {
+            in.skip(static_cast<std::uint64_t>(entry.size));
+            continue;
+        }
+        if (wanted && read_usual_form(in, entry.form, context, die.values[entry.slot])) {
+            die.present |= 1u << entry.slot;
+            continue;
+        }
+        const bool ok = wanted ? read_form(in, entry.form, entry.implicit_const, context, offset, die.values[entry.slot], why)
+                               : skip_form(in, entry.form, unit.format, offset, why);
         if (!ok) return fail(why);
-        if (entry.slot != kNotWanted) die.present |= 1u << entry.slot;
+        if (wanted) die.present |= 1u << entry.slot;
     }
     if (!in.ok()) return fail(reason::die_short(offset));
     next = in.position();

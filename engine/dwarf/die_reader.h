@@ -68,9 +68,10 @@ public:
     // Makes the unit ready to read: its abbreviation table and its own DIE's attributes.
     bool prepare(Unit& unit);
 
-    // The DIE at offset: tag, children and the wanted attributes; next is the offset after
-    // its attributes (its first child, when it has children).
-    bool read(const Unit& unit, std::uint64_t offset, Die& die, std::uint64_t& next);
+    // The DIE at offset: tag, children and the wanted attributes (those of only, a bit per
+    // Want, when given); next is the offset after its attributes (its first child, when it
+    // has children).
+    bool read(const Unit& unit, std::uint64_t offset, Die& die, std::uint64_t& next, std::uint32_t only = ~0u);
     // The same without decoding any attribute.
     bool skip(const Unit& unit, std::uint64_t offset, std::uint64_t& tag, bool& children, std::uint64_t& next);
     // Past the children that start at offset, up to and including their null entry.

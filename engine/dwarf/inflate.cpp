@@ -41,12 +41,7 @@ public:
     explicit BitReader(std::span<const std::uint8_t> in) : in_(in) {}
 
     std::uint32_t peek(unsigned n) {
-        while (count_ < n) {
-            const std::uint64_t byte = position_ < in_.size() ? in_[position_] : 0;
-            ++position_;
-            bits_ |= byte << count_;
-            count_ += 8;
-        }
+        if (count_ < n) refill();
         return static_cast<std::uint32_t>(bits_ & ((std::uint64_t{1} << n) - 1));
     }
     void drop(unsigned n) {
@@ -66,20 +61,43 @@ public:
 
     // After align_to_byte: the next count bytes of a stored block, or false when the input
     // holds fewer.
-    bool copy_bytes(std::size_t count, std::vector<std::uint8_t>& out) {
+    bool copy_bytes(std::size_t count, std::uint8_t* out) {
         while (count > 0 && count_ >= 8) {
-            out.push_back(static_cast<std::uint8_t>(take(8)));
+            *out++ = static_cast<std::uint8_t>(take(8));
             --count;
         }
         if (count == 0) return true;
+        // The bit buffer is empty now; what a refill left above its count belongs to the
+        // bytes copied next, and must not meet the bytes after them.
+        bits_ = 0;
         if (count > in_.size() - std::min<std::uint64_t>(position_, in_.size())) return false;
-        const std::uint8_t* first = in_.data() + position_;
-        out.insert(out.end(), first, first + count);
+        std::memcpy(out, in_.data() + position_, count);
         position_ += count;
         return true;
     }
 
 private:
+    // Up to 56 bits and more: eight bytes in one go while the input has them, else byte by
+    // byte. The bits above count_ are those of the bytes from position_ on, so a later
+    // refill ORs the same bits over them.
+    void refill() {
+        if (in_.size() >= 8 && position_ <= in_.size() - 8) {
+            const std::uint8_t* p = in_.data() + position_;
+            std::uint64_t word = 0;
+            for (unsigned k = 0; k < 8; ++k) word |= std::uint64_t{p[k]} << (8 * k);
+            bits_ |= word << count_;
+            position_ += (63 - count_) / 8;
+            count_ |= 56;
+            return;
+        }
+        while (count_ <= 56) {
+            const std::uint64_t byte = position_ < in_.size() ? in_[position_] : 0;
+            ++position_;
+            bits_ |= byte << count_;
+            count_ += 8;
+        }
+    }
+
     std::span<const std::uint8_t> in_;
     std::uint64_t position_ = 0;  // the next byte to load into bits_
     std::uint64_t bits_ = 0;
@@ -168,15 +186,19 @@ public:
         return true;
     }
     std::uint64_t bytes_used() const { return in_.bytes_used(); }
+    // The output's length: the buffer is cut to it.
+    void finish() { out_.resize(size_); }
 
 private:
-    bool room(std::uint64_t count) const { return count <= limit_ - out_.size(); }
+    bool room(std::uint64_t count) const { return count <= limit_ - size_; }
 
     bool stored() {
         in_.align_to_byte();
         const std::uint32_t length = in_.take(16), complement = in_.take(16);
-        if ((length ^ 0xFFFFu) != complement || !room(length)) return false;
-        return in_.copy_bytes(length, out_);
+        if ((length ^ 0xFFFFu) != complement || !make_room(length)) return false;
+        if (!in_.copy_bytes(length, out_.data() + size_)) return false;
+        size_ += length;
+        return true;
     }
 
     bool fixed() {
@@ -227,8 +249,8 @@ private:
             if (symbol < 0 || in_.overrun()) return false;
             if (symbol == kEndOfBlock) return true;
             if (symbol < kEndOfBlock) {
-                if (!room(1)) return false;
-                out_.push_back(static_cast<std::uint8_t>(symbol));
+                if (!make_room(1)) return false;
+                out_[size_++] = static_cast<std::uint8_t>(symbol);
                 continue;
             }
             const int length_code = symbol - 257;
@@ -237,19 +259,34 @@ private:
             const int distance_code = decode(in_, distances_);
             if (distance_code < 0 || distance_code >= static_cast<int>(kDistanceCodes)) return false;
             const std::size_t distance = kDistanceBase[distance_code] + in_.take(kDistanceExtra[distance_code]);
-            if (distance > out_.size() || !room(length)) return false;
-            const std::size_t at = out_.size();
-            out_.resize(at + length);
-            std::uint8_t* to = out_.data() + at;
-            const std::uint8_t* from = out_.data() + (at - distance);
-            // Byte by byte: a distance shorter than the length repeats what it has just written.
-            for (std::size_t k = 0; k < length; ++k) to[k] = from[k];
+            if (distance > size_ || !make_room(length)) return false;
+            std::uint8_t* to = out_.data() + size_;
+            const std::uint8_t* from = to - distance;
+            if (distance >= length) {
+                std::memcpy(to, from, length);
+            } else {
+                // A distance shorter than the length repeats what it has just written.
+                for (std::size_t k = 0; k < length; ++k) to[k] = from[k];
+            }
+            size_ += length;
         }
+    }
+
+    // Room for count more bytes within the limit; the buffer grows by doubling, so it never
+    // holds much more than the output so far.
+    bool make_room(std::uint64_t count) {
+        if (!room(count)) return false;
+        if (count <= out_.size() - size_) return true;
+        const std::uint64_t want =
+            std::max<std::uint64_t>({size_ + count, 2 * std::uint64_t{out_.size()}, out_.capacity(), 1u << 16});
+        out_.resize(static_cast<std::size_t>(std::min(want, limit_)));
+        return true;
     }
 
     BitReader in_;
     std::uint64_t limit_;
-    std::vector<std::uint8_t>& out_;
+    std::vector<std::uint8_t>& out_;  // its first size_ bytes are the output
+    std::size_t size_ = 0;
     Huffman literals_;
     Huffman distances_;
 };
@@ -260,7 +297,14 @@ std::uint32_t adler32(const std::vector<std::uint8_t>& data) {
     std::uint32_t a = 1, b = 0;
     for (std::size_t at = 0; at < data.size(); at += kChunk) {
         const std::size_t end = std::min(data.size(), at + kChunk);
-        for (std::size_t k = at; k < end; ++k) {
+        std::size_t k = at;
+        // Eight bytes a step: b gains eight times a, then each byte by its distance from the end.
+        for (; k + 8 <= end; k += 8) {
+            const std::uint8_t* p = data.data() + k;
+            b += 8 * a + 8u * p[0] + 7u * p[1] + 6u * p[2] + 5u * p[3] + 4u * p[4] + 3u * p[5] + 2u * p[6] + p[7];
+            a += std::uint32_t{p[0]} + p[1] + p[2] + p[3] + p[4] + p[5] + p[6] + p[7];
+        }
+        for (; k < end; ++k) {
             a += data[k];
             b += a;
         }
@@ -283,7 +327,9 @@ bool inflate_zlib(std::span<const std::uint8_t> in, std::uint64_t declared_size,
     constexpr std::uint64_t kMostReserved = std::uint64_t{64} << 20;
     out.reserve(static_cast<std::size_t>(std::min({declared_size, 4 * std::uint64_t{in.size()}, kMostReserved})));
     Inflater inflater(in.subspan(kZlibHeaderSize), declared_size, out);
-    if (!inflater.run() || out.size() != declared_size) return false;
+    const bool inflated = inflater.run();
+    inflater.finish();
+    if (!inflated || out.size() != declared_size) return false;
     const std::uint64_t end = kZlibHeaderSize + inflater.bytes_used();
     if (end > in.size() || in.size() - end < kAdlerSize) return false;
     const std::uint8_t* p = in.data() + end;

@@ -1,7 +1,9 @@
 #include "engine/dwarf/layout.h"
 
 #include <algorithm>
+#include <functional>
 #include <numeric>
+#include <string_view>
 #include <tuple>
 
 namespace quorv::dwarf {
@@ -192,6 +194,47 @@ bool has_overlapping_slots(const std::vector<SlotRun>& slots) {
 bool same_layout(const CommonLayout& a, const CommonLayout& b) {
     return a.block == b.block && a.symbol == b.symbol && a.aliased == b.aliased && a.members == b.members &&
            a.runs == b.runs;
+}
+
+namespace {
+
+// Words mixed in one by one; texts by the library's string hash.
+struct Hasher {
+    std::uint64_t h = 0x9E3779B97F4A7C15ull;
+    void number(std::uint64_t v) {
+        h ^= v + 0x9E3779B97F4A7C15ull + (h << 6) + (h >> 2);
+        h *= 0xFF51AFD7ED558CCDull;
+    }
+    void text(const std::string& s) {
+        number(std::hash<std::string_view>{}(s));
+        number(s.size());
+    }
+};
+
+}  // namespace
+
+std::uint64_t layout_hash(const CommonLayout& layout) {
+    Hasher h;
+    h.text(layout.block);
+    h.text(layout.symbol);
+    h.number(layout.aliased ? 1 : 0);
+    h.number(layout.members.size());
+    for (const Member& m : layout.members) {
+        h.text(m.name);
+        h.number(m.offset);
+        h.number(m.size);
+        h.text(m.type);
+    }
+    h.number(layout.runs.size());
+    for (const SlotRun& r : layout.runs) {
+        h.number(r.offset);
+        h.number(r.size);
+        h.number(static_cast<std::uint64_t>(r.kind));
+        h.number(r.count);
+        h.number(r.stride);
+        h.number(r.member);
+    }
+    return h.h;
 }
 
 bool layout_less(const CommonLayout& a, const CommonLayout& b) {

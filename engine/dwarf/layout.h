@@ -78,6 +78,8 @@ std::optional<Conflict> first_conflict(const CommonLayout& a, const CommonLayout
 // block, the symbol, the members (name, offset, size, type) and the slots. The source file,
 // line and subprogram are not part of it.
 bool same_layout(const CommonLayout& a, const CommonLayout& b);
+// A hash that agrees with same_layout (the same layouts hash alike).
+std::uint64_t layout_hash(const CommonLayout& layout);
 // An order of layouts that agrees with same_layout (equal exactly when the same), for a
 // sorted set of the distinct layouts of a block.
 bool layout_less(const CommonLayout& a, const CommonLayout& b);

@@ -129,14 +129,22 @@ TEST(DwarfHostile, RelocationsAndSymbolsOutOfRange) {
         std::vector<CommonLayout> plain;
         std::string reason;
         ASSERT_TRUE(read_common_layouts(m->debug, plain, reason)) << name;
-        // Symbols gone: every member's relocation points past the table, every layout drops.
+        // A table of one COMMON symbol: every member's relocation points past it, every layout drops.
         DebugInput no_symbols = m->debug;
-        no_symbols.symbols.clear();
+        no_symbols.symbols.assign(1, Symbol{"unrelated_", true});
         std::vector<CommonLayout> layouts;
         std::vector<std::string> dropped;
         EXPECT_TRUE(read_common_layouts(no_symbols, layouts, reason, &dropped)) << name;
         EXPECT_EQ(layouts.size(), 0u) << name;
         EXPECT_EQ(dropped.size(), plain.size()) << name;
+        // No COMMON symbol: no layout can be placed, so the debug information, damaged or not,
+        // is not read at all.
+        DebugInput no_common = m->debug;
+        for (Symbol& symbol : no_common.symbols) symbol.is_common = false;
+        Bytes garbage(m->debug.sections[kInfo].bytes.size(), 0xFF);
+        no_common.sections[kInfo].bytes = garbage;
+        EXPECT_TRUE(read_common_layouts(no_common, layouts, reason, &dropped)) << name;
+        EXPECT_TRUE(layouts.empty() && dropped.empty() && reason.empty()) << name;
         // Relocations shuffled and moved: whatever they mean now, the reading stays in bounds.
         DebugInput moved = m->debug;
         std::mt19937 random(11);
