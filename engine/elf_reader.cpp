@@ -44,7 +44,7 @@ public:
         check_overlaps();
         const bool symbols = scan_symbols();
         load_section_names(shstrndx);
-        if (symbols) collect_debug();
+        if (symbols && work_.read_debug) collect_debug();
         if (is_lto()) {
             diagnostics_.report(compose(msg::kNotObjectModule, entry_.full_path.c_str()));
             work_.skipped = true;

@@ -27,6 +27,8 @@ struct ElfSection {
 };
 
 struct ElfWorkingSet {
+    // Whether the debug sections are gathered for the layouts: only when they are shown.
+    bool read_debug = true;
     elf::Layout layout;
     std::uint16_t machine = 0;
     std::vector<ElfSection> sections;    // section 0 included

@@ -265,7 +265,7 @@ ReadStatus read_module_steps(const Diagnostics& diagnostics, InputStream& stream
     check_all_section_pairs(diagnostics, work.sections);
     load_symbol_table(diagnostics, stream, base, work);
     const int scan = process_symbol_table(diagnostics, work);
-    if (work.symbol_count != 0) collect_debug(stream, base, work);
+    if (work.read_debug && work.symbol_count != 0) collect_debug(stream, base, work);
     return status_of(!work.failed && scan == 0);
 }
 

@@ -45,6 +45,8 @@ struct FileHeader {
 
 // What one read_object_module call builds and the scan consumes.
 struct ModuleWorkingSet {
+    // Whether the debug sections are gathered for the layouts: only when they are shown.
+    bool read_debug = true;
     CoffVariant variant = CoffVariant::Regular;
     FileHeader header;
     std::vector<SectionRegions> sections;  // section n is sections[n - 1]

@@ -33,6 +33,7 @@ int RunContext::read_module(InputStream& stream, const FileEntry& entry, std::ui
         diagnostics_.report(compose(msg::kNotObjectModule, entry.full_path.c_str()));
         return 0;
     case ModuleKind::Elf: {
+        elf_.read_debug = model_.keeps_layouts();
         const int result = read_elf_module(diagnostics_, stream, entry, base, end, elf_);
         if (elf_.skipped) return result;
         return record(entry, elf_.facts, elf_.debug, result);
@@ -40,6 +41,7 @@ int RunContext::read_module(InputStream& stream, const FileEntry& entry, std::ui
     case ModuleKind::BigObject:
     case ModuleKind::Coff: {
         const CoffVariant variant = kind == ModuleKind::BigObject ? CoffVariant::BigObject : CoffVariant::Regular;
+        coff_.read_debug = model_.keeps_layouts();
         const int result = read_object_module(diagnostics_, stream, entry, base, coff_, variant);
         return record(entry, coff_.facts, coff_.debug, result);
     }
