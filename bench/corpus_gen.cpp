@@ -91,7 +91,7 @@ struct SymbolOut {
 };
 
 class Generator {
-public:
+  public:
     explicit Generator(const Options& o) : o_(o), rng_(o.seed) {
         block_size_.resize(o.blocks);
         mismatched_.resize(o.blocks);
@@ -114,8 +114,7 @@ public:
         for (std::uint32_t k = 0; k < sections; ++k) {
             // Symbol section numbers are signed 16-bit: only the first 32767 get a symbol.
             if (k >= 32767) break;
-            symbols.push_back({k < 3 ? kFirst[k] : ".text$x", 0, static_cast<std::int16_t>(k + 1), 0, 3,
-                               Bytes(18, 0)});
+            symbols.push_back({k < 3 ? kFirst[k] : ".text$x", 0, static_cast<std::int16_t>(k + 1), 0, 3, Bytes(18, 0)});
         }
         std::vector<std::uint32_t> declared;
         std::uniform_int_distribution<std::uint32_t> pick_block(0, o_.blocks - 1);
@@ -135,8 +134,7 @@ public:
         }
         const std::uint64_t all_procedures = std::uint64_t{o_.objects} * (procedures ? procedures : 1);
         std::uniform_int_distribution<std::uint64_t> pick_proc(0, all_procedures - 1);
-        for (std::uint32_t k = 0; k < refs; ++k)
-            symbols.push_back({name_of('p', pick_proc(rng_)), 0, 0, 0x20, 2, {}});
+        for (std::uint32_t k = 0; k < refs; ++k) symbols.push_back({name_of('p', pick_proc(rng_)), 0, 0, 0x20, 2, {}});
         for (std::uint32_t k = 0; k < data; ++k) {
             // Half initialize a block this object declares (DATA in COMMON), half are data
             // of their own.
@@ -149,7 +147,7 @@ public:
         return o_.elf ? elf_layout(symbols, procedures, data) : layout(symbols, sections, procedures, refs, data);
     }
 
-private:
+  private:
     static bool contains(const std::vector<std::uint32_t>& v, std::uint32_t x) {
         for (std::uint32_t y : v)
             if (y == x) return true;
@@ -163,8 +161,8 @@ private:
     }
 
     // Header, section table, each section's raw data and relocations, symbol table, strings.
-    Bytes layout(const std::vector<SymbolOut>& symbols, std::uint32_t sections,
-                 std::uint32_t procedures, std::uint32_t refs, std::uint32_t data) {
+    Bytes layout(const std::vector<SymbolOut>& symbols, std::uint32_t sections, std::uint32_t procedures,
+                 std::uint32_t refs, std::uint32_t data) {
         Bytes out(kFileHeaderSize + kSectionHeaderSize * std::size_t{sections}, 0);
         put16(out, kMachineOffset, kMachineI386);
         put16(out, kNumberOfSectionsOffset, sections);
@@ -251,15 +249,17 @@ private:
             put64(table, at + 8, value);
             put64(table, at + 16, size);
         };
-        add("fortran.f", 0x04, 0xFFF1, 0, 0);  // LOCAL FILE
+        add("fortran.f", 0x04, 0xFFF1, 0, 0);                                       // LOCAL FILE
         for (const std::uint16_t k : {kText, kData, kBss}) add("", 0x03, k, 0, 0);  // LOCAL SECTION
         const auto first_global = static_cast<std::uint32_t>(table.size() / kSymbol);
         std::uint64_t text_at = 0;
         for (const SymbolOut& sym : symbols) {
             if (sym.storage_class != 2) continue;
             if (sym.type == 0x20) {
-                if (sym.section != 0) add(sym.name, 0x12, kText, 16 * text_at++, 16);  // GLOBAL FUNC
-                else add(sym.name, 0x10, 0, 0, 0);                                    // GLOBAL NOTYPE, undefined
+                if (sym.section != 0)
+                    add(sym.name, 0x12, kText, 16 * text_at++, 16);  // GLOBAL FUNC
+                else
+                    add(sym.name, 0x10, 0, 0, 0);  // GLOBAL NOTYPE, undefined
             } else if (sym.section == 0) {
                 add(sym.name, 0x11, 0xFFF2, 16, sym.value);  // GLOBAL OBJECT in COMMON
             } else {
@@ -307,7 +307,10 @@ private:
         section(kSymtab, 2, 0, symtab, table.size(), kStrtab, first_global, kSymbol);
         section(kStrtab, 3, 0, strtab, strings.size(), 0, 0, 0);
         section(kShstrtab, 3, 0, shstrtab, section_names.size(), 0, 0, 0);
-        std::memcpy(out.data(), "\x7f" "ELF\x02\x01\x01", 7);
+        std::memcpy(out.data(),
+                    "\x7f"
+                    "ELF\x02\x01\x01",
+                    7);
         put16(out, 16, 1);   // ET_REL
         put16(out, 18, 62);  // EM_X86_64
         put32(out, 20, 1);
@@ -329,19 +332,32 @@ bool parse(int argc, char** argv, Options& o) {
     for (int k = 1; k + 1 < argc; k += 2) {
         const std::string_view key = argv[k];
         const char* v = argv[k + 1];
-        if (key == "--out") o.out = v;
-        else if (key == "--objects") o.objects = static_cast<std::uint32_t>(std::strtoul(v, nullptr, 10));
-        else if (key == "--symbols") o.symbols = static_cast<std::uint32_t>(std::strtoul(v, nullptr, 10));
-        else if (key == "--blocks") o.blocks = static_cast<std::uint32_t>(std::strtoul(v, nullptr, 10));
-        else if (key == "--mismatch") o.mismatch = std::strtod(v, nullptr);
-        else if (key == "--sections") o.sections = static_cast<std::uint32_t>(std::strtoul(v, nullptr, 10));
-        else if (key == "--seed") o.seed = std::strtoull(v, nullptr, 10);
-        else if (key == "--library") o.library = v;
-        else if (key == "--llvm-lib") o.llvm_lib = v;
-        else if (key == "--format") o.elf = std::string_view(v) == "elf";
-        else if (key == "--gnu-library") o.gnu_library = v;
-        else if (key == "--llvm-ar") o.llvm_ar = v;
-        else return false;
+        if (key == "--out")
+            o.out = v;
+        else if (key == "--objects")
+            o.objects = static_cast<std::uint32_t>(std::strtoul(v, nullptr, 10));
+        else if (key == "--symbols")
+            o.symbols = static_cast<std::uint32_t>(std::strtoul(v, nullptr, 10));
+        else if (key == "--blocks")
+            o.blocks = static_cast<std::uint32_t>(std::strtoul(v, nullptr, 10));
+        else if (key == "--mismatch")
+            o.mismatch = std::strtod(v, nullptr);
+        else if (key == "--sections")
+            o.sections = static_cast<std::uint32_t>(std::strtoul(v, nullptr, 10));
+        else if (key == "--seed")
+            o.seed = std::strtoull(v, nullptr, 10);
+        else if (key == "--library")
+            o.library = v;
+        else if (key == "--llvm-lib")
+            o.llvm_lib = v;
+        else if (key == "--format")
+            o.elf = std::string_view(v) == "elf";
+        else if (key == "--gnu-library")
+            o.gnu_library = v;
+        else if (key == "--llvm-ar")
+            o.llvm_ar = v;
+        else
+            return false;
     }
     return !o.out.empty() && o.objects > 0 && o.blocks > 0 && o.sections <= 0xFFFF && argc % 2 == 1;
 }
@@ -351,10 +367,11 @@ bool parse(int argc, char** argv, Options& o) {
 int main(int argc, char** argv) {
     Options o;
     if (!parse(argc, argv, o)) {
-        std::fputs("usage: quorv-corpus --out DIR [--objects N] [--symbols S] [--blocks B] [--mismatch F]\n"
-                   "         [--sections K] [--seed X] [--format coff|elf] [--library FILE] [--llvm-lib PROGRAM]\n"
-                   "         [--gnu-library FILE] [--llvm-ar PROGRAM]\n",
-                   stderr);
+        std::fputs(
+            "usage: quorv-corpus --out DIR [--objects N] [--symbols S] [--blocks B] [--mismatch F]\n"
+            "         [--sections K] [--seed X] [--format coff|elf] [--library FILE] [--llvm-lib PROGRAM]\n"
+            "         [--gnu-library FILE] [--llvm-ar PROGRAM]\n",
+            stderr);
         return 64;
     }
     namespace fs = std::filesystem;
@@ -372,8 +389,7 @@ int main(int argc, char** argv) {
         bytes += content.size();
         paths.push_back(path);
     }
-    std::printf("%u objects, %llu bytes in %s\n", o.objects, static_cast<unsigned long long>(bytes),
-                o.out.c_str());
+    std::printf("%u objects, %llu bytes in %s\n", o.objects, static_cast<unsigned long long>(bytes), o.out.c_str());
     // Libraries take their member list through a response file: thousands of paths exceed a
     // command line.
     const auto library = [&](const std::string& file, const std::string& command_head) {

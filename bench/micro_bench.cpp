@@ -12,12 +12,12 @@
 #include <vector>
 
 #include "coff_builder.h"
+#include "engine/diagnostics.h"
 #include "engine/input_stream.h"
 #include "engine/model.h"
+#include "engine/model_walks.h"
 #include "engine/object_reader.h"
 #include "engine/overlap_sweep.h"
-#include "engine/diagnostics.h"
-#include "engine/model_walks.h"
 #include "engine/recorder.h"
 #include "engine/run.h"
 
@@ -104,10 +104,14 @@ test::Bytes corpus_object(std::size_t symbols) {
     const auto procs = distinct_names('p', symbols, 6);
     for (std::size_t k = 0; k < symbols; ++k) {
         const std::size_t share = k * 10 / symbols;
-        if (share < 4) plan.symbols.push_back(test::common(blocks[k], 64));
-        else if (share < 6) plan.symbols.push_back(test::function(procs[k]));
-        else if (share < 9) plan.symbols.push_back(test::Symbol{procs[k], 0, 0, 0x20, 2});
-        else plan.symbols.push_back(test::defined_data(blocks[k - 9 * symbols / 10], 2));
+        if (share < 4)
+            plan.symbols.push_back(test::common(blocks[k], 64));
+        else if (share < 6)
+            plan.symbols.push_back(test::function(procs[k]));
+        else if (share < 9)
+            plan.symbols.push_back(test::Symbol{procs[k], 0, 0, 0x20, 2});
+        else
+            plan.symbols.push_back(test::defined_data(blocks[k - 9 * symbols / 10], 2));
     }
     return make_object(plan);
 }
@@ -139,8 +143,7 @@ BENCHMARK(BM_ReadObjectModule)->Arg(50)->Arg(200)->Arg(2000);
 // n sections, each with raw data and relocations of its own: no overlap at all.
 std::vector<SectionRegions> disjoint_sections(std::uint32_t n) {
     std::vector<SectionRegions> sections(n);
-    for (std::uint32_t s = 0; s < n; ++s)
-        sections[s] = {{4096 + 64 * s, 48}, {4096 + 64 * s + 48, 10}, {0, 0}};
+    for (std::uint32_t s = 0; s < n; ++s) sections[s] = {{4096 + 64 * s, 48}, {4096 + 64 * s + 48, 10}, {0, 0}};
     return sections;
 }
 

@@ -8,8 +8,7 @@
 namespace quorv::cli {
 namespace {
 
-constexpr char kHeader[] =
-    "# quorv-check baseline: one accepted finding a line (fingerprint, rule, message).\n";
+constexpr char kHeader[] = "# quorv-check baseline: one accepted finding a line (fingerprint, rule, message).\n";
 
 std::string line_of(const findings::Finding& f) {
     std::string message = f.message;
@@ -50,8 +49,10 @@ bool read_baseline(const std::string& path, std::unordered_set<std::string>& fin
         line.clear();
     };
     while ((c = std::fgetc(in)) != EOF) {
-        if (c == '\n') take_line();
-        else line += static_cast<char>(c);
+        if (c == '\n')
+            take_line();
+        else
+            line += static_cast<char>(c);
     }
     take_line();
     const bool failed = std::ferror(in) != 0;

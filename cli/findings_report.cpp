@@ -27,7 +27,9 @@ void location(JsonWriter& json, std::string_view path, std::uint64_t line) {
     json.end_object();
 }
 
-void location(JsonWriter& json, const FileEntry& entry) { location(json, artifact_path(entry), 1); }
+void location(JsonWriter& json, const FileEntry& entry) {
+    location(json, artifact_path(entry), 1);
+}
 
 void rules(JsonWriter& json) {
     json.fixed_key("rules").begin_array();
@@ -35,7 +37,11 @@ void rules(JsonWriter& json) {
         json.newline().begin_object().fixed_key("id").value(r.id).fixed_key("name").value(r.name);
         json.fixed_key("shortDescription").begin_object().fixed_key("text").value(r.short_description).end_object();
         json.fixed_key("fullDescription").begin_object().fixed_key("text").value(r.full_description).end_object();
-        json.fixed_key("defaultConfiguration").begin_object().fixed_key("level").value(findings::level_text(r.level)).end_object();
+        json.fixed_key("defaultConfiguration")
+            .begin_object()
+            .fixed_key("level")
+            .value(findings::level_text(r.level))
+            .end_object();
         json.fixed_key("help").begin_object().fixed_key("text").value(r.help).end_object();
         json.end_object();
     }
@@ -73,7 +79,13 @@ void result(JsonWriter& json, const Finding& f) {
     json.end_array();
     json.fixed_key("partialFingerprints").begin_object().fixed_key("quorvFinding/v1").value(f.fingerprint).end_object();
     if (f.baselined) {
-        json.fixed_key("suppressions").begin_array().begin_object().fixed_key("kind").value("external").end_object().end_array();
+        json.fixed_key("suppressions")
+            .begin_array()
+            .begin_object()
+            .fixed_key("kind")
+            .value("external")
+            .end_object()
+            .end_array();
     }
     json.end_object();
 }
@@ -106,8 +118,8 @@ std::string artifact_uri(std::string_view path) {
     std::string out = absolute ? "file://" : "";
     for (const char c : plain) {
         const auto b = static_cast<unsigned char>(c);
-        const bool plain = (b >= 'a' && b <= 'z') || (b >= 'A' && b <= 'Z') || (b >= '0' && b <= '9') ||
-                           b == '-' || b == '.' || b == '_' || b == '~' || b == '/';
+        const bool plain = (b >= 'a' && b <= 'z') || (b >= 'A' && b <= 'Z') || (b >= '0' && b <= '9') || b == '-' ||
+                           b == '.' || b == '_' || b == '~' || b == '/';
         if (plain) {
             out += c;
         } else {
@@ -122,10 +134,14 @@ std::string artifact_uri(std::string_view path) {
 std::string github_message(std::string_view text) {
     std::string out;
     for (const char c : text) {
-        if (c == '%') out += "%25";
-        else if (c == '\r') out += "%0D";
-        else if (c == '\n') out += "%0A";
-        else out += c;
+        if (c == '%')
+            out += "%25";
+        else if (c == '\r')
+            out += "%0D";
+        else if (c == '\n')
+            out += "%0A";
+        else
+            out += c;
     }
     return out;
 }
@@ -133,9 +149,12 @@ std::string github_message(std::string_view text) {
 std::string github_property(std::string_view text) {
     std::string out;
     for (const char c : github_message(text)) {
-        if (c == ':') out += "%3A";
-        else if (c == ',') out += "%2C";
-        else out += c;
+        if (c == ':')
+            out += "%3A";
+        else if (c == ',')
+            out += "%2C";
+        else
+            out += c;
     }
     return out;
 }
@@ -143,8 +162,9 @@ std::string github_property(std::string_view text) {
 void findings_lines(std::FILE* out, const std::vector<Finding>& found) {
     for (const Finding& f : found) {
         if (f.baselined) continue;
-        const std::string where = f.source_file.empty() ? findings::finding_path(f)
-                                                        : findings::finding_path(f) + ":" + std::to_string(f.source_line);
+        const std::string where = f.source_file.empty()
+                                      ? findings::finding_path(f)
+                                      : findings::finding_path(f) + ":" + std::to_string(f.source_line);
         write_text(out, where + ": " + std::string(findings::level_text(f.rule->level)) + ": " + f.message + " [" +
                             std::string(f.rule->id) + "]\n");
     }
@@ -154,9 +174,12 @@ void github_annotations(std::FILE* out, const std::vector<Finding>& found) {
     for (const Finding& f : found) {
         if (f.baselined) continue;
         const findings::Level level = f.rule->level;
-        std::string line = level == findings::Level::Error ? "::error " : level == findings::Level::Warning ? "::warning " : "::notice ";
+        std::string line = level == findings::Level::Error     ? "::error "
+                           : level == findings::Level::Warning ? "::warning "
+                                                               : "::notice ";
         if (f.primary != nullptr || !f.source_file.empty())
-            line += "file=" + github_property(findings::finding_path(f)) + ",line=" + std::to_string(findings::finding_line(f)) + ",";
+            line += "file=" + github_property(findings::finding_path(f)) +
+                    ",line=" + std::to_string(findings::finding_line(f)) + ",";
         line += "title=" + github_property(f.rule->id) + "::" + github_message(f.message) + "\n";
         write_text(out, line);
     }

@@ -10,8 +10,8 @@
 #include <thread>
 
 #include "cli/json_writer.h"
-#include "engine/ordered_handoff.h"
 #include "engine/model_walks.h"
+#include "engine/ordered_handoff.h"
 
 namespace quorv::cli {
 namespace {
@@ -25,7 +25,7 @@ void write_file_fields(JsonWriter& json, const FileEntry& file, bool ordinal) {
 // once per module before the report, held together in one text and found through a small
 // open-addressed table keyed by entry. Only read while the pieces are written.
 class FileFields {
-public:
+  public:
     FileFields(const std::vector<const FileEntry*>& inputs, const AnalysisModel& model) {
         const std::size_t count = inputs.size() + model.member_entries().size();
         std::size_t size = 64;
@@ -45,7 +45,7 @@ public:
         return std::string_view(text_).substr(slot.offset, ordinal ? slot.size : slot.size_without_ordinal);
     }
 
-private:
+  private:
     // Sixteen bytes, so the table of 20,000 files stays within a core's cache; members too
     // long for it are written each time instead.
     struct Slot {
@@ -89,7 +89,7 @@ private:
 // The blocks array, then the procedures array, cut into pieces of a fixed number of
 // elements. Any piece can be written by itself once both lists are sorted.
 class Pieces {
-public:
+  public:
     Pieces(const AnalysisModel& model, const JsonPieceShape& shape)
         : model_(model),
           blocks_per_piece_(std::max<std::size_t>(1, shape.blocks_per_piece)),
@@ -120,7 +120,7 @@ public:
         }
     }
 
-private:
+  private:
     static std::size_t pieces_for(std::size_t elements, std::size_t per_piece) {
         return elements / per_piece + (elements % per_piece != 0 ? 1 : 0);
     }
@@ -210,7 +210,7 @@ private:
 // The odd pieces, made on a second thread into two buffers taken in turn, while the report
 // writes the even ones itself: at most two pieces wait, so memory stays small.
 class OddPieces {
-public:
+  public:
     OddPieces(const Pieces& pieces, const FileFields& shared)
         : pieces_(pieces), fields_{shared, {}, {}, {}}, ring_(2, 0), worker_([this] { make_all(); }) {}
     ~OddPieces() {
@@ -224,7 +224,7 @@ public:
     std::string_view wait() { return ring_.take().view(); }
     void release() { ring_.give_back(); }
 
-private:
+  private:
     void make_all() {
         try {
             for (std::size_t piece = 1; piece < pieces_.count(); piece += 2) {
@@ -274,8 +274,10 @@ void write_findings(JsonWriter& json, const std::vector<findings::Finding>& foun
     for (const findings::Finding& f : found) {
         json.newline().begin_object().fixed_key("rule").value(f.rule->id);
         json.fixed_key("level").value(findings::level_text(f.rule->level)).fixed_key("block");
-        if (f.block.empty()) json.null();
-        else json.value(f.block);
+        if (f.block.empty())
+            json.null();
+        else
+            json.value(f.block);
         json.fixed_key("modules").begin_array();
         for (const FileEntry* m : f.modules) json.value(module_path(*m));
         json.end_array().fixed_key("message").value(f.message).fixed_key("fingerprint").value(f.fingerprint);

@@ -97,8 +97,10 @@ JsonWriter& JsonWriter::value(std::int64_t number) {
 
 JsonWriter& JsonWriter::value(bool flag) {
     before_value();
-    if (flag) put("true", 4);
-    else put("false", 5);
+    if (flag)
+        put("true", 4);
+    else
+        put("false", 5);
     return *this;
 }
 
@@ -167,7 +169,9 @@ namespace {
 
 // Bytes that stand for themselves in a JSON string: printable ASCII but the quote and the
 // backslash.
-constexpr bool plain_byte(unsigned char b) { return b >= 0x20 && b < 0x80 && b != '"' && b != '\\'; }
+constexpr bool plain_byte(unsigned char b) {
+    return b >= 0x20 && b < 0x80 && b != '"' && b != '\\';
+}
 
 // Whether any of 8 bytes is not plain, tested on all 8 at once: a byte of 0x80 or more, one
 // below 0x20, a quote or a backslash. A false alarm only sends the bytes the slow way.
@@ -225,25 +229,39 @@ void JsonWriter::write_string(std::string_view bytes) {
         const char c = bytes[run];
         const auto b = static_cast<unsigned char>(c);
         switch (b) {
-        case '"': put("\\\"", 2); break;
-        case '\\': put("\\\\", 2); break;
-        case '\n': put("\\n", 2); break;
-        case '\r': put("\\r", 2); break;
-        case '\t': put("\\t", 2); break;
-        case '\b': put("\\b", 2); break;
-        case '\f': put("\\f", 2); break;
-        default:
-            if (b < 0x20) {
-                put("\\u00", 4);
-                put(kHex[b >> 4]);
-                put(kHex[b & 0xF]);
-            } else if (b < 0x80) {
-                put(c);
-            } else {
-                // The code point of the byte's value, in UTF-8.
-                put(static_cast<char>(0xC0 | (b >> 6)));
-                put(static_cast<char>(0x80 | (b & 0x3F)));
-            }
+            case '"':
+                put("\\\"", 2);
+                break;
+            case '\\':
+                put("\\\\", 2);
+                break;
+            case '\n':
+                put("\\n", 2);
+                break;
+            case '\r':
+                put("\\r", 2);
+                break;
+            case '\t':
+                put("\\t", 2);
+                break;
+            case '\b':
+                put("\\b", 2);
+                break;
+            case '\f':
+                put("\\f", 2);
+                break;
+            default:
+                if (b < 0x20) {
+                    put("\\u00", 4);
+                    put(kHex[b >> 4]);
+                    put(kHex[b & 0xF]);
+                } else if (b < 0x80) {
+                    put(c);
+                } else {
+                    // The code point of the byte's value, in UTF-8.
+                    put(static_cast<char>(0xC0 | (b >> 6)));
+                    put(static_cast<char>(0x80 | (b & 0x3F)));
+                }
         }
     }
     put('"');

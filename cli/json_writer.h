@@ -18,7 +18,7 @@ namespace quorv::cli {
 // A key written in the program: checked while compiling to need no escapes, so writing it
 // is one copy.
 class FixedKey {
-public:
+  public:
     consteval FixedKey(const char* text) : text_(text) {
         while (text[size_] != 0) {
             const auto b = static_cast<unsigned char>(text[size_]);
@@ -29,13 +29,13 @@ public:
     const char* text() const { return text_; }
     std::size_t size() const { return size_; }
 
-private:
+  private:
     const char* text_;
     std::size_t size_ = 0;
 };
 
 class JsonWriter {
-public:
+  public:
     JsonWriter& begin_object();
     JsonWriter& end_object();
     JsonWriter& begin_array();
@@ -85,7 +85,7 @@ public:
         return out;
     }
 
-private:
+  private:
     void before_value();
     void write_string(std::string_view bytes);
 

@@ -96,7 +96,7 @@ void write_all(std::FILE* stream, std::string_view text) {
 
 // Text mode: every message on stderr, ended by a line feed unless it already has one.
 class StderrSink : public DiagnosticSink {
-public:
+  public:
     void show(const Diagnostic& diagnostic) override {
         write_all(stderr, diagnostic.text);
         if (diagnostic.text.empty() || diagnostic.text.back() != '\n') std::fputc('\n', stderr);
@@ -213,18 +213,27 @@ int run(const Options& options, RunState& state) {
         return kExitUsage;
     }
     switch (options.format) {
-    case Format::Json: cli::json_report(stdout, model, files, collected.messages, completed, found); break;
-    case Format::Sarif: cli::sarif_report(stdout, found); break;
-    case Format::Github: cli::github_annotations(stdout, found); break;
-    default: cli::findings_lines(stdout, found); break;
+        case Format::Json:
+            cli::json_report(stdout, model, files, collected.messages, completed, found);
+            break;
+        case Format::Sarif:
+            cli::sarif_report(stdout, found);
+            break;
+        case Format::Github:
+            cli::github_annotations(stdout, found);
+            break;
+        default:
+            cli::findings_lines(stdout, found);
+            break;
     }
     if (baselined != 0 && (options.format == Format::Findings || options.format == Format::Github))
-        write_all(stderr, "quorv-check: " + std::to_string(baselined) + " finding" + (baselined == 1 ? " is" : "s are") +
-                              " in the baseline and left out\n");
+        write_all(stderr, "quorv-check: " + std::to_string(baselined) + " finding" +
+                              (baselined == 1 ? " is" : "s are") + " in the baseline and left out\n");
     // JSON keeps today's exit status; the findings formats count findings.
     if (!completed) return kExitStopped;
     if (options.format == Format::Json) return any_problem(model) ? kExitProblems : kExitClean;
-    const bool counted = std::any_of(found.begin(), found.end(), [](const findings::Finding& f) { return findings::counts(f); });
+    const bool counted =
+        std::any_of(found.begin(), found.end(), [](const findings::Finding& f) { return findings::counts(f); });
     return counted ? kExitProblems : kExitClean;
 }
 

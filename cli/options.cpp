@@ -20,9 +20,11 @@ std::optional<std::string_view> option_value(std::string_view name, int argc, ch
 }
 
 bool parse_format(std::string_view text, Format& format) {
-    static constexpr std::pair<std::string_view, Format> kFormats[] = {
-        {"text", Format::Text}, {"json", Format::Json}, {"findings", Format::Findings},
-        {"sarif", Format::Sarif}, {"github", Format::Github}};
+    static constexpr std::pair<std::string_view, Format> kFormats[] = {{"text", Format::Text},
+                                                                       {"json", Format::Json},
+                                                                       {"findings", Format::Findings},
+                                                                       {"sarif", Format::Sarif},
+                                                                       {"github", Format::Github}};
     for (const auto& [name, value] : kFormats)
         if (text == name) {
             format = value;

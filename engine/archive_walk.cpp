@@ -74,7 +74,9 @@ std::string_view name_field(const std::uint8_t* header) {
     return std::string_view(text, n);
 }
 
-std::string_view up_to_zero(std::string_view text) { return text.substr(0, text.find('\0')); }
+std::string_view up_to_zero(std::string_view text) {
+    return text.substr(0, text.find('\0'));
+}
 
 bool is_bsd_table(std::string_view name) {
     return std::find(std::begin(archive::kBsdTableNames), std::end(archive::kBsdTableNames), name) !=
@@ -89,7 +91,9 @@ bool is_gnu_table(std::string_view name) {
 
 // Advancing in the walk wraps like every offset, under the positioning rule of seek_to; its
 // result is never tested.
-void advance(InputStream& stream, std::uint32_t n) { seek_to(stream, stream.tell() + n); }
+void advance(InputStream& stream, std::uint32_t n) {
+    seek_to(stream, stream.tell() + n);
+}
 
 // The member name is what stands before the first "/" of the header, searched up to the
 // first zero byte; a header that starts with "/" (long names) or has none names nothing.
@@ -150,7 +154,8 @@ std::string microsoft_long_names(InputStream& stream, std::uint64_t second) {
 
 // A member's real name: the header's name, or for "/N" the long-name member's text at N up
 // to its end (a zero byte, or a line feed with the "/" before it).
-std::string real_member_name(const std::uint8_t (&header)[kHeaderSize], std::string_view found, const std::string& long_names) {
+std::string real_member_name(const std::uint8_t (&header)[kHeaderSize], std::string_view found,
+                             const std::string& long_names) {
     const std::string_view field = name_field(header);
     if (!(field.size() > 1 && field[0] == '/' && all_digits(field.substr(1)))) return std::string(found);
     const std::uint64_t offset = digits_value(field.substr(1));
@@ -196,7 +201,7 @@ bool read_member_offsets(const Diagnostics& diagnostics, InputStream& stream, st
 // --- Member by member ---
 
 class MemberWalk {
-public:
+  public:
     MemberWalk(InputStream& stream, const FileEntry& library, bool thin, RunContext& run)
         : stream_(stream), library_(library), thin_(thin), run_(run), length_(stream.length().value_or(0)) {}
 
@@ -214,7 +219,7 @@ public:
         return 0;
     }
 
-private:
+  private:
     enum class Step { Next, Stop, Damaged };
 
     bool peek(std::uint64_t offset, std::uint64_t size, std::string& out) {
@@ -314,7 +319,8 @@ private:
     std::string member_path(const std::string& name) const {
         if (!name.empty() && (name[0] == '/' || name[0] == '\\')) return name;
         const std::size_t slash = library_.full_path.find_last_of("/\\");
-        const std::string directory = slash == std::string::npos ? std::string() : library_.full_path.substr(0, slash + 1);
+        const std::string directory =
+            slash == std::string::npos ? std::string() : library_.full_path.substr(0, slash + 1);
         return directory + name;
     }
 
@@ -345,7 +351,8 @@ bool is_member_by_member(InputStream& stream) {
         return raw != "/               ";
     }
     std::uint64_t size = 0;
-    if (got < kHeaderSize || !decimal_field(first + archive::kSizeFieldOffset, archive::kSizeFieldSize, size)) return false;
+    if (got < kHeaderSize || !decimal_field(first + archive::kSizeFieldOffset, archive::kSizeFieldSize, size))
+        return false;
     const std::uint64_t second = archive::kSignatureSize + kHeaderSize + size + (size % 2);
     std::uint8_t header[kHeaderSize];
     if (stream.peek_at(second, header, kHeaderSize) != kHeaderSize) return false;

@@ -19,7 +19,7 @@ inline constexpr std::uint32_t kNoBlock = 0xFFFFFFFFu;
 
 template <class Item>
 class BlockAnnex {
-public:
+  public:
     // An item of the block with this record, or (kNoBlock) of the block of this name when it
     // comes; the name is then kept in names. May throw std::bad_alloc, keeping nothing.
     void add(std::uint32_t block, std::string_view name, Item item, NameStore& names) {
@@ -28,7 +28,8 @@ public:
             const std::string_view kept = names.keep(name);
             unplaced_.push_back({Placed{std::move(item), kNoBlock, order}, kept});
         } else {
-            if (placed_.size() == placed_.capacity()) placed_.reserve(std::max<std::size_t>(64, 2 * placed_.capacity()));
+            if (placed_.size() == placed_.capacity())
+                placed_.reserve(std::max<std::size_t>(64, 2 * placed_.capacity()));
             placed_.push_back(Placed{std::move(item), block, order});
         }
         in_order_ = false;
@@ -49,8 +50,10 @@ public:
             std::vector<Unplaced> waiting;
             for (Unplaced& u : unplaced_) {
                 u.placed.block = lookup(u.name);
-                if (u.placed.block == kNoBlock) waiting.push_back(std::move(u));
-                else placed_.push_back(std::move(u.placed));
+                if (u.placed.block == kNoBlock)
+                    waiting.push_back(std::move(u));
+                else
+                    placed_.push_back(std::move(u.placed));
             }
             unplaced_.swap(waiting);
             // Sorted by key alone, then moved once: an item may be large (a layout).
@@ -89,7 +92,7 @@ public:
         in_order_ = true;
     }
 
-private:
+  private:
     struct Placed {
         Item item;
         std::uint32_t block;

@@ -36,5 +36,4 @@ void BlockIndex::clear() {
     slots_.clear();
 }
 
-
 }  // namespace quorv

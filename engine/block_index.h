@@ -17,7 +17,7 @@ inline void fetch_line(const void* p) {
 }
 
 class BlockIndex {
-public:
+  public:
     static constexpr std::uint32_t kNoRecord = 0xFFFFFFFFu;
 
     static std::uint64_t hash(std::string_view name);
@@ -64,7 +64,7 @@ public:
         return slot.record_plus_one - 1;
     }
 
-private:
+  private:
     static constexpr std::size_t kFirstSize = 64;
     // Record number + 1 (0 is an empty slot) and the upper half of the name's hash, which
     // spares nearly every look at a wrong record. Kept small: a hostile object of nothing but

@@ -13,8 +13,8 @@ namespace {
 constexpr std::size_t kFirstReadChunk = 64 * 1024;
 
 // The message of a failed read: the error indicator is tested before the count.
-std::uint64_t finish_read(const Diagnostics& diagnostics, InputStream& stream, std::uint64_t got,
-                          std::uint64_t count, std::string_view where) {
+std::uint64_t finish_read(const Diagnostics& diagnostics, InputStream& stream, std::uint64_t got, std::uint64_t count,
+                          std::string_view where) {
     if (stream.error()) {
         const std::string label(where);
         diagnostics.report(compose(msg::kFreadFailed, label.c_str()));
@@ -23,8 +23,7 @@ std::uint64_t finish_read(const Diagnostics& diagnostics, InputStream& stream, s
     if (got < count) {
         const std::string label(where);
         // Unsigned and in full, so that counts of 2^31 and more never print negative or cut.
-        diagnostics.report(compose(msg::kFreadShort,
-                                   static_cast<unsigned long long>(got),
+        diagnostics.report(compose(msg::kFreadShort, static_cast<unsigned long long>(got),
                                    static_cast<unsigned long long>(count), label.c_str()));
         return 0;
     }
@@ -33,8 +32,8 @@ std::uint64_t finish_read(const Diagnostics& diagnostics, InputStream& stream, s
 
 }  // namespace
 
-std::size_t checked_read(const Diagnostics& diagnostics, InputStream& stream, std::size_t count,
-                         std::uint8_t* buffer, std::string_view where) {
+std::size_t checked_read(const Diagnostics& diagnostics, InputStream& stream, std::size_t count, std::uint8_t* buffer,
+                         std::string_view where) {
     return static_cast<std::size_t>(finish_read(diagnostics, stream, stream.read(buffer, count), count, where));
 }
 
@@ -56,8 +55,8 @@ std::uint64_t checked_read(const Diagnostics& diagnostics, InputStream& stream, 
     out.resize(static_cast<std::size_t>(want));
     std::size_t got = stream.read(out.data(), out.size());
     while (got == out.size() && got < limit) {
-        const std::size_t more = static_cast<std::size_t>(
-            std::min<std::uint64_t>(limit - got, std::max(got, kFirstReadChunk)));
+        const std::size_t more =
+            static_cast<std::size_t>(std::min<std::uint64_t>(limit - got, std::max(got, kFirstReadChunk)));
         std::array<std::uint8_t, 4096> probe;
         if (stream.remaining().value_or(1) == 0) {
             // Looks like the end: confirm with a small read before growing anything.
@@ -74,6 +73,8 @@ std::uint64_t checked_read(const Diagnostics& diagnostics, InputStream& stream, 
     return finish_read(diagnostics, stream, got, count, where);
 }
 
-bool seek_to(InputStream& stream, std::uint32_t offset) { return stream.seek(offset); }
+bool seek_to(InputStream& stream, std::uint32_t offset) {
+    return stream.seek(offset);
+}
 
 }  // namespace quorv

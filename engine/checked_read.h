@@ -13,8 +13,8 @@ namespace quorv {
 
 // Reads exactly count bytes (count > 0) or reports why not, labelled with where. Returns
 // count, or 0 on failure.
-std::size_t checked_read(const Diagnostics& diagnostics, InputStream& stream, std::size_t count,
-                         std::uint8_t* buffer, std::string_view where);
+std::size_t checked_read(const Diagnostics& diagnostics, InputStream& stream, std::size_t count, std::uint8_t* buffer,
+                         std::string_view where);
 // The same into a buffer that grows with the bytes that actually arrive, so that a count
 // the file declares never sizes an allocation beyond what the input holds; a count beyond
 // what a buffer can hold is read as far as the input goes and reported in full. Returns

@@ -17,7 +17,7 @@ struct Diagnostic {
 };
 
 class DiagnosticSink {
-public:
+  public:
     virtual ~DiagnosticSink() = default;
     // Shows or stores one message; returns when the user has dismissed it.
     virtual void show(const Diagnostic& diagnostic) = 0;
@@ -26,7 +26,7 @@ public:
 // A sink that keeps every text and its input, in order: for tests, fuzzing and the CLI's
 // report formats.
 class CollectingSink : public DiagnosticSink {
-public:
+  public:
     void show(const Diagnostic& diagnostic) override {
         messages.emplace_back(diagnostic.text);
         inputs.push_back(diagnostic.input);
@@ -37,7 +37,7 @@ public:
 
 // The reporting context of one operation: the sink, and the input being read.
 class Diagnostics {
-public:
+  public:
     explicit Diagnostics(DiagnosticSink& sink) : sink_(&sink) {}
 
     void report(std::string_view text) const { sink_->show(Diagnostic{text, input_}); }
@@ -45,7 +45,7 @@ public:
 
     // Messages met while this lives belong to entry; the input before it is put back after.
     class InputScope {
-    public:
+      public:
         InputScope(Diagnostics& diagnostics, const FileEntry* entry)
             : diagnostics_(diagnostics), previous_(diagnostics.input_) {
             diagnostics_.input_ = entry;
@@ -54,12 +54,12 @@ public:
         InputScope(const InputScope&) = delete;
         InputScope& operator=(const InputScope&) = delete;
 
-    private:
+      private:
         Diagnostics& diagnostics_;
         const FileEntry* previous_;
     };
 
-private:
+  private:
     DiagnosticSink* sink_;
     const FileEntry* input_ = nullptr;
 };

@@ -23,16 +23,21 @@ constexpr std::string_view kLtoSectionPrefix = ".gnu.lto_";
 // The zero-terminated text at first, cut at limit when no zero byte comes before.
 std::string_view text_at(const std::uint8_t* first, std::size_t limit) {
     const void* zero = std::memchr(first, 0, limit);
-    const std::size_t length = zero == nullptr ? limit : static_cast<std::size_t>(static_cast<const std::uint8_t*>(zero) - first);
+    const std::size_t length =
+        zero == nullptr ? limit : static_cast<std::size_t>(static_cast<const std::uint8_t*>(zero) - first);
     return std::string_view(reinterpret_cast<const char*>(first), length);
 }
 
 class ElfModule {
-public:
+  public:
     ElfModule(const Diagnostics& diagnostics, InputStream& stream, const FileEntry& entry, std::uint32_t base,
               std::uint64_t end, ElfWorkingSet& work)
-        : diagnostics_(diagnostics), stream_(stream), entry_(entry), base_(base),
-          length_(end > base ? end - base : 0), work_(work) {}
+        : diagnostics_(diagnostics),
+          stream_(stream),
+          entry_(entry),
+          base_(base),
+          length_(end > base ? end - base : 0),
+          work_(work) {}
 
     int read() {
         std::uint64_t shoff = 0;
@@ -52,9 +57,11 @@ public:
         return failed_ ? 1 : 0;
     }
 
-private:
+  private:
     // Whether [offset, offset + size) lies within the module, computed without wrapping.
-    bool within(std::uint64_t offset, std::uint64_t size) const { return offset <= length_ && size <= length_ - offset; }
+    bool within(std::uint64_t offset, std::uint64_t size) const {
+        return offset <= length_ && size <= length_ - offset;
+    }
 
     void report_short(std::uint64_t offset, const std::string& expected, std::string_view where) const {
         const std::uint64_t returned = offset < length_ ? length_ - offset : 0;
@@ -284,8 +291,10 @@ private:
         if (lto_slim_) return true;
         const ModuleFacts& facts = work_.facts;
         const auto lto_name = [](std::string_view n) { return n.starts_with(kLtoSymbolPrefix); };
-        const bool own = std::any_of(facts.records.begin(), facts.records.end(), [&](const auto& r) { return !lto_name(r.name); }) ||
-                         std::any_of(facts.defined_data.begin(), facts.defined_data.end(), [&](const auto& d) { return !lto_name(d.name); });
+        const bool own =
+            std::any_of(facts.records.begin(), facts.records.end(), [&](const auto& r) { return !lto_name(r.name); }) ||
+            std::any_of(facts.defined_data.begin(), facts.defined_data.end(),
+                        [&](const auto& d) { return !lto_name(d.name); });
         if (own) return false;
         for (std::size_t i = 1; i < work_.sections.size(); ++i)
             if (section_name(i).starts_with(kLtoSectionPrefix)) return true;
@@ -314,7 +323,8 @@ private:
     }
 
     // Bytes of the module in place when the input is in memory, else a copy held in copy.
-    bool view(std::uint64_t offset, std::uint64_t size, std::vector<std::uint8_t>& copy, std::span<const std::uint8_t>& out) {
+    bool view(std::uint64_t offset, std::uint64_t size, std::vector<std::uint8_t>& copy,
+              std::span<const std::uint8_t>& out) {
         if (!within(offset, size)) return false;
         return view_or_copy(stream_, base_ + offset, size, copy, out);
     }
@@ -330,13 +340,20 @@ private:
     // a type that does not write a plain 4- or 8-byte value.
     std::uint8_t relocation_width(std::uint32_t type) const {
         switch (work_.machine) {
-        case kMachineX86_64: return type == 1 ? 8 : (type == 10 || type == 11) ? 4 : 0;
-        case kMachine386: return type == 1 ? 4 : 0;
-        case kMachineS390: return type == 22 ? 8 : type == 4 ? 4 : 0;
-        case kMachinePpc: return type == 1 ? 4 : 0;
-        case kMachinePpc64: return type == 38 ? 8 : type == 1 ? 4 : 0;
-        case kMachineAarch64: return type == 257 ? 8 : type == 258 ? 4 : 0;
-        default: return 0;
+            case kMachineX86_64:
+                return type == 1 ? 8 : (type == 10 || type == 11) ? 4 : 0;
+            case kMachine386:
+                return type == 1 ? 4 : 0;
+            case kMachineS390:
+                return type == 22 ? 8 : type == 4 ? 4 : 0;
+            case kMachinePpc:
+                return type == 1 ? 4 : 0;
+            case kMachinePpc64:
+                return type == 38 ? 8 : type == 1 ? 4 : 0;
+            case kMachineAarch64:
+                return type == 257 ? 8 : type == 258 ? 4 : 0;
+            default:
+                return 0;
         }
     }
 
@@ -356,7 +373,8 @@ private:
             const auto type = static_cast<std::uint32_t>(l.is64 ? info & 0xFFFFFFFFu : info & 0xFF);
             r.width = relocation_width(type);
             r.in_place = !rela;
-            if (rela) r.addend = static_cast<std::int64_t>(l.is64 ? l.u64(p + 16) : static_cast<std::int32_t>(l.u32(p + 8)));
+            if (rela)
+                r.addend = static_cast<std::int64_t>(l.is64 ? l.u64(p + 16) : static_cast<std::int32_t>(l.u32(p + 8)));
             out.push_back(r);
         }
     }
@@ -388,7 +406,8 @@ private:
         for (std::size_t i = 0; i < count; ++i) {
             const std::uint8_t* p = work_.symbols.data() + i * record;
             const std::uint32_t name = l.u32(p);
-            if (name < work_.strings.size()) debug.symbols[i].name = text_at(work_.strings.data() + name, work_.strings.size() - name);
+            if (name < work_.strings.size())
+                debug.symbols[i].name = text_at(work_.strings.data() + name, work_.strings.size() - name);
             debug.symbols[i].is_common = is_common(l.is64 ? l.u16(p + 6) : l.u16(p + 14));
         }
         debug.big_endian = l.big_endian;
@@ -420,8 +439,8 @@ void ElfWorkingSet::clear() {
     skipped = false;
 }
 
-int read_elf_module(const Diagnostics& diagnostics, InputStream& stream, const FileEntry& entry,
-                    std::uint32_t base, std::uint64_t end, ElfWorkingSet& work) {
+int read_elf_module(const Diagnostics& diagnostics, InputStream& stream, const FileEntry& entry, std::uint32_t base,
+                    std::uint64_t end, ElfWorkingSet& work) {
     work.clear();
     try {
         return ElfModule(diagnostics, stream, entry, base, end, work).read();

@@ -31,9 +31,9 @@ struct ElfWorkingSet {
     bool read_debug = true;
     elf::Layout layout;
     std::uint16_t machine = 0;
-    std::vector<ElfSection> sections;    // section 0 included
-    std::vector<std::uint8_t> symbols;   // the raw symbol table
-    std::vector<std::uint8_t> strings;   // its string table
+    std::vector<ElfSection> sections;   // section 0 included
+    std::vector<std::uint8_t> symbols;  // the raw symbol table
+    std::vector<std::uint8_t> strings;  // its string table
     std::vector<std::uint8_t> section_names;
     std::vector<std::uint8_t> relocation_bytes;  // a relocation table, when it cannot be viewed in place
     ModuleFacts facts;
@@ -50,7 +50,7 @@ struct ElfWorkingSet {
 
 // Reads the ELF module of entry that starts at base and ends at end. 0 when the module
 // succeeded (or was skipped), 1 when it failed.
-int read_elf_module(const Diagnostics& diagnostics, InputStream& stream, const FileEntry& entry,
-                    std::uint32_t base, std::uint64_t end, ElfWorkingSet& work);
+int read_elf_module(const Diagnostics& diagnostics, InputStream& stream, const FileEntry& entry, std::uint32_t base,
+                    std::uint64_t end, ElfWorkingSet& work);
 
 }  // namespace quorv

@@ -4,8 +4,7 @@
 
 namespace quorv {
 
-bool make_file_entry(std::string_view full_path, std::string_view display_name,
-                     std::unique_ptr<FileEntry>& out) {
+bool make_file_entry(std::string_view full_path, std::string_view display_name, std::unique_ptr<FileEntry>& out) {
     out.reset();
     try {
         auto entry = std::make_unique<FileEntry>();

@@ -13,7 +13,9 @@ namespace quorv {
 struct FileEntry {
     FileEntry() = default;
     FileEntry(std::string full_path_text, std::string display_name_text, std::int32_t ordinal = 0)
-        : full_path(std::move(full_path_text)), display_name(std::move(display_name_text)), duplicate_ordinal(ordinal) {}
+        : full_path(std::move(full_path_text)),
+          display_name(std::move(display_name_text)),
+          duplicate_ordinal(ordinal) {}
 
     std::string full_path;     // identity of the module
     std::string display_name;  // what the views show
@@ -40,7 +42,6 @@ struct ObjectRef {
 };
 
 // The output is cleared first; on failure it stays empty and nothing remains.
-bool make_file_entry(std::string_view full_path, std::string_view display_name,
-                     std::unique_ptr<FileEntry>& out);
+bool make_file_entry(std::string_view full_path, std::string_view display_name, std::unique_ptr<FileEntry>& out);
 
 }  // namespace quorv

@@ -6,12 +6,13 @@
 #include <system_error>
 
 #if defined(__unix__) || defined(__APPLE__)
-#include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <system_error>
 #include <thread>
-#include <unistd.h>
 
 #include "engine/ordered_handoff.h"
 #define QUORV_POSIX_FILES 1

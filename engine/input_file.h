@@ -51,13 +51,13 @@ LoadResult load_whole_file(const std::string& path, InputBuffer& buffer);
 // One input opened for reading: its bytes in memory when they were loaded whole, else
 // through stdio.
 class InputFile {
-public:
+  public:
     // false when the file cannot be opened (no such file, no permission, a directory).
     // buffer holds the bytes when loaded is Loaded, and must outlive this.
     bool open(const std::string& path, LoadResult loaded, const InputBuffer& buffer);
     InputStream& stream() { return *stream_; }
 
-private:
+  private:
     std::unique_ptr<InputStream> stream_;
 };
 
@@ -67,7 +67,7 @@ private:
 // what is held ahead stays within a few megabytes. Elsewhere each file is loaded when it
 // is asked for.
 class InputLoader {
-public:
+  public:
     explicit InputLoader(const std::vector<const FileEntry*>& entries);
     ~InputLoader();
     InputLoader(const InputLoader&) = delete;
@@ -77,7 +77,7 @@ public:
     // Called at most once per entry.
     LoadResult next(const InputBuffer*& buffer);
 
-private:
+  private:
     struct Ahead;
 
     const std::vector<const FileEntry*>& entries_;

@@ -15,7 +15,9 @@ FileStream::FileStream(std::FILE* file) : file_(file) {
     std::clearerr(file_);
 }
 
-FileStream::~FileStream() { std::fclose(file_); }
+FileStream::~FileStream() {
+    std::fclose(file_);
+}
 
 std::size_t FileStream::read(void* buffer, std::size_t count) {
     const std::size_t got = std::fread(buffer, 1, count, file_);
@@ -23,7 +25,9 @@ std::size_t FileStream::read(void* buffer, std::size_t count) {
     return got;
 }
 
-bool FileStream::error() const { return std::ferror(file_) != 0; }
+bool FileStream::error() const {
+    return std::ferror(file_) != 0;
+}
 
 bool FileStream::seek(std::uint32_t offset) {
     if (offset >= kFirstUnreachableOffset) return false;
@@ -32,7 +36,9 @@ bool FileStream::seek(std::uint32_t offset) {
     return true;
 }
 
-std::uint32_t FileStream::tell() const { return position_; }
+std::uint32_t FileStream::tell() const {
+    return position_;
+}
 
 std::optional<std::uint64_t> FileStream::remaining() const {
     if (!size_) return std::nullopt;
@@ -78,7 +84,9 @@ std::size_t BoundedStream::read(void* buffer, std::size_t count) {
     return whole_.read(buffer, static_cast<std::size_t>(std::min<std::uint64_t>(count, left())));
 }
 
-std::optional<std::uint64_t> BoundedStream::remaining() const { return left(); }
+std::optional<std::uint64_t> BoundedStream::remaining() const {
+    return left();
+}
 
 std::span<const std::uint8_t> BoundedStream::buffered() const {
     const std::span<const std::uint8_t> held = whole_.buffered();

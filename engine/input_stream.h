@@ -18,7 +18,7 @@ namespace quorv {
 inline constexpr std::uint32_t kFirstUnreachableOffset = 0x80000000u;
 
 class InputStream {
-public:
+  public:
     virtual ~InputStream() = default;
     // Reads up to count bytes; returns how many came. A failure sets the error indicator.
     virtual std::size_t read(void* buffer, std::size_t count) = 0;
@@ -48,7 +48,7 @@ public:
 
 // A binary std::FILE* opened by the caller; the stream closes it.
 class FileStream : public InputStream {
-public:
+  public:
     explicit FileStream(std::FILE* file);
     ~FileStream() override;
     FileStream(const FileStream&) = delete;
@@ -62,7 +62,7 @@ public:
     std::optional<std::uint64_t> length() const override { return size_; }
     std::size_t peek_at(std::uint64_t offset, void* buffer, std::size_t count) override;
 
-private:
+  private:
     std::FILE* file_;
     std::optional<std::uint64_t> size_;
     std::uint32_t position_ = 0;
@@ -72,7 +72,7 @@ private:
 // a read that reaches it stops there (ShortRead) or delivers its bytes and sets the error
 // indicator (Error).
 class MemoryStream : public InputStream {
-public:
+  public:
     enum class Fault { None, ShortRead, Error };
 
     explicit MemoryStream(std::span<const std::uint8_t> bytes) : bytes_(bytes) {}
@@ -92,7 +92,7 @@ public:
         return bytes_.subspan(static_cast<std::size_t>(offset), count);
     }
 
-private:
+  private:
     std::span<const std::uint8_t> bytes_;
     Fault fault_ = Fault::None;
     std::uint32_t fault_at_ = 0;
@@ -110,7 +110,7 @@ bool view_or_copy(InputStream& stream, std::uint64_t offset, std::uint64_t size,
 // Positions stay those of the whole stream, so its positioning rule and every printed
 // address hold.
 class BoundedStream : public InputStream {
-public:
+  public:
     BoundedStream(InputStream& whole, std::uint64_t first, std::uint64_t end)
         : whole_(whole), first_(first), end_(end) {}
 
@@ -127,7 +127,7 @@ public:
         return whole_.view_at(offset, count);
     }
 
-private:
+  private:
     std::uint64_t left() const { return end_ > whole_.tell() ? end_ - whole_.tell() : 0; }
 
     InputStream& whole_;

@@ -84,17 +84,20 @@ inline constexpr char kConflict[] = "Common block name \"%s\"conflicts with proc
 // Every text a run over the file list can report (the engine's and "already on the list"):
 // the fuzz targets and the hostile-input tests hold each reported text against these.
 inline constexpr std::string_view kRunMessagePatterns[] = {
-    kFreadFailed, kFreadShort,
-    kFileHeaderRead, kBadTimeStamp, kBadMachine, kBadOptionalHeaderSize, kOptionalHeaderRead,
-    kBadSubsystem, kOptionalHeaderFailed, kBadElfHeader,
-    kSectionTableMemory, kSectionHeadersRead,
-    kStringTableSeek, kStringTableSizeRead, kBadStringTableSize, kStringTableMemory, kStringTableRead,
-    kSymbolTableMemory, kSymbolTableSeek, kSymbolTableRead,
-    kRawRawOverlap, kRawRelocOverlap, kRawLineOverlap, kRelocRawOverlap, kRelocRelocOverlap,
-    kRelocLineOverlap, kLineRawOverlap, kLineRelocOverlap, kLineLineOverlap,
-    kNameOutsideStrings, kSectionOutOfRange, kAuxOverflow, kDataInitializedMemory,
-    kCannotOpen, kSignatureRead, kNotObject, kNotObjectModule, kSeekStart, kSeekStartOfHeader,
-    kLibrarySymbolCount, kLibraryMemberCount, kLibraryMembers,
+    kFreadFailed,        kFreadShort,          kFileHeaderRead,
+    kBadTimeStamp,       kBadMachine,          kBadOptionalHeaderSize,
+    kOptionalHeaderRead, kBadSubsystem,        kOptionalHeaderFailed,
+    kBadElfHeader,       kSectionTableMemory,  kSectionHeadersRead,
+    kStringTableSeek,    kStringTableSizeRead, kBadStringTableSize,
+    kStringTableMemory,  kStringTableRead,     kSymbolTableMemory,
+    kSymbolTableSeek,    kSymbolTableRead,     kRawRawOverlap,
+    kRawRelocOverlap,    kRawLineOverlap,      kRelocRawOverlap,
+    kRelocRelocOverlap,  kRelocLineOverlap,    kLineRawOverlap,
+    kLineRelocOverlap,   kLineLineOverlap,     kNameOutsideStrings,
+    kSectionOutOfRange,  kAuxOverflow,         kDataInitializedMemory,
+    kCannotOpen,         kSignatureRead,       kNotObject,
+    kNotObjectModule,    kSeekStart,           kSeekStartOfHeader,
+    kLibrarySymbolCount, kLibraryMemberCount,  kLibraryMembers,
     kAlreadyOnList,
 };
 

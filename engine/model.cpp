@@ -8,8 +8,7 @@
 
 namespace quorv {
 
-AnalysisModel::AnalysisModel()
-    : block_view_(blocks_, block_order_), procedure_view_(procedures_, procedure_order_) {}
+AnalysisModel::AnalysisModel() : block_view_(blocks_, block_order_), procedure_view_(procedures_, procedure_order_) {}
 
 std::uint32_t AnalysisModel::lookup(std::string_view name, std::uint64_t hash) const {
     return index_.find(name, hash, [this](std::uint32_t record) { return block_name(record); });
@@ -118,8 +117,7 @@ void AnalysisModel::mark_initialized(std::string_view block_name) {
     if (found == BlockIndex::kNoRecord || current_object.file == nullptr) return;
     const std::string& path = current_object.file->full_path;
     for (ObjectRef& declaration : blocks_[found].declarations) {
-        if (declaration.file == current_object.file ||
-            compare_names(declaration.file->full_path, path) == 0) {
+        if (declaration.file == current_object.file || compare_names(declaration.file->full_path, path) == 0) {
             declaration.initialized = true;
             return;
         }

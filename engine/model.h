@@ -85,7 +85,7 @@ inline constexpr int kRecordFailed = 1;
 inline constexpr int kAddedToBlock = 2;
 
 class AnalysisModel {
-public:
+  public:
     AnalysisModel();
     AnalysisModel(const AnalysisModel&) = delete;
     AnalysisModel& operator=(const AnalysisModel&) = delete;
@@ -139,7 +139,7 @@ public:
     const FileEntry* keep_member_entry(std::unique_ptr<FileEntry> entry);
     const std::vector<std::unique_ptr<FileEntry>>& member_entries() const { return member_entries_; }
 
-private:
+  private:
     // The recorder tells the model where the names it records come from, and fetches ahead.
     friend class Recorder;
     // The string table of the module being recorded, which the names recorded next may come

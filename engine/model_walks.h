@@ -19,8 +19,7 @@ inline bool is_problem(const CommonBlock& block, const ProcedureEntry* conflict)
 // find_conflicting_procedure gives) or nullptr. Calls visit(block, conflict) for each block.
 // Reads the model only: passes over disjoint ranges may run side by side.
 template <class Visit>
-void for_each_block_with_conflict(const AnalysisModel& model, std::size_t first, std::size_t last,
-                                  Visit&& visit) {
+void for_each_block_with_conflict(const AnalysisModel& model, std::size_t first, std::size_t last, Visit&& visit) {
     const ProcedureList& procedures = model.procedure_list();
     const BlockList& blocks = model.block_list();
     last = std::min(last, blocks.size());
@@ -46,8 +45,8 @@ void for_each_block_with_conflict(const AnalysisModel& model, std::size_t first,
     }
     for (auto it = from; it != to; ++it) {
         while (cursor != end && before(cursor, it)) ++cursor;
-        const bool conflict = cursor != end && cursor.name_prefix() == it.name_prefix() &&
-                              compare_names(cursor->name, it->name) == 0;
+        const bool conflict =
+            cursor != end && cursor.name_prefix() == it.name_prefix() && compare_names(cursor->name, it->name) == 0;
         visit(*it, conflict ? &*cursor : static_cast<const ProcedureEntry*>(nullptr));
     }
 }

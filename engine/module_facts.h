@@ -59,7 +59,7 @@ struct ModuleFacts {
         }
     }
 
-private:
+  private:
     void note(const Record& record) {
         try {
             records.push_back(record);

@@ -31,7 +31,7 @@ inline std::uint64_t name_prefix(std::string_view s) {
 
 // The keys of one list: appended in recording order, then put in name order.
 class NameOrder {
-public:
+  public:
     // Room for one more key, so that appending it cannot fail. May throw std::bad_alloc.
     void reserve_one_more() {
         if (keys_.size() == keys_.capacity()) keys_.reserve(std::max<std::size_t>(64, 2 * keys_.capacity()));
@@ -50,7 +50,7 @@ public:
         sorted_ = 0;
     }
 
-private:
+  private:
     std::vector<NameKey> keys_;
     std::size_t sorted_ = 0;
 };
@@ -58,9 +58,9 @@ private:
 // A view of records in name order, over an index that the model has put in order.
 template <class Record>
 class NameOrderedList {
-public:
+  public:
     class const_iterator {
-    public:
+      public:
         using iterator_category = std::random_access_iterator_tag;
         using value_type = Record;
         using difference_type = std::ptrdiff_t;
@@ -75,12 +75,32 @@ public:
         std::uint64_t name_prefix() const { return at_->prefix; }
         pointer operator->() const { return &**this; }
         reference operator[](difference_type n) const { return (*records_)[at_[n].record]; }
-        const_iterator& operator++() { ++at_; return *this; }
-        const_iterator operator++(int) { auto old = *this; ++at_; return old; }
-        const_iterator& operator--() { --at_; return *this; }
-        const_iterator operator--(int) { auto old = *this; --at_; return old; }
-        const_iterator& operator+=(difference_type n) { at_ += n; return *this; }
-        const_iterator& operator-=(difference_type n) { at_ -= n; return *this; }
+        const_iterator& operator++() {
+            ++at_;
+            return *this;
+        }
+        const_iterator operator++(int) {
+            auto old = *this;
+            ++at_;
+            return old;
+        }
+        const_iterator& operator--() {
+            --at_;
+            return *this;
+        }
+        const_iterator operator--(int) {
+            auto old = *this;
+            --at_;
+            return old;
+        }
+        const_iterator& operator+=(difference_type n) {
+            at_ += n;
+            return *this;
+        }
+        const_iterator& operator-=(difference_type n) {
+            at_ -= n;
+            return *this;
+        }
         friend const_iterator operator+(const_iterator i, difference_type n) { return i += n; }
         friend const_iterator operator+(difference_type n, const_iterator i) { return i += n; }
         friend const_iterator operator-(const_iterator i, difference_type n) { return i -= n; }
@@ -88,21 +108,20 @@ public:
         friend bool operator==(const const_iterator& a, const const_iterator& b) { return a.at_ == b.at_; }
         friend auto operator<=>(const const_iterator& a, const const_iterator& b) { return a.at_ <=> b.at_; }
 
-    private:
+      private:
         const std::deque<Record>* records_ = nullptr;
         const NameKey* at_ = nullptr;
     };
     using iterator = const_iterator;
 
-    NameOrderedList(const std::deque<Record>& records, const NameOrder& order)
-        : records_(&records), order_(&order) {}
+    NameOrderedList(const std::deque<Record>& records, const NameOrder& order) : records_(&records), order_(&order) {}
     const_iterator begin() const { return {records_, order_->keys().data()}; }
     const_iterator end() const { return {records_, order_->keys().data() + order_->keys().size()}; }
     std::size_t size() const { return order_->keys().size(); }
     bool empty() const { return order_->keys().empty(); }
     const Record& front() const { return *begin(); }
 
-private:
+  private:
     const std::deque<Record>* records_;
     const NameOrder* order_;
 };

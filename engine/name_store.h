@@ -12,14 +12,14 @@
 namespace quorv {
 
 class NameStore {
-public:
+  public:
     // The module string table that the names kept next may point into; empty for none.
     void set_source(const std::uint8_t* first, std::size_t size);
     // A stable copy of name (or a view of one). May throw std::bad_alloc, keeping nothing.
     std::string_view keep(std::string_view name);
     void clear();
 
-private:
+  private:
     char* allocate(std::size_t size);
 
     std::vector<std::unique_ptr<char[]>> chunks_;

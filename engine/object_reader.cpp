@@ -16,8 +16,8 @@ namespace quorv {
 namespace {
 
 bool accepted_machine(std::uint16_t machine) {
-    static constexpr std::array<std::uint16_t, 8> kMachines = {
-        0x0000, 0x014C, 0x0162, 0x0166, 0x0168, 0x0183, 0x0184, 0x01F0};
+    static constexpr std::array<std::uint16_t, 8> kMachines = {0x0000, 0x014C, 0x0162, 0x0166,
+                                                               0x0168, 0x0183, 0x0184, 0x01F0};
     return std::find(kMachines.begin(), kMachines.end(), machine) != kMachines.end();
 }
 
@@ -75,8 +75,8 @@ void load_string_table(const Diagnostics& diagnostics, InputStream& stream, std:
     const FileHeader& h = work.header;
     if (h.pointer_to_symbol_table == 0) return;
     // Wraps at 32 bits like every position.
-    const std::uint32_t position = base + h.pointer_to_symbol_table +
-                                   static_cast<std::uint32_t>(work.symbol_record_size()) * h.number_of_symbols;
+    const std::uint32_t position =
+        base + h.pointer_to_symbol_table + static_cast<std::uint32_t>(work.symbol_record_size()) * h.number_of_symbols;
     if (!seek_to(stream, position)) {
         diagnostics.report(compose(msg::kStringTableSeek, position));
         work.failed = true;
@@ -192,7 +192,8 @@ std::string_view section_name(const ModuleWorkingSet& work, std::size_t i) {
 std::uint8_t relocation_width(std::uint16_t machine, std::uint16_t type) {
     using namespace coff;
     if (machine == kMachineI386) return (type == kRelI386Dir32 || type == kRelI386Secrel) ? 4 : 0;
-    if (machine == kMachineAmd64) return type == kRelAmd64Addr64 ? 8 : (type == kRelAmd64Addr32 || type == kRelAmd64Secrel) ? 4 : 0;
+    if (machine == kMachineAmd64)
+        return type == kRelAmd64Addr64 ? 8 : (type == kRelAmd64Addr32 || type == kRelAmd64Secrel) ? 4 : 0;
     return 0;
 }
 
@@ -217,7 +218,8 @@ void collect_debug_symbols(ModuleWorkingSet& work) {
                                          : static_cast<std::int16_t>(read_u16le(p + kSymbolSectionOffset));
         const std::uint16_t type = read_u16le(p + (big ? kBigSymbolTypeOffset : kSymbolTypeOffset));
         const std::uint8_t storage = p[big ? kBigSymbolClassOffset : kSymbolClassOffset];
-        symbol.is_common = storage == kClassExternal && type == 0 && section == 0 && read_u32le(p + kSymbolValueOffset) != 0;
+        symbol.is_common =
+            storage == kClassExternal && type == 0 && section == 0 && read_u32le(p + kSymbolValueOffset) != 0;
         i += 1 + p[big ? kBigSymbolAuxCountOffset : kSymbolAuxCountOffset];
     }
 }
@@ -240,8 +242,8 @@ void collect_debug(InputStream& stream, std::uint32_t base, ModuleWorkingSet& wo
         if (!view_or_copy(stream, std::uint32_t{base + relocations.start}, relocations.length, copy, table)) continue;
         for (std::size_t at = 0; at + coff::kRelocationSize <= table.size(); at += coff::kRelocationSize) {
             const std::uint8_t* p = table.data() + at;
-            debug.relocations[id].push_back(dwarf::Relocation{read_u32le(p), read_u32le(p + 4), 0, true,
-                                                              relocation_width(work.header.machine, read_u16le(p + 8))});
+            debug.relocations[id].push_back(dwarf::Relocation{
+                read_u32le(p), read_u32le(p + 4), 0, true, relocation_width(work.header.machine, read_u16le(p + 8))});
         }
     }
     if (debug.has_info()) collect_debug_symbols(work);
@@ -285,8 +287,7 @@ void ModuleWorkingSet::clear() {
     facts.clear();
 }
 
-bool ranges_overlap(std::uint32_t start1, std::uint32_t length1, std::uint32_t start2,
-                    std::uint32_t length2) {
+bool ranges_overlap(std::uint32_t start1, std::uint32_t length1, std::uint32_t start2, std::uint32_t length2) {
     if (start1 == 0 || length1 == 0 || start2 == 0 || length2 == 0) return false;
     // Inclusive ends, wrapping at 2^32 like every file offset here.
     const std::uint32_t end1 = start1 + length1 - 1;
@@ -296,8 +297,8 @@ bool ranges_overlap(std::uint32_t start1, std::uint32_t length1, std::uint32_t s
     return start1 <= start2 && end1 >= end2;
 }
 
-void check_section_pair(const Diagnostics& diagnostics, const std::vector<SectionRegions>& sections,
-                        std::uint32_t i, std::uint32_t j) {
+void check_section_pair(const Diagnostics& diagnostics, const std::vector<SectionRegions>& sections, std::uint32_t i,
+                        std::uint32_t j) {
     const SectionRegions& a = sections[i - 1];
     const SectionRegions& b = sections[j - 1];
     for (const PairTest& t : kPairTests) {
@@ -357,8 +358,8 @@ ReadStatus process_big_object_header(const Diagnostics& diagnostics, InputStream
 ReadStatus process_opt_header(const Diagnostics& diagnostics, InputStream& stream, std::uint16_t size) {
     using namespace coff;
     if (size != kOptionalHeaderStandard && size != kOptionalHeaderImage32) {
-        diagnostics.report(compose(msg::kBadOptionalHeaderSize, int{size}, int{kOptionalHeaderStandard},
-                                   int{kOptionalHeaderImage32}));
+        diagnostics.report(
+            compose(msg::kBadOptionalHeaderSize, int{size}, int{kOptionalHeaderStandard}, int{kOptionalHeaderImage32}));
         return ReadStatus::Failed;
     }
     std::uint8_t raw[kOptionalHeaderImage32];
@@ -371,8 +372,8 @@ ReadStatus process_opt_header(const Diagnostics& diagnostics, InputStream& strea
     return ReadStatus::Ok;
 }
 
-int read_object_module(const Diagnostics& diagnostics, InputStream& stream, const FileEntry& entry,
-                       std::uint32_t base, ModuleWorkingSet& work, CoffVariant variant) {
+int read_object_module(const Diagnostics& diagnostics, InputStream& stream, const FileEntry& entry, std::uint32_t base,
+                       ModuleWorkingSet& work, CoffVariant variant) {
     work.clear();
     work.variant = variant;
     try {

@@ -51,11 +51,11 @@ struct ModuleWorkingSet {
     FileHeader header;
     std::vector<SectionRegions> sections;  // section n is sections[n - 1]
     std::vector<std::array<std::uint8_t, coff::kSectionNameSize>> section_names;
-    std::vector<std::uint8_t> strings;     // the string table after its size field
-    std::vector<std::uint8_t> symbols;     // the raw symbol records
-    std::uint32_t symbol_count = 0;        // records loaded; 0 when none
+    std::vector<std::uint8_t> strings;  // the string table after its size field
+    std::vector<std::uint8_t> symbols;  // the raw symbol records
+    std::uint32_t symbol_count = 0;     // records loaded; 0 when none
     bool failed = false;
-    ModuleFacts facts;                     // what the scan found
+    ModuleFacts facts;  // what the scan found
     // The debug sections (copied only when the input is not in memory), their relocations
     // and the symbols they name, for the layouts of the module's blocks.
     std::vector<std::uint8_t> debug_bytes[dwarf::kSectionCount];
@@ -67,10 +67,9 @@ struct ModuleWorkingSet {
     void clear();
 };
 
-bool ranges_overlap(std::uint32_t start1, std::uint32_t length1, std::uint32_t start2,
-                    std::uint32_t length2);
-void check_section_pair(const Diagnostics& diagnostics, const std::vector<SectionRegions>& sections,
-                        std::uint32_t i, std::uint32_t j);
+bool ranges_overlap(std::uint32_t start1, std::uint32_t length1, std::uint32_t start2, std::uint32_t length2);
+void check_section_pair(const Diagnostics& diagnostics, const std::vector<SectionRegions>& sections, std::uint32_t i,
+                        std::uint32_t j);
 // Every overlap message of the section table, in the order of the pairwise tests.
 void check_all_section_pairs(const Diagnostics& diagnostics, const std::vector<SectionRegions>& sections);
 
@@ -80,8 +79,7 @@ ReadStatus process_opt_header(const Diagnostics& diagnostics, InputStream& strea
 
 // Reads the module of entry at base into work, its facts into work.facts; every message goes
 // to diagnostics. 0 when the module succeeded, 1 when it failed. The stream stands at base.
-int read_object_module(const Diagnostics& diagnostics, InputStream& stream, const FileEntry& entry,
-                       std::uint32_t base, ModuleWorkingSet& work,
-                       CoffVariant variant = CoffVariant::Regular);
+int read_object_module(const Diagnostics& diagnostics, InputStream& stream, const FileEntry& entry, std::uint32_t base,
+                       ModuleWorkingSet& work, CoffVariant variant = CoffVariant::Regular);
 
 }  // namespace quorv

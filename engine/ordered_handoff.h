@@ -15,9 +15,10 @@ namespace quorv {
 
 template <class Item>
 class OrderedHandoff {
-public:
+  public:
     // cost_limit 0: no limit but the slots.
-    OrderedHandoff(std::size_t slots, std::size_t cost_limit) : items_(slots), costs_(slots, 0), cost_limit_(cost_limit) {}
+    OrderedHandoff(std::size_t slots, std::size_t cost_limit)
+        : items_(slots), costs_(slots, 0), cost_limit_(cost_limit) {}
     OrderedHandoff(const OrderedHandoff&) = delete;
     OrderedHandoff& operator=(const OrderedHandoff&) = delete;
 
@@ -77,7 +78,7 @@ public:
         room_.notify_one();
     }
 
-private:
+  private:
     // Room for `free` more items, with what is held below `cost` (when there is a limit).
     bool has_room(std::size_t free, std::size_t cost) const {
         const std::size_t outstanding = made_ - returned_;

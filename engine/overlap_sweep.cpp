@@ -27,8 +27,7 @@ std::vector<Region> present_regions(const std::vector<SectionRegions>& sections)
     std::vector<Region> out;
     out.reserve(3 * sections.size());
     for (std::size_t s = 0; s < sections.size(); ++s) {
-        const FileRegion* kinds[3] = {&sections[s].raw_data, &sections[s].relocations,
-                                      &sections[s].line_numbers};
+        const FileRegion* kinds[3] = {&sections[s].raw_data, &sections[s].relocations, &sections[s].line_numbers};
         for (std::uint8_t kind = 0; kind < 3; ++kind) {
             const FileRegion& r = *kinds[kind];
             // Starting at offset 0 or empty: absent, it overlaps nothing.
@@ -41,7 +40,7 @@ std::vector<Region> present_regions(const std::vector<SectionRegions>& sections)
 }
 
 class Findings {
-public:
+  public:
     explicit Findings(const std::vector<Region>& regions) : regions_(regions) {}
 
     // a and b overlap and are of different sections: the lower section's region is first.
@@ -49,8 +48,8 @@ public:
         const Region* first = &regions_[a];
         const Region* second = &regions_[b];
         if (first->section > second->section) std::swap(first, second);
-        found_.push_back(SectionOverlap{first->section, second->section,
-                                        static_cast<std::uint8_t>(3 * first->kind + second->kind)});
+        found_.push_back(
+            SectionOverlap{first->section, second->section, static_cast<std::uint8_t>(3 * first->kind + second->kind)});
     }
 
     std::vector<SectionOverlap> in_pairwise_order() {
@@ -64,7 +63,7 @@ public:
         return std::move(found_);
     }
 
-private:
+  private:
     const std::vector<Region>& regions_;
     std::vector<SectionOverlap> found_;
 };
@@ -84,8 +83,7 @@ void sweep(const std::vector<Region>& regions, Findings& findings) {
             items.push_back(SweepItem{r.end, r.end, k, true});
         }
     }
-    std::sort(items.begin(), items.end(),
-              [](const SweepItem& a, const SweepItem& b) { return a.start < b.start; });
+    std::sort(items.begin(), items.end(), [](const SweepItem& a, const SweepItem& b) { return a.start < b.start; });
     // Points are kept apart: two points are two wrapped regions, which the tree answers
     // for, so a point never looks at the open points.
     std::vector<SweepItem> open_plain;
@@ -110,7 +108,7 @@ void sweep(const std::vector<Region>& regions, Findings& findings) {
 // inserted; reports every inserted region with start <= x and end >= y, descending only
 // into subtrees that hold one.
 class EndTree {
-public:
+  public:
     explicit EndTree(std::size_t leaves)
         : size_(std::bit_ceil(std::max<std::size_t>(leaves, 1))), max_end_(2 * size_, -1) {}
 
@@ -126,7 +124,7 @@ public:
         collect(1, 0, size_, prefix, y, visit);
     }
 
-private:
+  private:
     template <class Visit>
     void collect(std::size_t node, std::size_t lo, std::size_t hi, std::size_t prefix, std::uint32_t y,
                  Visit& visit) const {
@@ -166,11 +164,10 @@ void wrapped_second(const std::vector<Region>& regions, Findings& findings) {
         for (std::size_t q = first; q < last; ++q) {
             const Region& second = regions[q];
             if (!second.wrapped) continue;
-            const auto prefix = static_cast<std::size_t>(
-                std::upper_bound(starts.begin(), starts.end(), second.start) - starts.begin());
-            tree.report(prefix, second.end, [&](std::size_t leaf) {
-                findings.add(by_start[leaf], static_cast<std::uint32_t>(q));
-            });
+            const auto prefix =
+                static_cast<std::size_t>(std::upper_bound(starts.begin(), starts.end(), second.start) - starts.begin());
+            tree.report(prefix, second.end,
+                        [&](std::size_t leaf) { findings.add(by_start[leaf], static_cast<std::uint32_t>(q)); });
         }
         for (std::size_t q = first; q < last; ++q) tree.insert(leaf_of[q], regions[q].end);
         first = last;

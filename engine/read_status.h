@@ -5,9 +5,13 @@
 
 namespace quorv {
 
-enum class [[nodiscard]] ReadStatus : std::uint8_t { Ok, Failed };
+enum class [[nodiscard]] ReadStatus : std::uint8_t{Ok, Failed};
 
-constexpr int as_result(ReadStatus status) { return status == ReadStatus::Ok ? 0 : 1; }
-constexpr ReadStatus status_of(bool ok) { return ok ? ReadStatus::Ok : ReadStatus::Failed; }
+constexpr int as_result(ReadStatus status) {
+    return status == ReadStatus::Ok ? 0 : 1;
+}
+constexpr ReadStatus status_of(bool ok) {
+    return ok ? ReadStatus::Ok : ReadStatus::Failed;
+}
 
 }  // namespace quorv

@@ -10,7 +10,7 @@
 namespace quorv {
 
 class Recorder {
-public:
+  public:
     explicit Recorder(AnalysisModel& model) : model_(model) {}
 
     // Records the facts of the module named by entry: its declarations and procedures in
@@ -18,7 +18,7 @@ public:
     // ran out for a record or a fact (what could be recorded stays).
     int record_module(const FileEntry& entry, const ModuleFacts& facts);
 
-private:
+  private:
     void fetch_ahead(const ModuleFacts& facts, std::size_t current);
     bool mark_initialized(const ModuleFacts& facts);
 

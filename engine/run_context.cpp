@@ -27,24 +27,24 @@ int RunContext::read_module(InputStream& stream, const FileEntry& entry, std::ui
                             ModuleKind kind) {
     const Diagnostics::InputScope scope(diagnostics_, &entry);
     switch (kind) {
-    case ModuleKind::ShortImport:
-        return 0;
-    case ModuleKind::OtherCode:
-        diagnostics_.report(compose(msg::kNotObjectModule, entry.full_path.c_str()));
-        return 0;
-    case ModuleKind::Elf: {
-        elf_.read_debug = model_.keeps_layouts();
-        const int result = read_elf_module(diagnostics_, stream, entry, base, end, elf_);
-        if (elf_.skipped) return result;
-        return record(entry, elf_.facts, elf_.debug, result);
-    }
-    case ModuleKind::BigObject:
-    case ModuleKind::Coff: {
-        const CoffVariant variant = kind == ModuleKind::BigObject ? CoffVariant::BigObject : CoffVariant::Regular;
-        coff_.read_debug = model_.keeps_layouts();
-        const int result = read_object_module(diagnostics_, stream, entry, base, coff_, variant);
-        return record(entry, coff_.facts, coff_.debug, result);
-    }
+        case ModuleKind::ShortImport:
+            return 0;
+        case ModuleKind::OtherCode:
+            diagnostics_.report(compose(msg::kNotObjectModule, entry.full_path.c_str()));
+            return 0;
+        case ModuleKind::Elf: {
+            elf_.read_debug = model_.keeps_layouts();
+            const int result = read_elf_module(diagnostics_, stream, entry, base, end, elf_);
+            if (elf_.skipped) return result;
+            return record(entry, elf_.facts, elf_.debug, result);
+        }
+        case ModuleKind::BigObject:
+        case ModuleKind::Coff: {
+            const CoffVariant variant = kind == ModuleKind::BigObject ? CoffVariant::BigObject : CoffVariant::Regular;
+            coff_.read_debug = model_.keeps_layouts();
+            const int result = read_object_module(diagnostics_, stream, entry, base, coff_, variant);
+            return record(entry, coff_.facts, coff_.debug, result);
+        }
     }
     return 0;
 }

@@ -17,7 +17,7 @@
 namespace quorv {
 
 class RunContext {
-public:
+  public:
     RunContext(DiagnosticSink& sink, AnalysisModel& model) : diagnostics_(sink), model_(model), recorder_(model) {}
 
     Diagnostics& diagnostics() { return diagnostics_; }
@@ -33,7 +33,7 @@ public:
         return model_.keep_member_entry(std::move(entry));
     }
 
-private:
+  private:
     int record(const FileEntry& entry, const ModuleFacts& facts, const dwarf::DebugInput& debug, int read_result);
 
     Diagnostics diagnostics_;

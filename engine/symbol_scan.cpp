@@ -26,8 +26,8 @@ struct SymbolRecord {
 
 SymbolRecord decode_symbol(const std::uint8_t* p, CoffVariant variant) {
     using namespace coff;
-    SymbolRecord s{read_u32le(p), read_u32le(p + kSymbolNameOffsetOffset), read_u32le(p + kSymbolValueOffset),
-                   0, 0, 0, 0};
+    SymbolRecord s{
+        read_u32le(p), read_u32le(p + kSymbolNameOffsetOffset), read_u32le(p + kSymbolValueOffset), 0, 0, 0, 0};
     if (variant == CoffVariant::BigObject) {
         s.section_number = static_cast<std::int32_t>(read_u32le(p + kSymbolSectionOffset));
         s.type = read_u16le(p + kBigSymbolTypeOffset);
@@ -77,7 +77,7 @@ Role role_of(const SymbolRecord& s) {
 }
 
 class Scan {
-public:
+  public:
     Scan(const Diagnostics& diagnostics, ModuleWorkingSet& work)
         : diagnostics_(diagnostics), work_(work), facts_(work.facts) {}
 
@@ -104,26 +104,26 @@ public:
         return error_ || facts_.fact_lost ? 1 : 0;
     }
 
-private:
+  private:
     // false when the scan must end at once.
     bool note(Role role, const SymbolRecord& s, std::string_view name) {
         switch (role) {
-        case Role::Procedure:
-            // Decorated names (stdcall, fastcall) are not procedures of the program.
-            if (name.find('@') == std::string_view::npos) facts_.define_procedure(name);
-            return true;
-        case Role::DefinedData:
-            if (facts_.define_data(name)) {
-                defined_at_.push_back({static_cast<std::uint32_t>(s.section_number), s.value});
+            case Role::Procedure:
+                // Decorated names (stdcall, fastcall) are not procedures of the program.
+                if (name.find('@') == std::string_view::npos) facts_.define_procedure(name);
                 return true;
-            }
-            diagnostics_.report(msg::kDataInitializedMemory);
-            return false;
-        case Role::Declaration:
-            facts_.declare(name, s.value);
-            return true;
-        case Role::None:
-            break;
+            case Role::DefinedData:
+                if (facts_.define_data(name)) {
+                    defined_at_.push_back({static_cast<std::uint32_t>(s.section_number), s.value});
+                    return true;
+                }
+                diagnostics_.report(msg::kDataInitializedMemory);
+                return false;
+            case Role::Declaration:
+                facts_.declare(name, s.value);
+                return true;
+            case Role::None:
+                break;
         }
         return true;
     }
@@ -161,8 +161,10 @@ private:
             const auto [section, value] = defined_at_[k];
             const auto next = std::upper_bound(places_.begin(), places_.end(), std::pair{section, value});
             std::uint64_t end = 0;
-            if (next != places_.end() && next->first == section) end = next->second;
-            else if (section <= work_.sections.size()) end = work_.sections[section - 1].raw_data.length;
+            if (next != places_.end() && next->first == section)
+                end = next->second;
+            else if (section <= work_.sections.size())
+                end = work_.sections[section - 1].raw_data.length;
             facts_.defined_data[k].size = end > value ? end - value : 0;
             facts_.defined_data[k].size_exact = false;
         }

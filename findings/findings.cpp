@@ -23,10 +23,12 @@ std::string join_sorted(std::vector<std::string> names) {
     return out;
 }
 
-std::string bytes_text(std::uint64_t size) { return std::to_string(size) + (size == 1 ? " byte" : " bytes"); }
+std::string bytes_text(std::uint64_t size) {
+    return std::to_string(size) + (size == 1 ? " byte" : " bytes");
+}
 
 class BlockRules {
-public:
+  public:
     BlockRules(const AnalysisModel& model, std::vector<Finding>& out) : model_(model), out_(out) {}
 
     // conflict: the block's first procedure of the same name, or none.
@@ -52,7 +54,7 @@ public:
         for (std::size_t k = first; k < out_.size(); ++k) place_in_source(out_[k]);
     }
 
-private:
+  private:
     Finding& add(std::string_view rule, const CommonBlock& block) {
         Finding& f = out_.emplace_back();
         f.rule = find_rule(rule);
@@ -91,10 +93,12 @@ private:
 
     void named_like_procedure(const CommonBlock& block) {
         const ProcedureList& procedures = model_.procedure_list();
-        const auto [first, last] = std::equal_range(
-            procedures.begin(), procedures.end(), block.name, [](const auto& a, const auto& b) {
-                if constexpr (std::is_same_v<std::decay_t<decltype(a)>, ProcedureEntry>) return compare_names(a.name, b) < 0;
-                else return compare_names(a, b.name) < 0;
+        const auto [first, last] =
+            std::equal_range(procedures.begin(), procedures.end(), block.name, [](const auto& a, const auto& b) {
+                if constexpr (std::is_same_v<std::decay_t<decltype(a)>, ProcedureEntry>)
+                    return compare_names(a.name, b) < 0;
+                else
+                    return compare_names(a, b.name) < 0;
             });
         if (first == last) return;
         Finding& f = add("common-named-like-procedure", block);
@@ -126,14 +130,15 @@ private:
             f.message = "COMMON block " + name_ + " is initialized with " + (d.size_exact ? "" : "at most ") +
                         bytes_text(d.size) + " in " + module_name(*d.file) + " but declared with " +
                         bytes_text(largest_) + " in " + module_name(*declared_.front()->file);
-            f.fingerprint = fingerprint({f.rule->id, block.name, module_name(*d.file), std::to_string(d.size),
-                                         std::to_string(largest_)});
+            f.fingerprint = fingerprint(
+                {f.rule->id, block.name, module_name(*d.file), std::to_string(d.size), std::to_string(largest_)});
         }
         if (paths.size() < 2) return;
         Finding& f = add("common-initialized-twice", block);
         for (const Definition& d : definitions) f.modules.push_back(d.file);
         const std::string where = join_sorted(definers);
-        f.message = "COMMON block " + name_ + " is initialized in " + std::to_string(paths.size()) + " modules: " + where;
+        f.message =
+            "COMMON block " + name_ + " is initialized in " + std::to_string(paths.size()) + " modules: " + where;
         f.fingerprint = fingerprint({f.rule->id, block.name, where});
     }
 
@@ -149,8 +154,9 @@ private:
             });
             if (!seen) distinct.push_back(&m);
         }
-        std::sort(distinct.begin(), distinct.end(),
-                  [](const ModuleLayout* a, const ModuleLayout* b) { return dwarf::layout_less(a->layout, b->layout); });
+        std::sort(distinct.begin(), distinct.end(), [](const ModuleLayout* a, const ModuleLayout* b) {
+            return dwarf::layout_less(a->layout, b->layout);
+        });
         bool decided = true;
         const ModuleLayout* side_a = nullptr;
         const ModuleLayout* side_b = nullptr;
@@ -174,9 +180,8 @@ private:
         // Shorter views: every declaring module has a layout, and all of them agree.
         if (!sizes_differ || !decided) return false;
         for (const ObjectRef* d : declared_) {
-            const bool has = std::any_of(layouts_.begin(), layouts_.end(), [&](const ModuleLayout& m) {
-                return m.file == d->file && !m.layout.aliased;
-            });
+            const bool has = std::any_of(layouts_.begin(), layouts_.end(),
+                                         [&](const ModuleLayout& m) { return m.file == d->file && !m.layout.aliased; });
             if (!has) return false;
         }
         Finding& f = add("common-prefix-view", block);
@@ -192,7 +197,8 @@ private:
         std::string key;
         for (const ModuleLayout* m : distinct) {
             for (const dwarf::Member& member : m->layout.members)
-                key += member.name + ":" + std::to_string(member.offset) + ":" + std::to_string(member.size) + ":" + member.type + ";";
+                key += member.name + ":" + std::to_string(member.offset) + ":" + std::to_string(member.size) + ":" +
+                       member.type + ";";
             key += "|";
         }
         return key;
@@ -202,12 +208,13 @@ private:
         const dwarf::Member& x = m.layout.members.at(member);
         std::string text = x.name + " " + x.type + " in " + module_name(*m.file);
         if (!m.layout.file.empty())
-            text += " (" + std::filesystem::path(m.layout.file).filename().string() + ":" + std::to_string(m.layout.line) + ")";
+            text += " (" + std::filesystem::path(m.layout.file).filename().string() + ":" +
+                    std::to_string(m.layout.line) + ")";
         return text;
     }
 
-    void layout_mismatch(const CommonBlock& block, const ModuleLayout& a, const ModuleLayout& b, const dwarf::Conflict& c,
-                         const std::vector<const ModuleLayout*>& distinct) {
+    void layout_mismatch(const CommonBlock& block, const ModuleLayout& a, const ModuleLayout& b,
+                         const dwarf::Conflict& c, const std::vector<const ModuleLayout*>& distinct) {
         Finding& f = add("common-layout-mismatch", block);
         f.primary = a.file;
         f.modules.push_back(a.file);
@@ -283,12 +290,16 @@ void message_findings(const RunMessages& messages, bool completed, std::vector<F
         const std::string_view text = trimmed(messages.texts[k]);
         const FileEntry* input = k < messages.inputs.size() ? messages.inputs[k] : nullptr;
         Finding& f = out.emplace_back();
-        f.rule = find_rule(stop ? "analysis-stopped" : header_note(messages.texts[k]) ? "input-note" : "input-diagnostic");
+        f.rule = find_rule(stop                             ? "analysis-stopped"
+                           : header_note(messages.texts[k]) ? "input-note"
+                                                            : "input-diagnostic");
         f.primary = input;
         if (input != nullptr) f.modules.push_back(input);
         f.message = stop ? "The analysis stopped: " + std::string(text) : std::string(text);
         const std::string where = input == nullptr ? std::string() : module_name(*input);
-        const std::string stable = input == nullptr ? std::string(text) : replace_all(std::string(text), input->full_path, input->display_name);
+        const std::string stable = input == nullptr
+                                       ? std::string(text)
+                                       : replace_all(std::string(text), input->full_path, input->display_name);
         f.fingerprint = fingerprint({f.rule->id, where, stable});
     }
     if (!completed && count == 0) {
@@ -306,8 +317,9 @@ void settle_modules(Finding& f) {
         paths.reserve(f.modules.size());
         for (const FileEntry* m : f.modules) paths.emplace_back(module_path(*m), m);
         std::sort(paths.begin(), paths.end());
-        paths.erase(std::unique(paths.begin(), paths.end(), [](const auto& a, const auto& b) { return a.first == b.first; }),
-                    paths.end());
+        paths.erase(
+            std::unique(paths.begin(), paths.end(), [](const auto& a, const auto& b) { return a.first == b.first; }),
+            paths.end());
         f.modules.clear();
         for (const auto& [path, m] : paths) f.modules.push_back(m);
     }
@@ -340,7 +352,9 @@ std::string finding_path(const Finding& f) {
     return f.primary == nullptr ? std::string("quorv-check") : module_path(*f.primary);
 }
 
-std::uint64_t finding_line(const Finding& f) { return f.source_file.empty() ? 1 : f.source_line; }
+std::uint64_t finding_line(const Finding& f) {
+    return f.source_file.empty() ? 1 : f.source_line;
+}
 
 std::string source_path(std::string_view path) {
     namespace fs = std::filesystem;
@@ -360,10 +374,10 @@ std::vector<Finding> find_all(const AnalysisModel& model, const RunMessages& mes
     message_findings(messages, completed, out);
     debug_findings(model, out);
     BlockRules rules(model, out);
-    for_each_block_with_conflict(model, [&](const CommonBlock& block, const ProcedureEntry* conflict) {
-        rules.check(block, conflict);
-    });
-    std::erase_if(out, [&](const Finding& f) { return std::find(ignored.begin(), ignored.end(), f.rule) != ignored.end(); });
+    for_each_block_with_conflict(
+        model, [&](const CommonBlock& block, const ProcedureEntry* conflict) { rules.check(block, conflict); });
+    std::erase_if(out,
+                  [&](const Finding& f) { return std::find(ignored.begin(), ignored.end(), f.rule) != ignored.end(); });
     for (Finding& f : out) settle_modules(f);
     std::stable_sort(out.begin(), out.end(), [](const Finding& a, const Finding& b) {
         if (const int c = compare_names(a.block, b.block); c != 0) return c < 0;

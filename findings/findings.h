@@ -41,7 +41,9 @@ std::vector<Finding> find_all(const AnalysisModel& model, const RunMessages& mes
                               const std::vector<const Rule*>& ignored = {});
 
 // A counted finding makes the run fail: not a note, and not in the baseline.
-inline bool counts(const Finding& f) { return f.rule->level != Level::Note && !f.baselined; }
+inline bool counts(const Finding& f) {
+    return f.rule->level != Level::Note && !f.baselined;
+}
 
 // The block as Fortran names it where its symbol shows the usual decoration: /SYSTEM/ for
 // _system_ or system_, "blank COMMON" for blank COMMON; other symbols as /symbol/.

@@ -15,7 +15,7 @@ constexpr std::uint64_t mix(std::uint64_t h) {
 
 // Two lanes over the bytes, each fed every byte and folded differently, then mixed together.
 class Hash128 {
-public:
+  public:
     void add(std::uint8_t byte) {
         a_ = (a_ ^ byte) * 0x100000001B3ull;
         b_ = (b_ + byte + 0x9E3779B97F4A7C15ull) * 0xBF58476D1CE4E5B9ull;
@@ -34,7 +34,7 @@ public:
         return out;
     }
 
-private:
+  private:
     std::uint64_t a_ = 0xCBF29CE484222325ull;
     std::uint64_t b_ = 0x243F6A8885A308D3ull;
     std::uint64_t length_ = 0;

@@ -39,8 +39,7 @@ constexpr Rule kRules[] = {
      "The declarations differ in size, but the debug information of every declaring module shows the same "
      "members wherever they overlap: shorter views and padding, not a conflict.",
      "Nothing to do unless the shorter view is a mistake."},
-    {"input-note", "InputNote", Level::Note,
-     "A header value older readers warn about on valid files.",
+    {"input-note", "InputNote", Level::Note, "A header value older readers warn about on valid files.",
      "The machine value (every x64 or ARM64 object), the time stamp or the optional header's subsystem of an "
      "input is one that older readers warn about; the input is read all the same.",
      "Nothing to do."},
@@ -49,13 +48,11 @@ constexpr Rule kRules[] = {
      "A message of the run about an input: overlapping sections, a damaged header or table, an executable "
      "among the inputs, or code that is not an object module.",
      "Check how the input was made; rebuild it, or leave it out of the run."},
-    {"analysis-stopped", "AnalysisStopped", Level::Error,
-     "The analysis stopped before it read every input.",
+    {"analysis-stopped", "AnalysisStopped", Level::Error, "The analysis stopped before it read every input.",
      "An input could not be opened, or a module is damaged so that the run cannot go on. The findings cover "
      "only what was read before.",
      "Mend or leave out the input the message names, and run again."},
-    {"debug-info-unreadable", "DebugInfoUnreadable", Level::Note,
-     "A module's debug information cannot be read.",
+    {"debug-info-unreadable", "DebugInfoUnreadable", Level::Note, "A module's debug information cannot be read.",
      "The layouts of the module's COMMON blocks could not be read from its debug information; its symbols "
      "were read all the same, and its blocks are checked by size alone.",
      "Nothing to do, unless layouts are wanted: rebuild the module with -g."},
@@ -63,20 +60,27 @@ constexpr Rule kRules[] = {
 
 }  // namespace
 
-std::span<const Rule> all_rules() { return kRules; }
+std::span<const Rule> all_rules() {
+    return kRules;
+}
 
 const Rule* find_rule(std::string_view id) {
     const auto it = std::find_if(std::begin(kRules), std::end(kRules), [&](const Rule& r) { return r.id == id; });
     return it == std::end(kRules) ? nullptr : &*it;
 }
 
-std::size_t rule_index(const Rule& rule) { return static_cast<std::size_t>(&rule - kRules); }
+std::size_t rule_index(const Rule& rule) {
+    return static_cast<std::size_t>(&rule - kRules);
+}
 
 std::string_view level_text(Level level) {
     switch (level) {
-    case Level::Error: return "error";
-    case Level::Warning: return "warning";
-    case Level::Note: return "note";
+        case Level::Error:
+            return "error";
+        case Level::Warning:
+            return "warning";
+        case Level::Note:
+            return "note";
     }
     return "note";
 }

@@ -12,15 +12,14 @@
 namespace quorv::fuzz {
 
 class CheckingSink : public DiagnosticSink {
-public:
+  public:
     void show(const Diagnostic& diagnostic) override {
         ++count;
         if (!is_known_message(diagnostic.text)) fail("a message outside the system's own texts", diagnostic.text);
     }
 
     [[noreturn]] static void fail(const char* what, std::string_view text) {
-        std::fprintf(stderr, "quorv fuzz: %s: \"%.*s\"\n", what, static_cast<int>(text.size()),
-                     text.data());
+        std::fprintf(stderr, "quorv fuzz: %s: \"%.*s\"\n", what, static_cast<int>(text.size()), text.data());
         std::abort();
     }
 

@@ -54,7 +54,8 @@ void check_layouts(const quorv::dwarf::DebugInput& debug) {
                         "a conflict naming no member");
             }
             require(c.steps <= kMaxCompareSteps, "a comparison past its step limit");
-            require(same_layout(a, b) == (!layout_less(a, b) && !layout_less(b, a)), "same_layout and layout_less disagree");
+            require(same_layout(a, b) == (!layout_less(a, b) && !layout_less(b, a)),
+                    "same_layout and layout_less disagree");
         }
     }
 }

@@ -93,9 +93,16 @@ std::vector<std::string> make_inputs(std::uint8_t control, std::string_view rest
     if (args[1] != args[0]) write_file(args[1], pieces[1]);
     if (three) {
         switch ((control >> 3) & 3) {
-        case 1: args.push_back(dir + "/sub"); break;
-        case 2: args.push_back(dir + "/missing.obj"); break;
-        default: args.push_back(dir + "/third.a"); write_file(args[2], pieces[2]); break;
+            case 1:
+                args.push_back(dir + "/sub");
+                break;
+            case 2:
+                args.push_back(dir + "/missing.obj");
+                break;
+            default:
+                args.push_back(dir + "/third.a");
+                write_file(args[2], pieces[2]);
+                break;
         }
     }
     return args;
@@ -148,7 +155,8 @@ void check_text_report(const AnalysisModel& model, bool problems_only) {
     for_each_block_with_problem(model, [&](const CommonBlock& block, bool problem) {
         if (problems_only && !problem) return;
         fuzz::require(listed < view.rows.size(), "fewer rows than listed blocks");
-        const std::string expected = (problem && !problems_only) ? std::string(block.name) + "*" : std::string(block.name);
+        const std::string expected =
+            (problem && !problems_only) ? std::string(block.name) + "*" : std::string(block.name);
         fuzz::require(view.rows[listed++] == expected, "block row is not the block's name");
         const auto rows = ui::details_rows(block);
         fuzz::require(rows.size() == block.declarations.size() + 1, "one details row per declaration");

@@ -17,8 +17,12 @@ using msg::kRunMessagePatterns;
 
 namespace detail {
 
-inline bool is_digit(char c) { return c >= '0' && c <= '9'; }
-inline bool is_hex(char c) { return is_digit(c) || (c >= 'a' && c <= 'f'); }
+inline bool is_digit(char c) {
+    return c >= '0' && c <= '9';
+}
+inline bool is_hex(char c) {
+    return is_digit(c) || (c >= 'a' && c <= 'f');
+}
 
 // Length of the run of characters at text[at] accepted by ok.
 template <class Ok>
@@ -75,6 +79,8 @@ inline std::string_view message_family(std::string_view text) {
     return {};
 }
 
-inline bool is_known_message(std::string_view text) { return !message_family(text).empty(); }
+inline bool is_known_message(std::string_view text) {
+    return !message_family(text).empty();
+}
 
 }  // namespace quorv::fuzz

@@ -28,14 +28,17 @@ using MemberFiles = std::function<const std::string*(const std::string& path)>;
 
 namespace detail {
 
-inline std::uint16_t u16(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] | (p[1] << 8)); }
+inline std::uint16_t u16(const std::uint8_t* p) {
+    return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
+}
 inline std::uint32_t u32(const std::uint8_t* p) {
     return p[0] | (p[1] << 8) | (p[2] << 16) | (std::uint32_t{p[3]} << 24);
 }
 
 inline bool starts(std::span<const std::uint8_t> m, std::string_view prefix) {
-    return m.size() >= prefix.size() && std::equal(prefix.begin(), prefix.end(), m.begin(),
-                                                   [](char c, std::uint8_t b) { return static_cast<std::uint8_t>(c) == b; });
+    return m.size() >= prefix.size() && std::equal(prefix.begin(), prefix.end(), m.begin(), [](char c, std::uint8_t b) {
+               return static_cast<std::uint8_t>(c) == b;
+           });
 }
 
 enum class Kind { coff, short_import, big_object, other_code, elf };
@@ -52,7 +55,10 @@ inline Kind kind_of(std::span<const std::uint8_t> m) {
         return Kind::other_code;
     }
     if (starts(m, "BC\xC0\xDE"sv) || starts(m, "\xDE\xC0\x17\x0B"sv)) return Kind::other_code;
-    if (starts(m, "\x7F" "ELF"sv)) return Kind::elf;
+    if (starts(m,
+               "\x7F"
+               "ELF"sv))
+        return Kind::elf;
     return Kind::coff;
 }
 
@@ -78,10 +84,12 @@ inline std::uint64_t number(std::string_view digits) {
     return v;
 }
 
-inline std::uint64_t even(std::uint64_t offset) { return offset + (offset & 1); }
+inline std::uint64_t even(std::uint64_t offset) {
+    return offset + (offset & 1);
+}
 
 class Reading {
-public:
+  public:
     Reading(std::span<const std::uint8_t> bytes, Expected& out, const MemberFiles& files)
         : bytes_(bytes), out_(out), files_(files) {}
 
@@ -136,7 +144,7 @@ public:
         return sections_and_symbols(base, path, {u32(h + 44), u32(h + 48), u32(h + 52), 20});
     }
 
-private:
+  private:
     struct Layout {
         std::uint32_t sections, pointer, symbols;
         std::uint32_t record;  // 18 for COFF, 20 for big objects
@@ -166,11 +174,17 @@ private:
     int module(std::uint64_t base, std::uint64_t end, const std::string& path) {
         const auto m = bytes_.subspan(base, end - base);
         switch (kind_of(m)) {
-        case Kind::short_import: return 0;
-        case Kind::other_code: return out_.report(other_code(path)), 0;
-        case Kind::elf: return read_elf(m, out_, path);
-        case Kind::big_object: seek(static_cast<std::uint32_t>(base)); return big_object(static_cast<std::uint32_t>(base), path);
-        case Kind::coff: break;
+            case Kind::short_import:
+                return 0;
+            case Kind::other_code:
+                return out_.report(other_code(path)), 0;
+            case Kind::elf:
+                return read_elf(m, out_, path);
+            case Kind::big_object:
+                seek(static_cast<std::uint32_t>(base));
+                return big_object(static_cast<std::uint32_t>(base), path);
+            case Kind::coff:
+                break;
         }
         seek(static_cast<std::uint32_t>(base));
         return object(static_cast<std::uint32_t>(base), path);
@@ -194,8 +208,9 @@ private:
         bool failed = false;
         std::vector<std::uint8_t> strings;
         if (l.pointer != 0)
-            failed = !string_table(static_cast<std::uint32_t>(std::uint64_t{base} + l.pointer + std::uint64_t{l.record} * l.symbols),
-                                   strings);
+            failed = !string_table(
+                static_cast<std::uint32_t>(std::uint64_t{base} + l.pointer + std::uint64_t{l.record} * l.symbols),
+                strings);
         overlaps(table, l.sections);
         std::vector<std::uint8_t> records;
         std::uint32_t count = 0;
@@ -204,7 +219,8 @@ private:
             const bool strings_failed = failed;
             failed = true;
             if (size > 0xFFFFFFFFu) {
-                out_.report("\nError: Unable to allocate " + std::to_string(size) + " byte buffer to hold symbol table\n");
+                out_.report("\nError: Unable to allocate " + std::to_string(size) +
+                            " byte buffer to hold symbol table\n");
             } else if (!seek(base + l.pointer)) {
                 out_.report("Error seeking to symbol table\n");
             } else if (held() < size) {
@@ -222,7 +238,8 @@ private:
     }
 
     bool string_table(std::uint32_t at, std::vector<std::uint8_t>& strings) {
-        if (!seek(at)) return out_.report(format("Error seeking to start of string table at file address %llx\n", at)), false;
+        if (!seek(at))
+            return out_.report(format("Error seeking to start of string table at file address %llx\n", at)), false;
         std::uint8_t field[4];
         if (!read(field, 4, "analyze")) return out_.report("Error reading string table size\n"), false;
         const std::uint32_t size = u32(field);
@@ -254,7 +271,9 @@ private:
             "Object Format Error: Section %llx line numbers overlap section %llx raw data\n",
             "Object Format Error: Section %llx line numbers overlap section %llx relocations\n",
             "Object Format Error: Line numbers overlap for sections %llx and %llx\n"};
-        struct Region { std::uint32_t start, length; };
+        struct Region {
+            std::uint32_t start, length;
+        };
         const auto region = [&](std::size_t n, int kind) {
             const std::uint8_t* h = table.data() + 40 * (n - 1);
             if (kind == 0) return Region{u32(h + 20), u32(h + 16)};
@@ -286,8 +305,10 @@ private:
                     if (keep) last_texts.push_back(text);
                     out_.report(std::move(text));
                 }
-        if (keep) last_table = table;
-        else last_texts.clear();
+        if (keep)
+            last_table = table;
+        else
+            last_texts.clear();
     }
 
     bool scan(const std::uint8_t* records, std::uint32_t n, const std::vector<std::uint8_t>& strings, const Layout& l,
@@ -349,7 +370,10 @@ private:
         for (std::uint32_t k = 0; k < names; ++k) {
             bool ended = false;
             do {
-                if (!read(&byte, 1, "analyze")) { ended = true; break; }
+                if (!read(&byte, 1, "analyze")) {
+                    ended = true;
+                    break;
+                }
             } while (byte != 0);
             if (ended) break;
         }
@@ -456,7 +480,8 @@ private:
                 name = field;
             }
             name.resize(std::min(name.find('\0'), name.size()));
-            if (name == "__.SYMDEF" || name == "__.SYMDEF SORTED" || name == "__.SYMDEF_64" || name == "__.SYMDEF_64 SORTED") {
+            if (name == "__.SYMDEF" || name == "__.SYMDEF SORTED" || name == "__.SYMDEF_64" ||
+                name == "__.SYMDEF_64 SORTED") {
                 if (!held_whole) return bad();
                 at = even(data + size);
                 continue;
@@ -470,7 +495,8 @@ private:
             }
             if (!held_whole) return bad();
             at = even(data + size);
-            if (Reading(bytes_.first(data + size), out_, files_).module(data + name_bytes, data + size, path) == 1) return 1;
+            if (Reading(bytes_.first(data + size), out_, files_).module(data + name_bytes, data + size, path) == 1)
+                return 1;
         }
         return 0;
     }
@@ -512,7 +538,8 @@ inline Expected expect_run(const std::vector<std::string>& listing, const std::v
             e.result = 1;
             break;
         }
-        const std::span<const std::uint8_t> bytes(reinterpret_cast<const std::uint8_t*>(in.bytes->data()), in.bytes->size());
+        const std::span<const std::uint8_t> bytes(reinterpret_cast<const std::uint8_t*>(in.bytes->data()),
+                                                  in.bytes->size());
         if (detail::Reading(bytes, e, files).analyze(in.full_path, in.display_name) == 1) {
             e.result = 1;
             break;

@@ -12,7 +12,7 @@
 namespace quorv::fuzz {
 
 class OracleSink : public DiagnosticSink {
-public:
+  public:
     explicit OracleSink(const oracle::Expected& expected) : expected_(expected) {}
 
     void show(const Diagnostic& diagnostic) override {
@@ -24,8 +24,8 @@ public:
             if (!is_known_message(text))
                 difference = "message outside the system's own texts: \"" + std::string(text) + "\"";
             else if (count < expected_.messages.size())
-                difference = "message " + std::to_string(count) + " is \"" + std::string(text) +
-                             "\", expected \"" + expected_.messages[count] + "\"";
+                difference = "message " + std::to_string(count) + " is \"" + std::string(text) + "\", expected \"" +
+                             expected_.messages[count] + "\"";
         }
         ++count;
     }
@@ -33,15 +33,14 @@ public:
     std::size_t count = 0;
     std::string difference;
 
-private:
+  private:
     const oracle::Expected& expected_;
 };
 
 inline std::string compare_outcome(const AnalysisModel& model, int result, const OracleSink& sink,
                                    const oracle::Expected& e) {
     if (!sink.difference.empty()) return sink.difference;
-    if (sink.count != e.count)
-        return std::to_string(sink.count) + " messages, expected " + std::to_string(e.count);
+    if (sink.count != e.count) return std::to_string(sink.count) + " messages, expected " + std::to_string(e.count);
     if (result != e.result) return "result " + std::to_string(result) + ", expected " + std::to_string(e.result);
     auto expected_block = e.blocks.begin();
     for (const CommonBlock& block : model.block_list()) {
@@ -49,15 +48,16 @@ inline std::string compare_outcome(const AnalysisModel& model, int result, const
         if (block.name != expected_block->first)
             return "block \"" + std::string(block.name) + "\", expected \"" + expected_block->first + "\"";
         const auto& decls = expected_block->second;
-        if (block.declarations.size() != decls.size()) return "declarations of \"" + std::string(block.name) + "\" differ in number";
+        if (block.declarations.size() != decls.size())
+            return "declarations of \"" + std::string(block.name) + "\" differ in number";
         std::size_t k = 0;
         bool agree = true;
         for (const ObjectRef& d : block.declarations) {
             const oracle::Declaration& x = decls[k++];
             if (d.size != x.size || d.initialized != x.initialized || d.file->full_path != x.path)
-                return "declaration " + std::to_string(k) + " of \"" + std::string(block.name) + "\": size " + std::to_string(d.size) +
-                       (d.initialized ? " initialized " : " ") + d.file->full_path + ", expected size " +
-                       std::to_string(x.size) + (x.initialized ? " initialized " : " ") + x.path;
+                return "declaration " + std::to_string(k) + " of \"" + std::string(block.name) + "\": size " +
+                       std::to_string(d.size) + (d.initialized ? " initialized " : " ") + d.file->full_path +
+                       ", expected size " + std::to_string(x.size) + (x.initialized ? " initialized " : " ") + x.path;
             agree = agree && x.size == decls.front().size;
         }
         if (block.sizes_agree != agree) return "sizes_agree of \"" + std::string(block.name) + "\" wrong";
@@ -69,8 +69,8 @@ inline std::string compare_outcome(const AnalysisModel& model, int result, const
         if (k == e.procedures.size()) return "unexpected procedure \"" + std::string(p.name) + "\"";
         const oracle::Procedure& x = e.procedures[k++];
         if (p.name != x.name || p.defining_object.file->full_path != x.path)
-            return "procedure " + std::to_string(k) + " \"" + std::string(p.name) + "\" of " + p.defining_object.file->full_path +
-                   ", expected \"" + x.name + "\" of " + x.path;
+            return "procedure " + std::to_string(k) + " \"" + std::string(p.name) + "\" of " +
+                   p.defining_object.file->full_path + ", expected \"" + x.name + "\" of " + x.path;
     }
     if (k != e.procedures.size()) return "missing procedure \"" + e.procedures[k].name + "\"";
     return {};

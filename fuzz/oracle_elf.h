@@ -27,7 +27,7 @@ inline std::string product_text(std::uint64_t count, unsigned size) {
 }
 
 class ElfModule {
-public:
+  public:
     ElfModule(std::span<const std::uint8_t> bytes, Expected& out) : m_(bytes), out_(out) {}
 
     int read(const std::string& path) {
@@ -36,7 +36,8 @@ public:
             out_.report(short_read(m_.size(), header, "process_file_header"));
             return out_.report("Error reading file header\n"), 1;
         }
-        if ((m_[4] != 1 && m_[4] != 2) || (m_[5] != 1 && m_[5] != 2)) return out_.report("Error - bad ELF file header\n"), 1;
+        if ((m_[4] != 1 && m_[4] != 2) || (m_[5] != 1 && m_[5] != 2))
+            return out_.report("Error - bad ELF file header\n"), 1;
         wide_ = m_[4] == 2;
         big_endian_ = m_[5] == 2;
         const std::uint64_t type = get(16, 2);
@@ -71,9 +72,8 @@ public:
             }
         // Link-time-optimization objects are told after the scan and leave nothing behind; the
         // compiler's own __gnu_lto_* markers are not symbols of the module's own.
-        const bool own = std::any_of(found.begin(), found.end(), [](const Recorded& r) {
-            return r.name.rfind("__gnu_lto_", 0) != 0;
-        });
+        const bool own = std::any_of(found.begin(), found.end(),
+                                     [](const Recorded& r) { return r.name.rfind("__gnu_lto_", 0) != 0; });
         if (slim || (!own && has_lto_section())) {
             out_.report(other_code(path));
             return failed ? 1 : 0;
@@ -82,7 +82,7 @@ public:
         return failed ? 1 : 0;
     }
 
-private:
+  private:
     struct Section {
         std::uint64_t name, type, offset, size, link, entsize;
     };
@@ -101,7 +101,8 @@ private:
     std::uint64_t left(std::uint64_t offset) const { return offset < m_.size() ? m_.size() - offset : 0; }
 
     Section section(std::uint64_t at) const {
-        if (wide_) return {get(at, 4), get(at + 4, 4), get(at + 24, 8), get(at + 32, 8), get(at + 40, 4), get(at + 56, 8)};
+        if (wide_)
+            return {get(at, 4), get(at + 4, 4), get(at + 24, 8), get(at + 32, 8), get(at + 40, 4), get(at + 56, 8)};
         return {get(at, 4), get(at + 4, 4), get(at + 16, 4), get(at + 20, 4), get(at + 24, 4), get(at + 36, 4)};
     }
 
@@ -186,7 +187,8 @@ private:
         const Section& names = sections_[index];
         if (names.type != 3 || !within(names.offset, names.size)) return false;
         for (std::size_t i = 1; i < sections_.size(); ++i)
-            if (sections_[i].name < names.size && text_at(names, sections_[i].name).starts_with(".gnu.lto_")) return true;
+            if (sections_[i].name < names.size && text_at(names, sections_[i].name).starts_with(".gnu.lto_"))
+                return true;
         return false;
     }
 

@@ -41,15 +41,15 @@ struct Expected {
 
 namespace detail {
 
-inline std::string format(const char* f, unsigned long long a = 0, unsigned long long b = 0,
-                          unsigned long long c = 0) {
+inline std::string format(const char* f, unsigned long long a = 0, unsigned long long b = 0, unsigned long long c = 0) {
     char buffer[160];
     std::snprintf(buffer, sizeof buffer, f, a, b, c);
     return buffer;
 }
 
 inline std::string short_read(unsigned long long got, const std::string& expected, const std::string& where) {
-    return "QUORV Internal: fread returned " + std::to_string(got) + " bytes (" + expected + " expected). [" + where + "]";
+    return "QUORV Internal: fread returned " + std::to_string(got) + " bytes (" + expected + " expected). [" + where +
+           "]";
 }
 inline std::string short_read(unsigned long long got, unsigned long long expected, const std::string& where) {
     return short_read(got, std::to_string(expected), where);
@@ -57,9 +57,12 @@ inline std::string short_read(unsigned long long got, unsigned long long expecte
 
 inline std::string other_code(const std::string& path) {
     return "The file " + path +
-           " holds link-time-optimization or other code that is not an object module; its COMMON blocks cannot be read.";
+           " holds link-time-optimization or other code that is not an object module; its COMMON blocks cannot be "
+           "read.";
 }
-inline std::string not_object(const std::string& path) { return "The file " + path + " is not an object file."; }
+inline std::string not_object(const std::string& path) {
+    return "The file " + path + " is not an object file.";
+}
 
 // One symbol that reaches the model, in the order of the module's symbol table.
 struct Recorded {

@@ -14,13 +14,20 @@ namespace quorv::ui {
 int command_for_char(unsigned character_code) {
     if (character_code >= 'a' && character_code <= 'z') character_code -= 'a' - 'A';
     switch (character_code) {
-        case 'A': return IDC_ANALYZE;
-        case 'F': return IDC_ADD_FILES;
-        case 'P': return IDC_PROBLEMS_ONLY;
-        case 'Q': return IDC_QUIT;
-        case 'R': return IDC_REMOVE;
-        case 'U': return IDC_ABOUT;
-        default: return 0;
+        case 'A':
+            return IDC_ANALYZE;
+        case 'F':
+            return IDC_ADD_FILES;
+        case 'P':
+            return IDC_PROBLEMS_ONLY;
+        case 'Q':
+            return IDC_QUIT;
+        case 'R':
+            return IDC_REMOVE;
+        case 'U':
+            return IDC_ABOUT;
+        default:
+            return 0;
     }
 }
 
@@ -36,13 +43,13 @@ namespace {
 
 // Every diagnostic becomes a warning box captioned "Error", owned by the main window.
 class PortMessageSink : public DiagnosticSink {
-public:
+  public:
     explicit PortMessageSink(WindowPort& port) : port_(port) {}
     void show(const Diagnostic& diagnostic) override {
         port_.show_message_box(diagnostic.text, "Error", kMbOk | kMbIconWarning);
     }
 
-private:
+  private:
     WindowPort& port_;
 };
 
@@ -103,10 +110,16 @@ AppWindow::CommandResult AppWindow::on_command(int command, int notification) {
     }
 }
 
-AnalysisModel& AppWindow::model() { return state_->model; }
+AnalysisModel& AppWindow::model() {
+    return state_->model;
+}
 
-const FileList& AppWindow::file_list() const { return state_->fileNames; }
+const FileList& AppWindow::file_list() const {
+    return state_->fileNames;
+}
 
-int AppWindow::problems_only() const { return state_->problems_only; }
+int AppWindow::problems_only() const {
+    return state_->problems_only;
+}
 
 }  // namespace quorv::ui

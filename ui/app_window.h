@@ -24,7 +24,7 @@ std::string about_version_text();     // "Version %s.%s"
 std::string about_build_info_text();  // "Built: %s %s    Edit %s"
 
 class AppWindow {
-public:
+  public:
     explicit AppWindow(WindowPort& port);
     ~AppWindow();
     AppWindow(const AppWindow&) = delete;
@@ -45,7 +45,7 @@ public:
     const FileList& file_list() const;
     int problems_only() const;
 
-private:
+  private:
     struct State;
     WindowPort& port_;
     std::unique_ptr<State> state_;

@@ -7,7 +7,6 @@
 
 namespace quorv::ui {
 
-
 std::string directory_of_pick(std::string_view path) {
     std::string directory;
     if (path.size() >= 2 && path[1] == ':') {
@@ -69,8 +68,7 @@ int add_files_command(WindowPort& port, FileList& fileNames, const Diagnostics& 
     if (pick.outcome != FilePick::Outcome::Confirmed) {
         // An error code of 0 is how the dialog says the user cancelled.
         if (pick.outcome == FilePick::Outcome::Failed && pick.error_code != 0) {
-            port.show_message_box(dialog_error_text(pick.error_code), kDialogErrorCaption,
-                                  kMbOk | kMbIconWarning);
+            port.show_message_box(dialog_error_text(pick.error_code), kDialogErrorCaption, kMbOk | kMbIconWarning);
         }
         return 1;
     }
@@ -88,8 +86,7 @@ int add_files_command(WindowPort& port, FileList& fileNames, const Diagnostics& 
     return 0;
 }
 
-void remove_file_command(WindowPort& port, FileList& fileNames, AnalysisModel& model,
-                         const Diagnostics& diagnostics) {
+void remove_file_command(WindowPort& port, FileList& fileNames, AnalysisModel& model, const Diagnostics& diagnostics) {
     const int file_count = fileNames.file_count();
     const std::vector<int> selected = port.selected_rows(IDC_FILES, file_count);
     if (selected.empty()) {
@@ -99,7 +96,8 @@ void remove_file_command(WindowPort& port, FileList& fileNames, AnalysisModel& m
     if (selected.size() > static_cast<std::size_t>(file_count)) diagnostics.report(msg::kRemoveTooMany);
     port.reset_list(IDC_BLOCKS);
     port.reset_list(IDC_DETAILS);
-    fileNames.remove_rows(selected, [&](int row) { port.delete_row(IDC_FILES, row); }, diagnostics);
+    fileNames.remove_rows(
+        selected, [&](int row) { port.delete_row(IDC_FILES, row); }, diagnostics);
     model.reset_model();
     port.set_status_text(kRemovedStatusText);
 }

@@ -13,13 +13,11 @@
 
 namespace quorv::ui {
 
-
 inline constexpr std::string_view kAddFilesStatusText =
     "Click the name of a file to see its full path information.  Click 'Analyze' to proceed.";
 inline constexpr std::string_view kRemovedStatusText =
     "File(s) successfully removed.  Click 'Analyze' for updated information.";
-inline constexpr std::string_view kNoSelectionText =
-    "Please make a selection from the \"Files to Analyze\" box.";
+inline constexpr std::string_view kNoSelectionText = "Please make a selection from the \"Files to Analyze\" box.";
 inline constexpr std::string_view kNoSelectionCaption = "No Selection";
 inline constexpr std::string_view kDialogErrorCaption = "Common Dialog Error";
 inline constexpr std::string_view kFewerFilesText = "Please select fewer files.";
@@ -46,8 +44,7 @@ std::string dialog_error_text(std::uint32_t error_code);
 // failed, 0 otherwise. The analysis model is left as it was.
 int add_files_command(WindowPort& port, FileList& fileNames, const Diagnostics& diagnostics);
 // IDC_REMOVE: takes the selected rows off the list and empties the model.
-void remove_file_command(WindowPort& port, FileList& fileNames, AnalysisModel& model,
-                         const Diagnostics& diagnostics);
+void remove_file_command(WindowPort& port, FileList& fileNames, AnalysisModel& model, const Diagnostics& diagnostics);
 // IDC_FILES on LBN_SELCHANGE: the clicked entry's full path into the status line.
 void files_selection_command(WindowPort& port, const FileList& fileNames);
 

@@ -8,7 +8,9 @@ ListFill::ListFill(WindowPort& port, int list_id) : port_(port), list_id_(list_i
     average_char_width_ = port_.average_char_width(list_id_);
 }
 
-ListFill::~ListFill() { port_.end_fill(list_id_); }
+ListFill::~ListFill() {
+    port_.end_fill(list_id_);
+}
 
 void ListFill::add_list_row(std::string_view text) {
     const int width = port_.measure_row(list_id_, text) + average_char_width_;
@@ -18,6 +20,8 @@ void ListFill::add_list_row(std::string_view text) {
     port_.add_row(list_id_, text);
 }
 
-void ListFill::add_plain_row(std::string_view text) { port_.add_row(list_id_, text); }
+void ListFill::add_plain_row(std::string_view text) {
+    port_.add_row(list_id_, text);
+}
 
 }  // namespace quorv::ui

@@ -10,7 +10,7 @@
 namespace quorv::ui {
 
 class ListFill {
-public:
+  public:
     ListFill(WindowPort& port, int list_id);
     ~ListFill();
     ListFill(const ListFill&) = delete;
@@ -20,7 +20,7 @@ public:
     // A row that does not count for the extent (the details header).
     void add_plain_row(std::string_view text);
 
-private:
+  private:
     WindowPort& port_;
     int list_id_;
     int average_char_width_ = 0;

@@ -7,7 +7,6 @@
 
 namespace quorv::ui {
 
-
 std::string fill_block_list(WindowPort& port, const AnalysisModel& model, bool problems_only) {
     BlockRows blocks = block_list_rows(model, problems_only);
     ListFill fill(port, IDC_BLOCKS);

@@ -11,7 +11,6 @@
 
 namespace quorv::ui {
 
-
 // Fills IDC_BLOCKS (already emptied by the caller) from the model and returns the hint.
 std::string fill_block_list(WindowPort& port, const AnalysisModel& model, bool problems_only);
 

@@ -22,7 +22,7 @@ struct FilePick {
 };
 
 class WindowPort {
-public:
+  public:
     virtual ~WindowPort() = default;
 
     // List boxes, named by control ID.
@@ -36,14 +36,13 @@ public:
     virtual void end_fill(int list_id) = 0;
     virtual void add_row(int list_id, std::string_view text) = 0;  // plain LB_ADDSTRING
     virtual void delete_row(int list_id, int row) = 0;
-    virtual int current_row(int list_id) = 0;  // LB_GETCURSEL, -1 for none
+    virtual int current_row(int list_id) = 0;                                // LB_GETCURSEL, -1 for none
     virtual std::vector<int> selected_rows(int list_id, int max_count) = 0;  // ascending
     virtual std::string row_text(int list_id, int row) = 0;
 
     virtual bool is_checked(int control_id) = 0;
     virtual void set_status_text(std::string_view text) = 0;
-    virtual void show_message_box(std::string_view text, std::string_view caption,
-                                  unsigned flags) = 0;
+    virtual void show_message_box(std::string_view text, std::string_view caption, unsigned flags) = 0;
     virtual FilePick ask_open_files() = 0;
     virtual void open_about_box() = 0;
     virtual void close_window() = 0;

@@ -9,24 +9,42 @@ namespace quorv::dwarf {
 
 Want wanted_slot(std::uint64_t attribute) {
     switch (attribute) {
-    case at::kName: return kWantName;
-    case at::kType: return kWantType;
-    case at::kByteSize: return kWantByteSize;
-    case at::kEncoding: return kWantEncoding;
-    case at::kUpperBound: return kWantUpperBound;
-    case at::kLowerBound: return kWantLowerBound;
-    case at::kCount: return kWantCount;
-    case at::kStringLength: return kWantStringLength;
-    case at::kDataMemberLocation: return kWantMemberLocation;
-    case at::kLocation: return kWantLocation;
-    case at::kDeclFile: return kWantDeclFile;
-    case at::kDeclLine: return kWantDeclLine;
-    case at::kDeclaration: return kWantDeclaration;
-    case at::kLanguage: return kWantLanguage;
-    case at::kCompDir: return kWantCompDir;
-    case at::kStmtList: return kWantStmtList;
-    case at::kStrOffsetsBase: return kWantStrOffsetsBase;
-    default: return kNotWanted;
+        case at::kName:
+            return kWantName;
+        case at::kType:
+            return kWantType;
+        case at::kByteSize:
+            return kWantByteSize;
+        case at::kEncoding:
+            return kWantEncoding;
+        case at::kUpperBound:
+            return kWantUpperBound;
+        case at::kLowerBound:
+            return kWantLowerBound;
+        case at::kCount:
+            return kWantCount;
+        case at::kStringLength:
+            return kWantStringLength;
+        case at::kDataMemberLocation:
+            return kWantMemberLocation;
+        case at::kLocation:
+            return kWantLocation;
+        case at::kDeclFile:
+            return kWantDeclFile;
+        case at::kDeclLine:
+            return kWantDeclLine;
+        case at::kDeclaration:
+            return kWantDeclaration;
+        case at::kLanguage:
+            return kWantLanguage;
+        case at::kCompDir:
+            return kWantCompDir;
+        case at::kStmtList:
+            return kWantStmtList;
+        case at::kStrOffsetsBase:
+            return kWantStrOffsetsBase;
+        default:
+            return kNotWanted;
     }
 }
 
@@ -83,7 +101,8 @@ const Abbreviation* AbbreviationTable::find(std::uint64_t code) const {
 }
 
 bool AbbreviationTable::has_tag(std::uint64_t tag) const {
-    return std::any_of(abbreviations_.begin(), abbreviations_.end(), [&](const Abbreviation& a) { return a.tag == tag; });
+    return std::any_of(abbreviations_.begin(), abbreviations_.end(),
+                       [&](const Abbreviation& a) { return a.tag == tag; });
 }
 
 }  // namespace quorv::dwarf

@@ -54,7 +54,7 @@ struct Abbreviation {
 };
 
 class AbbreviationTable {
-public:
+  public:
     // Decodes the table at the cursor's position, up to its terminating 0 code. false with a
     // reason when it runs past the end of the section. May throw std::bad_alloc.
     bool decode(ByteCursor in, const UnitFormat& unit, std::string& reason);
@@ -65,7 +65,7 @@ public:
     // The bytes of .debug_abbrev decode() went over.
     std::uint64_t bytes_read() const { return bytes_read_; }
 
-private:
+  private:
     std::vector<Abbreviation> abbreviations_;  // sorted by code
     std::vector<AttributeEntry> entries_;
     bool dense_ = false;  // code k at index k - 1

@@ -14,7 +14,7 @@ namespace quorv::dwarf {
 inline constexpr unsigned kMaxLeb128Bytes = 10;
 
 class ByteCursor {
-public:
+  public:
     ByteCursor() = default;
     ByteCursor(std::span<const std::uint8_t> bytes, bool big_endian, std::uint64_t at = 0)
         : bytes_(bytes), big_endian_(big_endian), at_(at), failed_(at > bytes.size()) {}
@@ -36,8 +36,10 @@ public:
     }
 
     void seek(std::uint64_t at) {
-        if (at > bytes_.size()) failed_ = true;
-        else at_ = at;
+        if (at > bytes_.size())
+            failed_ = true;
+        else
+            at_ = at;
     }
     void skip(std::uint64_t count) {
         if (have(count)) at_ += count;
@@ -56,15 +58,20 @@ public:
         // The usual widths in little-endian order, each as one load.
         if (!big_endian_) {
             switch (width) {
-            case 1: return p[0];
-            case 2: return static_cast<std::uint64_t>(p[0] | p[1] << 8);
-            case 4: return std::uint64_t{p[0]} | std::uint64_t{p[1]} << 8 | std::uint64_t{p[2]} << 16 | std::uint64_t{p[3]} << 24;
-            case 8: {
-                std::uint64_t v = 0;
-                for (unsigned k = 0; k < 8; ++k) v |= std::uint64_t{p[k]} << (8 * k);
-                return v;
-            }
-            default: break;
+                case 1:
+                    return p[0];
+                case 2:
+                    return static_cast<std::uint64_t>(p[0] | p[1] << 8);
+                case 4:
+                    return std::uint64_t{p[0]} | std::uint64_t{p[1]} << 8 | std::uint64_t{p[2]} << 16 |
+                           std::uint64_t{p[3]} << 24;
+                case 8: {
+                    std::uint64_t v = 0;
+                    for (unsigned k = 0; k < 8; ++k) v |= std::uint64_t{p[k]} << (8 * k);
+                    return v;
+                }
+                default:
+                    break;
             }
         }
         std::uint64_t value = 0;
@@ -76,7 +83,8 @@ public:
     }
 
     std::uint64_t uleb() {
-        if (!failed_ && at_ < bytes_.size() && bytes_[static_cast<std::size_t>(at_)] < 0x80) return bytes_[static_cast<std::size_t>(at_++)];
+        if (!failed_ && at_ < bytes_.size() && bytes_[static_cast<std::size_t>(at_)] < 0x80)
+            return bytes_[static_cast<std::size_t>(at_++)];
         std::uint64_t value = 0;
         for (unsigned k = 0; k < kMaxLeb128Bytes; ++k) {
             if (!have(1)) return 0;
@@ -130,7 +138,7 @@ public:
         return out;
     }
 
-private:
+  private:
     bool have(std::uint64_t count) {
         if (failed_ || count > bytes_.size() - at_) {
             failed_ = true;

@@ -46,7 +46,7 @@ struct Address {
 };
 
 class LayoutReader {
-public:
+  public:
     LayoutReader(const DebugInput& input, std::vector<CommonLayout>& out, std::vector<std::string>* dropped)
         : sections_(input), reader_(sections_), types_(reader_), out_(out), dropped_(dropped) {}
 
@@ -60,14 +60,15 @@ public:
         return ok;
     }
 
-private:
+  private:
     struct Subprogram {
         unsigned depth;  // of its children
         FormValue name;
     };
 
     bool walk(Unit& unit);
-    bool read_block(Unit& unit, const Die& block, std::uint64_t children, const FormValue* subprogram, std::uint64_t& next);
+    bool read_block(Unit& unit, const Die& block, std::uint64_t children, const FormValue* subprogram,
+                    std::uint64_t& next);
     bool build(Unit& unit, const Die& block, const FormValue* subprogram, CommonLayout& layout, std::string& problem);
     bool place_member(Unit& unit, const PendingMember& m, CommonLayout& layout, std::string& problem);
     bool address_of(const Unit& unit, const PendingMember& m, Address& out, std::string& problem);
@@ -198,7 +199,8 @@ bool LayoutReader::build(Unit& unit, const Die& block, const FormValue* subprogr
     layout.block = text;
     if (subprogram != nullptr && !reader_.text(unit, *subprogram, text)) return false;
     if (subprogram != nullptr) layout.subprogram = text;
-    if (block.has(kWantDeclLine) && block.value(kWantDeclLine).is_constant()) layout.line = block.value(kWantDeclLine).number;
+    if (block.has(kWantDeclLine) && block.value(kWantDeclLine).is_constant())
+        layout.line = block.value(kWantDeclLine).number;
     if (!file_of(unit, block, layout.file)) return false;
     if (members_.empty()) {
         problem = reason::no_members();
@@ -260,30 +262,38 @@ bool LayoutReader::place_member(Unit& unit, const PendingMember& m, CommonLayout
 void LayoutReader::sign_value(const Unit& unit, const FormValue& value) {
     sign_number(static_cast<std::uint64_t>(value.kind));
     switch (value.kind) {
-    case ValueKind::UnitReference: sign_number(unit.offset + value.number); return;
-    case ValueKind::String: sign_number(std::hash<std::string_view>{}(value.text)); sign_number(value.text.size()); return;
-    case ValueKind::StringOffset: sign_number(value.string_section); break;
-    case ValueKind::Block: {
-        // The bytes, and the relocation of an address operand after the first byte.
-        // A location is a few bytes: they are taken as they stand, eight to a word.
-        const std::size_t size = value.block.size();
-        sign_number(size);
-        for (std::size_t k = 0; k < size; k += 8) {
-            std::uint64_t word = 0;
-            std::memcpy(&word, value.block.data() + k, std::min<std::size_t>(8, size - k));
-            sign_number(word);
+        case ValueKind::UnitReference:
+            sign_number(unit.offset + value.number);
+            return;
+        case ValueKind::String:
+            sign_number(std::hash<std::string_view>{}(value.text));
+            sign_number(value.text.size());
+            return;
+        case ValueKind::StringOffset:
+            sign_number(value.string_section);
+            break;
+        case ValueKind::Block: {
+            // The bytes, and the relocation of an address operand after the first byte.
+            // A location is a few bytes: they are taken as they stand, eight to a word.
+            const std::size_t size = value.block.size();
+            sign_number(size);
+            for (std::size_t k = 0; k < size; k += 8) {
+                std::uint64_t word = 0;
+                std::memcpy(&word, value.block.data() + k, std::min<std::size_t>(8, size - k));
+                sign_number(word);
+            }
+            const Relocation* r = sections_.relocation_at(kInfo, value.block_offset + 1, unit.format.address_size);
+            if (r == nullptr) {
+                sign_number(~std::uint64_t{0});
+            } else {
+                sign_number(r->symbol);
+                sign_number(static_cast<std::uint64_t>(r->addend));
+                sign_number(r->in_place ? 1 : 0);
+            }
+            return;
         }
-        const Relocation* r = sections_.relocation_at(kInfo, value.block_offset + 1, unit.format.address_size);
-        if (r == nullptr) {
-            sign_number(~std::uint64_t{0});
-        } else {
-            sign_number(r->symbol);
-            sign_number(static_cast<std::uint64_t>(r->addend));
-            sign_number(r->in_place ? 1 : 0);
-        }
-        return;
-    }
-    default: break;
+        default:
+            break;
     }
     sign_number(value.number);
 }
@@ -321,8 +331,10 @@ bool LayoutReader::address_of(const Unit& unit, const PendingMember& m, Address&
     const std::uint64_t in_place = in.fixed(width);
     std::uint64_t extra = 0;
     if (in.ok() && !in.at_end()) {
-        if (in.u8() == op::kPlusUconst) extra = in.uleb();
-        else in.fail();
+        if (in.u8() == op::kPlusUconst)
+            extra = in.uleb();
+        else
+            in.fail();
     }
     if (operation != op::kAddr || !in.ok() || !in.at_end()) {
         problem = reason::location_not_addr();
@@ -400,7 +412,8 @@ bool read_common_layouts(const DebugInput& input, std::vector<CommonLayout>& out
     if (dropped != nullptr) dropped->clear();
     if (!input.has_info()) return true;
     // Members are placed by relocations against COMMON symbols: without one, nothing to read.
-    if (std::none_of(input.symbols.begin(), input.symbols.end(), [](const Symbol& s) { return s.is_common; })) return true;
+    if (std::none_of(input.symbols.begin(), input.symbols.end(), [](const Symbol& s) { return s.is_common; }))
+        return true;
     try {
         if (LayoutReader(input, out, dropped).read(reason)) return true;
     } catch (const std::bad_alloc&) {

@@ -49,7 +49,7 @@ struct DebugInput {
     bool elf64 = false;  // the layout of an ELF compression header
     Section sections[kSectionCount];
     std::vector<Relocation> relocations[kSectionCount];  // those of .debug_info, .debug_line and .debug_str_offsets
-    std::vector<Symbol> symbols;  // by symbol-table index (COFF: auxiliary records count)
+    std::vector<Symbol> symbols;                         // by symbol-table index (COFF: auxiliary records count)
 
     const Section& section(SectionId id) const { return sections[id]; }
     bool has_info() const { return sections[kInfo].present; }

@@ -17,7 +17,9 @@ namespace {
 constexpr std::uint32_t k64BitLength = 0xFFFFFFFFu;
 constexpr std::uint32_t kFirstReservedLength = 0xFFFFFFF0u;
 
-bool address_size_supported(unsigned size) { return size == 4 || size == 8; }
+bool address_size_supported(unsigned size) {
+    return size == 4 || size == 8;
+}
 
 }  // namespace
 
@@ -55,7 +57,8 @@ bool DieReader::read_header(ByteCursor& in, Unit& unit) {
     ByteCursor h = in.ending_at(unit.end);
     unit.format.version = h.u16();
     if (!h.ok()) return fail(reason::unit_header_short(unit.offset));
-    if (unit.format.version < 2 || unit.format.version > 5) return fail(reason::unit_version(unit.offset, unit.format.version));
+    if (unit.format.version < 2 || unit.format.version > 5)
+        return fail(reason::unit_version(unit.offset, unit.format.version));
     std::uint8_t unit_type = kUnitCompile;
     if (unit.format.version >= 5) {
         unit_type = h.u8();
@@ -95,7 +98,8 @@ bool DieReader::prepare(Unit& unit) {
             const std::uint64_t size = sections_.bytes(kAbbrev).size();
             if (unit.abbreviation_offset >= size) return fail(reason::abbreviations_offset(unit.abbreviation_offset));
             auto decoded = std::make_unique<AbbreviationTable>();
-            if (!decoded->decode(sections_.cursor(kAbbrev, unit.abbreviation_offset), unit.format, why)) return fail(why);
+            if (!decoded->decode(sections_.cursor(kAbbrev, unit.abbreviation_offset), unit.format, why))
+                return fail(why);
             // Tables at overlapping offsets could each be decoded to the section's end: the
             // bytes decoded in all are held to a few times the section.
             const std::uint64_t limit = 4 * size + (std::uint64_t{1} << 16);
@@ -115,7 +119,8 @@ bool DieReader::describe_unit(Unit& unit) {
     Die die;
     std::uint64_t next = 0;
     if (!read(unit, unit.first_die, die, next)) return false;
-    if (die.has(kWantLanguage) && die.value(kWantLanguage).is_constant()) unit.language = die.value(kWantLanguage).number;
+    if (die.has(kWantLanguage) && die.value(kWantLanguage).is_constant())
+        unit.language = die.value(kWantLanguage).number;
     if (die.has(kWantCompDir)) {
         unit.comp_dir = die.value(kWantCompDir);
         unit.has_comp_dir = true;
@@ -136,7 +141,8 @@ bool DieReader::visit() {
     return fail(reason::too_many_dies(kMaxExtraDies));
 }
 
-const Abbreviation* DieReader::abbreviation(const Unit& unit, ByteCursor& in, std::uint64_t offset, std::uint64_t& code) {
+const Abbreviation* DieReader::abbreviation(const Unit& unit, ByteCursor& in, std::uint64_t offset,
+                                            std::uint64_t& code) {
     code = in.uleb();
     if (!in.ok()) {
         fail(reason::die_short(offset));
@@ -177,8 +183,9 @@ bool DieReader::read(const Unit& unit, std::uint64_t offset, Die& die, std::uint
             die.present |= 1u << entry.slot;
             continue;
         }
-        const bool ok = wanted ? read_form(in, entry.form, entry.implicit_const, context, offset, die.values[entry.slot], why)
-                               : skip_form(in, entry.form, unit.format, offset, why);
+        const bool ok =
+            wanted ? read_form(in, entry.form, entry.implicit_const, context, offset, die.values[entry.slot], why)
+                   : skip_form(in, entry.form, unit.format, offset, why);
         if (!ok) return fail(why);
         if (wanted) die.present |= 1u << entry.slot;
     }
@@ -234,13 +241,16 @@ bool DieReader::skip_children(const Unit& unit, std::uint64_t offset, std::uint6
 bool DieReader::text(const Unit& unit, const FormValue& value, std::string_view& out) {
     out = {};
     switch (value.kind) {
-    case ValueKind::String:
-        if (value.text.size() > kMaxNameLength) return fail(reason::name_too_long(kMaxNameLength));
-        out = value.text;
-        return true;
-    case ValueKind::StringOffset: return string_at(value.string_section, value.number, out);
-    case ValueKind::StringIndex: return string_by_index(unit, value.number, out);
-    default: return true;
+        case ValueKind::String:
+            if (value.text.size() > kMaxNameLength) return fail(reason::name_too_long(kMaxNameLength));
+            out = value.text;
+            return true;
+        case ValueKind::StringOffset:
+            return string_at(value.string_section, value.number, out);
+        case ValueKind::StringIndex:
+            return string_by_index(unit, value.number, out);
+        default:
+            return true;
     }
 }
 

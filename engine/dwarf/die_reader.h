@@ -31,7 +31,7 @@ struct Unit {
     std::uint64_t end = 0;        // one past its last byte
     std::uint64_t first_die = 0;  // after the header
     UnitFormat format;
-    bool compile = false;         // a compile unit: the others are passed over
+    bool compile = false;  // a compile unit: the others are passed over
     std::uint64_t abbreviation_offset = 0;
     const AbbreviationTable* abbreviations = nullptr;
     // From the unit's own DIE, once read.
@@ -56,7 +56,7 @@ struct Die {
 };
 
 class DieReader {
-public:
+  public:
     explicit DieReader(DebugSections& sections) : sections_(sections) {}
 
     // Lists the units of .debug_info. false when a header is damaged.
@@ -86,7 +86,7 @@ public:
     const std::string& reason() const { return reason_; }
     bool fail(std::string reason);
 
-private:
+  private:
     const Abbreviation* abbreviation(const Unit& unit, ByteCursor& in, std::uint64_t offset, std::uint64_t& code);
     bool read_header(ByteCursor& in, Unit& unit);
     bool describe_unit(Unit& unit);

@@ -70,31 +70,32 @@ bool read_form(ByteCursor& in, std::uint64_t form, std::int64_t implicit_const, 
 // read_form for the forms most DIEs use, without a call; false (nothing read) for the others.
 inline bool read_usual_form(ByteCursor& in, std::uint64_t f, const FormContext& c, FormValue& out) {
     switch (f) {
-    case form::kRef4:
-        out.kind = ValueKind::UnitReference;
-        out.number = in.fixed(4);
-        break;
-    case form::kData1:
-    case form::kData2:
-        out.kind = ValueKind::Unsigned;
-        out.number = in.fixed(f == form::kData1 ? 1 : 2);
-        break;
-    case form::kStrp: {
-        const std::uint64_t at = in.position();
-        const std::uint64_t raw = in.fixed(c.unit.offset_size);
-        out.kind = ValueKind::StringOffset;
-        out.string_section = kStr;
-        out.number = in.ok() ? c.sections.relocated(c.section, at, c.unit.offset_size, raw) : 0;
-        break;
-    }
-    case form::kExprloc: {
-        const std::uint64_t length = in.uleb();
-        out.kind = ValueKind::Block;
-        out.block_offset = in.position();
-        out.block = in.take(length);
-        break;
-    }
-    default: return false;
+        case form::kRef4:
+            out.kind = ValueKind::UnitReference;
+            out.number = in.fixed(4);
+            break;
+        case form::kData1:
+        case form::kData2:
+            out.kind = ValueKind::Unsigned;
+            out.number = in.fixed(f == form::kData1 ? 1 : 2);
+            break;
+        case form::kStrp: {
+            const std::uint64_t at = in.position();
+            const std::uint64_t raw = in.fixed(c.unit.offset_size);
+            out.kind = ValueKind::StringOffset;
+            out.string_section = kStr;
+            out.number = in.ok() ? c.sections.relocated(c.section, at, c.unit.offset_size, raw) : 0;
+            break;
+        }
+        case form::kExprloc: {
+            const std::uint64_t length = in.uleb();
+            out.kind = ValueKind::Block;
+            out.block_offset = in.position();
+            out.block = in.take(length);
+            break;
+        }
+        default:
+            return false;
     }
     out.form = f;
     return true;

@@ -26,9 +26,9 @@ constexpr std::uint16_t kLengthBase[29] = {3,  4,  5,  6,  7,  8,  9,  10, 11,  
                                            31, 35, 43, 51, 59, 67, 83, 99, 115, 131, 163, 195, 227, 258};
 constexpr std::uint8_t kLengthExtra[29] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2,
                                            2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 0};
-constexpr std::uint16_t kDistanceBase[kDistanceCodes] = {
-    1,   2,   3,   4,   5,   7,    9,    13,   17,   25,   33,   49,   65,    97,    129,
-    193, 257, 385, 513, 769, 1025, 1537, 2049, 3073, 4097, 6145, 8193, 12289, 16385, 24577};
+constexpr std::uint16_t kDistanceBase[kDistanceCodes] = {1,    2,    3,    4,    5,    7,    9,    13,    17,    25,
+                                                         33,   49,   65,   97,   129,  193,  257,  385,   513,   769,
+                                                         1025, 1537, 2049, 3073, 4097, 6145, 8193, 12289, 16385, 24577};
 constexpr std::uint8_t kDistanceExtra[kDistanceCodes] = {0, 0, 0, 0, 1, 1, 2, 2,  3,  3,  4,  4,  5,  5,  6,
                                                          6, 7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13};
 constexpr std::uint8_t kCodeLengthOrder[kCodeLengthCodes] = {16, 17, 18, 0, 8,  7, 9,  6, 10, 5,
@@ -37,7 +37,7 @@ constexpr std::uint8_t kCodeLengthOrder[kCodeLengthCodes] = {16, 17, 18, 0, 8,  
 // Bits low first, as deflate packs them. Past the end of the input it delivers zeros, so a
 // decoder may look ahead freely; overrun() tells when it has used any of them.
 class BitReader {
-public:
+  public:
     explicit BitReader(std::span<const std::uint8_t> in) : in_(in) {}
 
     std::uint32_t peek(unsigned n) {
@@ -76,7 +76,7 @@ public:
         return true;
     }
 
-private:
+  private:
     // Up to 56 bits and more: eight bytes in one go while the input has them, else byte by
     // byte. The bits above count_ are those of the bytes from position_ on, so a later
     // refill ORs the same bits over them.
@@ -171,7 +171,7 @@ bool acceptable(int built, const Huffman& h, std::size_t n) {
 }
 
 class Inflater {
-public:
+  public:
     Inflater(std::span<const std::uint8_t> in, std::uint64_t limit, std::vector<std::uint8_t>& out)
         : in_(in), limit_(limit), out_(out) {}
 
@@ -189,7 +189,7 @@ public:
     // The output's length: the buffer is cut to it.
     void finish() { out_.resize(size_); }
 
-private:
+  private:
     bool room(std::uint64_t count) const { return count <= limit_ - size_; }
 
     bool stored() {
@@ -231,7 +231,9 @@ private:
             }
             if (symbol == 16 && k == 0) return false;
             const std::uint8_t value = symbol == 16 ? lengths[k - 1] : 0;
-            const std::size_t repeat = symbol == 16 ? 3 + in_.take(2) : symbol == 17 ? 3 + in_.take(3) : 11 + in_.take(7);
+            const std::size_t repeat = symbol == 16   ? 3 + in_.take(2)
+                                       : symbol == 17 ? 3 + in_.take(3)
+                                                      : 11 + in_.take(7);
             if (repeat > nlen + ndist - k) return false;
             std::fill(lengths + k, lengths + k + repeat, value);
             k += repeat;
@@ -320,7 +322,8 @@ bool inflate_zlib(std::span<const std::uint8_t> in, std::uint64_t declared_size,
     out.clear();
     if (in.size() < kZlibHeaderSize + kAdlerSize) return false;
     const unsigned cmf = in[0], flg = in[1];
-    if ((cmf & 0x0Fu) != kMethodDeflate || (cmf >> 4) > 7 || (cmf << 8 | flg) % 31 != 0 || (flg & kPresetDictionary) != 0)
+    if ((cmf & 0x0Fu) != kMethodDeflate || (cmf >> 4) > 7 || (cmf << 8 | flg) % 31 != 0 ||
+        (flg & kPresetDictionary) != 0)
         return false;
     // Room for what the input can plausibly give, so that the common case grows rarely; the
     // declared size alone never sizes it.
@@ -333,7 +336,8 @@ bool inflate_zlib(std::span<const std::uint8_t> in, std::uint64_t declared_size,
     const std::uint64_t end = kZlibHeaderSize + inflater.bytes_used();
     if (end > in.size() || in.size() - end < kAdlerSize) return false;
     const std::uint8_t* p = in.data() + end;
-    const std::uint32_t stored = std::uint32_t{p[0]} << 24 | std::uint32_t{p[1]} << 16 | std::uint32_t{p[2]} << 8 | p[3];
+    const std::uint32_t stored =
+        std::uint32_t{p[0]} << 24 | std::uint32_t{p[1]} << 16 | std::uint32_t{p[2]} << 8 | p[3];
     return stored == adler32(out);
 }
 

@@ -31,7 +31,7 @@ bool normalize(const SlotRun& r, std::uint8_t side, Run& out) {
 enum class Test { Conflict, Overlap };
 
 class Budget {
-public:
+  public:
     bool spend(std::uint64_t steps) {
         if (steps > kMaxCompareSteps - used_) {
             exhausted_ = true;
@@ -43,7 +43,7 @@ public:
     bool exhausted() const { return exhausted_; }
     std::uint64_t used() const { return used_; }
 
-private:
+  private:
     std::uint64_t used_ = 0;
     bool exhausted_ = false;
 };
@@ -136,8 +136,12 @@ bool gather(const std::vector<SlotRun>& from, std::uint8_t side, std::vector<Run
     return true;
 }
 
-auto member_key(const Member& m) { return std::tie(m.name, m.offset, m.size, m.type); }
-auto run_key(const SlotRun& r) { return std::tie(r.offset, r.size, r.kind, r.count, r.stride, r.member); }
+auto member_key(const Member& m) {
+    return std::tie(m.name, m.offset, m.size, m.type);
+}
+auto run_key(const SlotRun& r) {
+    return std::tie(r.offset, r.size, r.kind, r.count, r.stride, r.member);
+}
 
 }  // namespace
 

@@ -35,11 +35,11 @@ struct Member {
 };
 
 struct CommonLayout {
-    std::string block;       // DW_AT_name of the block DIE (lower case; __BLNK__ for blank COMMON)
-    std::string symbol;      // the COMMON symbol its members' DW_OP_addr relocate against
-    std::string file;        // DW_AT_decl_file's name from the line table, joined to DW_AT_comp_dir when relative
-    std::uint64_t line = 0;  // DW_AT_decl_line
-    std::string subprogram;  // DW_AT_name of the subprogram the block DIE stands in, if any
+    std::string block;            // DW_AT_name of the block DIE (lower case; __BLNK__ for blank COMMON)
+    std::string symbol;           // the COMMON symbol its members' DW_OP_addr relocate against
+    std::string file;             // DW_AT_decl_file's name from the line table, joined to DW_AT_comp_dir when relative
+    std::uint64_t line = 0;       // DW_AT_decl_line
+    std::string subprogram;       // DW_AT_name of the subprogram the block DIE stands in, if any
     std::vector<Member> members;  // in DIE order
     std::vector<SlotRun> runs;    // the flattened slots, sorted by offset
     bool aliased = false;         // its own slots overlap (EQUIVALENCE): takes no part in comparisons
@@ -63,7 +63,7 @@ enum class Compatibility : std::uint8_t {
 
 struct Comparison {
     Compatibility outcome = Compatibility::Compatible;
-    Conflict conflict{};     // when Conflicting
+    Conflict conflict{};      // when Conflicting
     std::uint64_t steps = 0;  // the work it took
 };
 

@@ -37,7 +37,8 @@ std::string_view text_of(DebugSections& sections, const FormValue& v) {
     const std::size_t looked = std::min(bytes.size() - static_cast<std::size_t>(v.number), kMaxNameLength);
     const void* zero = std::memchr(first, 0, looked);
     if (zero == nullptr) return {};
-    return {reinterpret_cast<const char*>(first), static_cast<std::size_t>(static_cast<const std::uint8_t*>(zero) - first)};
+    return {reinterpret_cast<const char*>(first),
+            static_cast<std::size_t>(static_cast<const std::uint8_t*>(zero) - first)};
 }
 
 struct EntryFormat {
@@ -74,11 +75,12 @@ bool LineFiles::read(DebugSections& sections, std::uint64_t offset) {
         address_size = in.u8();
         in.skip(1);
     }
-    in.skip(offset_size);                 // header_length
-    in.skip(version_ >= 4 ? 5 : 4);       // up to line_range
+    in.skip(offset_size);            // header_length
+    in.skip(version_ >= 4 ? 5 : 4);  // up to line_range
     const std::uint8_t opcode_base = in.u8();
     in.skip(opcode_base > 0 ? opcode_base - 1u : 0u);
-    const bool ok = version_ >= 5 ? read_v5_tables(sections, in, version_, address_size, offset_size) : read_old_tables(in);
+    const bool ok =
+        version_ >= 5 ? read_v5_tables(sections, in, version_, address_size, offset_size) : read_old_tables(in);
     bytes_read_ = in.position() - offset;
     return ok && in.ok();
 }
@@ -116,8 +118,10 @@ bool LineFiles::read_v5_tables(DebugSections& sections, ByteCursor& in, std::uin
             }
             // An entry of no bytes would let a count in the file spin the loop.
             if (in.position() == start) return false;
-            if (table == 0) directories_.push_back(entry.path);
-            else files_.push_back(entry);
+            if (table == 0)
+                directories_.push_back(entry.path);
+            else
+                files_.push_back(entry);
         }
     }
     return in.ok();
@@ -132,7 +136,8 @@ std::string LineFiles::path(std::uint64_t index, std::string_view comp_dir) cons
     const File& file = files_[static_cast<std::size_t>(at)];
     if (absolute(file.path)) return std::string(file.path);
     std::string_view directory;
-    if (!old && file.directory < directories_.size()) directory = directories_[static_cast<std::size_t>(file.directory)];
+    if (!old && file.directory < directories_.size())
+        directory = directories_[static_cast<std::size_t>(file.directory)];
     if (old && file.directory > 0 && file.directory <= directories_.size())
         directory = directories_[static_cast<std::size_t>(file.directory - 1)];
     const std::string base = absolute(directory) ? std::string(directory) : join_path(comp_dir, directory);

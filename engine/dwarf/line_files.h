@@ -12,7 +12,7 @@
 namespace quorv::dwarf {
 
 class LineFiles {
-public:
+  public:
     // Reads the tables of the line table at offset. false when they cannot be read.
     // May throw std::bad_alloc.
     bool read(DebugSections& sections, std::uint64_t offset);
@@ -23,7 +23,7 @@ public:
     // to its directory and, when still relative, to comp_dir; empty when there is none.
     std::string path(std::uint64_t index, std::string_view comp_dir) const;
 
-private:
+  private:
     struct File {
         std::string_view path;
         std::uint64_t directory = 0;

@@ -11,8 +11,7 @@ namespace quorv::dwarf::reason {
 
 inline constexpr std::string_view kOutOfMemory = "out of memory";
 inline constexpr std::string_view kNoAbbreviations = ".debug_info without .debug_abbrev";
-inline constexpr std::string_view kStrxWithoutRelocations =
-    "DW_FORM_strx needs the relocations of .debug_str_offsets";
+inline constexpr std::string_view kStrxWithoutRelocations = "DW_FORM_strx needs the relocations of .debug_str_offsets";
 
 std::string hex(std::uint64_t value);
 

@@ -15,7 +15,9 @@ constexpr std::size_t kChdrSize32 = 12;
 constexpr std::size_t kChdrSize64 = 24;
 constexpr std::uint32_t kCompressZlib = 1;
 
-bool by_offset(const Relocation& a, const Relocation& b) { return a.offset < b.offset; }
+bool by_offset(const Relocation& a, const Relocation& b) {
+    return a.offset < b.offset;
+}
 
 }  // namespace
 
@@ -72,7 +74,8 @@ bool DebugSections::inflate(SectionId id, std::string& reason) {
 }
 
 bool DebugSections::uses_rela(SectionId id) const {
-    return std::any_of(relocations_[id].begin(), relocations_[id].end(), [](const Relocation& r) { return !r.in_place; });
+    return std::any_of(relocations_[id].begin(), relocations_[id].end(),
+                       [](const Relocation& r) { return !r.in_place; });
 }
 
 const Relocation* DebugSections::relocation_at(SectionId id, std::uint64_t offset, unsigned width) const {
@@ -97,7 +100,8 @@ const Relocation* DebugSections::relocation_at(SectionId id, std::uint64_t offse
     return &all[at];
 }
 
-std::uint64_t DebugSections::relocated(SectionId id, std::uint64_t offset, unsigned width, std::uint64_t in_place) const {
+std::uint64_t DebugSections::relocated(SectionId id, std::uint64_t offset, unsigned width,
+                                       std::uint64_t in_place) const {
     const Relocation* r = relocation_at(id, offset, width);
     if (r == nullptr || r->in_place) return in_place;
     const auto addend = static_cast<std::uint64_t>(r->addend);

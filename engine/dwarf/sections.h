@@ -17,7 +17,7 @@ namespace quorv::dwarf {
 inline constexpr std::uint64_t kMostInflatedBytes = std::uint64_t{512} << 20;
 
 class DebugSections {
-public:
+  public:
     explicit DebugSections(const DebugInput& input);
 
     // Makes the section's bytes ready; false and a reason when a compressed one cannot be
@@ -25,7 +25,9 @@ public:
     bool load(SectionId id, std::string& reason);
     bool present(SectionId id) const { return input_.sections[id].present; }
     std::span<const std::uint8_t> bytes(SectionId id) const { return bytes_[id]; }
-    ByteCursor cursor(SectionId id, std::uint64_t at = 0) const { return ByteCursor(bytes_[id], input_.big_endian, at); }
+    ByteCursor cursor(SectionId id, std::uint64_t at = 0) const {
+        return ByteCursor(bytes_[id], input_.big_endian, at);
+    }
     bool big_endian() const { return input_.big_endian; }
     bool has_relocations(SectionId id) const { return !relocations_[id].empty(); }
     // Whether any relocation of the section carries its addend apart (RELA).
@@ -40,7 +42,7 @@ public:
     std::uint64_t relocated(SectionId id, std::uint64_t offset, unsigned width, std::uint64_t in_place) const;
     const std::vector<Symbol>& symbols() const { return input_.symbols; }
 
-private:
+  private:
     bool inflate(SectionId id, std::string& reason);
 
     const DebugInput& input_;

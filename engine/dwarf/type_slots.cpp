@@ -12,15 +12,21 @@ constexpr std::uint64_t kMostRememberedBytes = std::uint64_t{16} << 20;
 
 SlotKind kind_of(std::uint64_t encoding) {
     switch (encoding) {
-    case ate::kSigned:
-    case ate::kUnsigned: return SlotKind::Integer;
-    case ate::kFloat: return SlotKind::Real;
-    case ate::kComplexFloat: return SlotKind::Complex;
-    case ate::kBoolean: return SlotKind::Logical;
-    case ate::kSignedChar:
-    case ate::kUnsignedChar:
-    case ate::kUtf: return SlotKind::Character;
-    default: return SlotKind::Opaque;
+        case ate::kSigned:
+        case ate::kUnsigned:
+            return SlotKind::Integer;
+        case ate::kFloat:
+            return SlotKind::Real;
+        case ate::kComplexFloat:
+            return SlotKind::Complex;
+        case ate::kBoolean:
+            return SlotKind::Logical;
+        case ate::kSignedChar:
+        case ate::kUnsignedChar:
+        case ate::kUtf:
+            return SlotKind::Character;
+        default:
+            return SlotKind::Opaque;
     }
 }
 
@@ -52,14 +58,16 @@ bool signed_value(const Die& die, Want w, std::int64_t& out) {
 // language are taken for Fortran too; every other language counts from 0.
 std::int64_t default_lower_bound(const Unit& unit) {
     switch (unit.language) {
-    case 0:
-    case lang::kFortran77:
-    case lang::kFortran90:
-    case lang::kFortran95:
-    case lang::kFortran03:
-    case lang::kFortran08:
-    case lang::kFortran18: return 1;
-    default: return 0;
+        case 0:
+        case lang::kFortran77:
+        case lang::kFortran90:
+        case lang::kFortran95:
+        case lang::kFortran03:
+        case lang::kFortran08:
+        case lang::kFortran18:
+            return 1;
+        default:
+            return 0;
     }
 }
 
@@ -330,7 +338,9 @@ bool TypeDescriber::array_type(const Unit& unit, const Die& die, std::uint64_t c
 
 bool TypeDescriber::structure_type(const Unit& unit, const Die& die, std::uint64_t children, unsigned depth,
                                    TypeDescription& out, std::string& problem) {
-    const std::string_view fallback = die.tag == tag::kUnionType ? "union" : die.tag == tag::kClassType ? "class" : "structure";
+    const std::string_view fallback = die.tag == tag::kUnionType   ? "union"
+                                      : die.tag == tag::kClassType ? "class"
+                                                                   : "structure";
     if (!name_of(unit, die, fallback, out.name)) return false;
     if (die.has(kWantDeclaration) || !size_value(die, kWantByteSize, out.size)) {
         problem = reason::unknown_size(out.name);

@@ -30,7 +30,7 @@ struct TypeDescription {
 };
 
 class TypeDescriber {
-public:
+  public:
     explicit TypeDescriber(DieReader& reader) : reader_(reader) {}
 
     // The type that value (a DW_AT_type of a DIE of unit) refers to, valid until the next
@@ -38,7 +38,7 @@ public:
     // module's debug information is unreadable).
     const TypeDescription* describe(const Unit& unit, const FormValue& type, std::string& problem);
 
-private:
+  private:
     bool describe_at(std::uint64_t offset, unsigned depth, TypeDescription& out, std::string& problem);
     bool describe_die(const Unit& unit, const Die& die, std::uint64_t children, unsigned depth, TypeDescription& out,
                       std::string& problem);
@@ -47,8 +47,8 @@ private:
     bool string_type(const Unit& unit, const Die& die, TypeDescription& out, std::string& problem);
     bool array_type(const Unit& unit, const Die& die, std::uint64_t children, unsigned depth, TypeDescription& out,
                     std::string& problem);
-    bool structure_type(const Unit& unit, const Die& die, std::uint64_t children, unsigned depth,
-                        TypeDescription& out, std::string& problem);
+    bool structure_type(const Unit& unit, const Die& die, std::uint64_t children, unsigned depth, TypeDescription& out,
+                        std::string& problem);
     bool opaque_type(const Unit& unit, const Die& die, TypeDescription& out, std::string& problem);
     bool place_member(const Unit& unit, const Die& member, unsigned depth, TypeDescription& out, std::string& problem);
     bool name_of(const Unit& unit, const Die& die, std::string_view fallback, std::string& out);

@@ -19,7 +19,9 @@ using test::Bytes;
 
 const fs::path kCorpus = QUORV_CORPUS_DIR;
 
-test::ProcessResult check(const std::vector<std::string>& args) { return test::run_process(QUORV_CHECK, args); }
+test::ProcessResult check(const std::vector<std::string>& args) {
+    return test::run_process(QUORV_CHECK, args);
+}
 
 // JSON strings carry bytes as code points 0-255; this gives the bytes back.
 std::string latin1_bytes(const std::string& utf8) {
@@ -36,7 +38,7 @@ std::string latin1_bytes(const std::string& utf8) {
 }
 
 class TempDir : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         dir_ = fs::temp_directory_path() /
                ("quorv_cli_" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) + "_" +
@@ -48,7 +50,8 @@ protected:
     std::string write(const std::string& name, const Bytes& bytes) {
         const fs::path p = dir_ / name;
         fs::create_directories(p.parent_path());
-        std::ofstream(p, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+        std::ofstream(p, std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
         return p.string();
     }
     fs::path dir_;
@@ -88,17 +91,20 @@ TEST(CliCorpus, TextViewsAndDetailsOfEveryCompletedFile) {
     for (const char* d : {"obj", "lib"}) {
         for (const fs::path& file : test::corpus_entries(d)) {
             SCOPED_TRACE(file.filename().string());
-            const json expected = json::parse(std::ifstream(kCorpus / "expected" / (file.filename().string() + ".json")));
+            const json expected =
+                json::parse(std::ifstream(kCorpus / "expected" / (file.filename().string() + ".json")));
             if (expected["views"].is_null()) continue;
             for (bool problems_only : {false, true}) {
                 std::string want;
                 const auto& rows = expected["views"][problems_only ? "blocks_problems_only" : "blocks_all"];
                 for (const auto& row : rows) want += row.get<std::string>() + "\n";
-                want += "\n" + expected["views"][problems_only ? "hint_problems_only" : "hint_all"].get<std::string>() + "\n";
+                want += "\n" + expected["views"][problems_only ? "hint_problems_only" : "hint_all"].get<std::string>() +
+                        "\n";
                 for (const auto& b : expected["model"]["blocks"]) {
                     if (problems_only && !b["problem"].get<bool>()) continue;
                     // Each table opens with the block's row as the list shows it.
-                    want += "\n" + b["name"].get<std::string>() + (b["problem"].get<bool>() && !problems_only ? "*" : "") + "\n";
+                    want += "\n" + b["name"].get<std::string>() +
+                            (b["problem"].get<bool>() && !problems_only ? "*" : "") + "\n";
                     for (const auto& row : b["detail_rows"]) want += row.get<std::string>() + "\n";
                     if (!b["conflict_message"].is_null()) want += b["conflict_message"].get<std::string>() + "\n";
                 }
@@ -116,7 +122,10 @@ TEST(CliUsage, ArgumentErrorsAndHelp) {
         int status;
     };
     const std::vector<Case> cases = {
-        {{}, 64}, {{"--json"}, 64}, {{"--bogus", "x.obj"}, 64}, {{"-x", "x.obj"}, 64},
+        {{}, 64},
+        {{"--json"}, 64},
+        {{"--bogus", "x.obj"}, 64},
+        {{"-x", "x.obj"}, 64},
         {{"--details", "--json", "--problems-only"}, 64},
     };
     for (const Case& c : cases) {
@@ -176,11 +185,11 @@ TEST_F(TempDir, SkipAndStopRules) {
 
 TEST_F(TempDir, LibrariesMemberNamesPadsAndFailingMembers) {
     const Bytes empty_lib = test::make_archive({});
-    const Bytes long_names = test::make_archive({{"/0", object_with({test::common("_a_", 4)})},
-                                                 {"/18", object_with({test::common("_a_", 8)})}});
+    const Bytes long_names = test::make_archive(
+        {{"/0", object_with({test::common("_a_", 4)})}, {"/18", object_with({test::common("_a_", 8)})}});
     const Bytes pad_odd = test::make_archive({{"m.obj/", object_with({test::common("_p_", 4)})}}, {"abc"});
-    const Bytes failing = test::make_archive({{"ok.obj/", object_with({test::common("_ok_", 4)})},
-                                              {"bad.obj/", object_with({test::function("_f_", 5)})}});
+    const Bytes failing = test::make_archive(
+        {{"ok.obj/", object_with({test::common("_ok_", 4)})}, {"bad.obj/", object_with({test::function("_f_", 5)})}});
     const auto r0 = check({"--json", write("empty.lib", empty_lib)});
     EXPECT_EQ(r0.status, 0);
     EXPECT_EQ(json::parse(r0.out)["blocks"], json::array());
@@ -226,7 +235,8 @@ TEST_F(TempDir, TruncationsAndCorruptionsOfALibraryRunSafely) {
     ASSERT_GT(lib.size(), 1000u);
     // Every prefix through the archive walk's headers, then every 97th.
     for (std::size_t keep = 0; keep < lib.size(); keep += keep < 600 ? 1 : 97) {
-        const auto r = check({"--json", write("cut.lib", Bytes(lib.begin(), lib.begin() + static_cast<std::ptrdiff_t>(keep)))});
+        const auto r =
+            check({"--json", write("cut.lib", Bytes(lib.begin(), lib.begin() + static_cast<std::ptrdiff_t>(keep)))});
         ASSERT_LE(r.status, 2) << keep << r.err;
         ASSERT_TRUE(json::accept(r.out)) << keep;
     }
@@ -257,7 +267,8 @@ TEST_F(TempDir, HugeMemberCountCostsNoMemory) {
 
 TEST(CliExamples, TheExampleProgramShowsItsProblems) {
     std::vector<std::string> args = {"--problems-only"};
-    for (const auto& e : fs::directory_iterator(fs::path(QUORV_EXAMPLES_DIR) / "obj")) args.push_back(e.path().string());
+    for (const auto& e : fs::directory_iterator(fs::path(QUORV_EXAMPLES_DIR) / "obj"))
+        args.push_back(e.path().string());
     const auto r = check(args);
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.out, "_energy_\n_force_\n\nClick the name of a COMMON block to display its problems.\n");

@@ -17,12 +17,16 @@ using nlohmann::json;
 
 const fs::path kScenarios = fs::path(QUORV_TEST_DATA_DIR) / "findings";
 
-test::ProcessResult check(const std::vector<std::string>& args) { return test::run_process(QUORV_CHECK, args); }
+test::ProcessResult check(const std::vector<std::string>& args) {
+    return test::run_process(QUORV_CHECK, args);
+}
 
-std::string scenario(const char* name) { return (kScenarios / name).string(); }
+std::string scenario(const char* name) {
+    return (kScenarios / name).string();
+}
 
 class Formats : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         dir_ = fs::temp_directory_path() / ("quorv_formats_" + std::to_string(::getpid()));
         fs::remove_all(dir_);
@@ -66,10 +70,12 @@ TEST_F(Formats, FindingsAndGithubLines) {
     std::vector<std::string> args = files;
     args.insert(args.begin(), "--format=findings");
     EXPECT_EQ(check(args).out,
-              scenario("elf/s03_bsmall.o") + ": error: COMMON block /BLK3/ is initialized with 8 bytes in s03_bsmall.o "
-                                             "but declared with 32 bytes in s03_user.o [initializer-smaller-than-declaration]\n" +
-                  scenario("elf/s06_model.o") + ": warning: COMMON block /RESULT/ has the name of a procedure defined in "
-                                                "s06_procs.o; the linker lets one override the other [common-named-like-procedure]\n");
+              scenario("elf/s03_bsmall.o") +
+                  ": error: COMMON block /BLK3/ is initialized with 8 bytes in s03_bsmall.o "
+                  "but declared with 32 bytes in s03_user.o [initializer-smaller-than-declaration]\n" +
+                  scenario("elf/s06_model.o") +
+                  ": warning: COMMON block /RESULT/ has the name of a procedure defined in "
+                  "s06_procs.o; the linker lets one override the other [common-named-like-procedure]\n");
     args[0] = "--format";
     args.insert(args.begin() + 1, "github");
     const std::string escaped_model = cli::github_property(scenario("elf/s06_model.o"));
@@ -83,8 +89,9 @@ TEST_F(Formats, FindingsAndGithubLines) {
 
 TEST_F(Formats, ABaselineAcceptsTheFindingsOfTodayAndFailsOnANewOne) {
     const std::string baseline = path("quorv.baseline");
-    std::vector<std::string> legacy = {"--format=findings", scenario("elf/s07_sizes_a.o"), scenario("elf/s07_sizes_b.o"),
-                                       scenario("elf/s06_model.o"), scenario("elf/s06_procs.o")};
+    std::vector<std::string> legacy = {"--format=findings", scenario("elf/s07_sizes_a.o"),
+                                       scenario("elf/s07_sizes_b.o"), scenario("elf/s06_model.o"),
+                                       scenario("elf/s06_procs.o")};
     std::vector<std::string> write = legacy;
     write.insert(write.begin() + 1, "--write-baseline=" + baseline);
     EXPECT_EQ(check(write).status, 1);
@@ -113,7 +120,7 @@ TEST_F(Formats, ABaselineAcceptsTheFindingsOfTodayAndFailsOnANewOne) {
     EXPECT_NE(grown.out.find("[initializer-smaller-than-declaration]"), std::string::npos);
 
     // The baseline is the same whatever order the inputs came in.
-    std::vector<std::string> reordered = {"--format=findings", "--write-baseline=" + path("again.baseline"),
+    std::vector<std::string> reordered = {"--format=findings",         "--write-baseline=" + path("again.baseline"),
                                           scenario("elf/s06_procs.o"), scenario("elf/s07_sizes_b.o"),
                                           scenario("elf/s06_model.o"), scenario("elf/s07_sizes_a.o")};
     check(reordered);
@@ -154,15 +161,15 @@ TEST_F(Formats, JsonGainsDefinitionsAndFindings) {
     const json report = json::parse(r.out);
     const json& block = report["blocks"][0];
     EXPECT_EQ(block["name"], "blk3_");
-    EXPECT_EQ(block["definitions"],
-              json::parse(R"([{"file":"s03_bsmall.o","full_path":")" + scenario("elf/s03_bsmall.o") +
-                          R"(","size":8,"size_exact":true}])"));
+    EXPECT_EQ(block["definitions"], json::parse(R"([{"file":"s03_bsmall.o","full_path":")" +
+                                                scenario("elf/s03_bsmall.o") + R"(","size":8,"size_exact":true}])"));
     ASSERT_EQ(report["findings"].size(), 1u);
     const json& f = report["findings"][0];
     EXPECT_EQ(f["rule"], "initializer-smaller-than-declaration");
     EXPECT_EQ(f["level"], "error");
     EXPECT_EQ(f["block"], "blk3_");
-    EXPECT_EQ(f["modules"], json::parse("[\"" + scenario("elf/s03_bsmall.o") + "\",\"" + scenario("elf/s03_user.o") + "\"]"));
+    EXPECT_EQ(f["modules"],
+              json::parse("[\"" + scenario("elf/s03_bsmall.o") + "\",\"" + scenario("elf/s03_user.o") + "\"]"));
     EXPECT_EQ(f["baselined"], false);
     EXPECT_EQ(f["fingerprint"].get<std::string>().size(), 32u);
 }

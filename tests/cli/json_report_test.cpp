@@ -1,4 +1,6 @@
 // The JSON report made in pieces, on one thread or two: the same text whatever the cut.
+#include "cli/json_report.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -6,8 +8,6 @@
 #include <memory>
 #include <string>
 #include <vector>
-
-#include "cli/json_report.h"
 
 namespace quorv::cli {
 namespace {

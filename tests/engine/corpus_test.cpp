@@ -30,7 +30,6 @@ std::vector<fs::path> corpus_files(std::initializer_list<const char*> dirs) {
     return files;
 }
 
-
 TEST(Corpus, EveryFileGivesItsExpectedModelAndMessages) {
     const auto files = corpus_files({"obj", "lib", "exe"});
     ASSERT_GE(files.size(), 27u) << "corpus missing at " << kCorpus;
@@ -75,8 +74,7 @@ TEST(Corpus, EverySetGivesItsExpectedModelAndMessages) {
         std::vector<std::string> messages;
         for (const auto& m : expected["messages"]) {
             std::string text = m.get<std::string>();
-            for (const FileEntry* f : order)
-                text = test::replace_all(text, "{dir}\\" + f->display_name, f->full_path);
+            for (const FileEntry* f : order) text = test::replace_all(text, "{dir}\\" + f->display_name, f->full_path);
             messages.push_back(text);
         }
         EXPECT_EQ(sink.messages, messages);

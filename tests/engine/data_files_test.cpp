@@ -56,7 +56,8 @@ void expect_file(const json& file, const FileEntry& input, Expectation& out) {
         if (kind == "import-short") continue;
         const std::string name = m["member_name"].is_null() ? "" : m["member_name"].get<std::string>();
         const std::string suffix = archive ? " (" + (name.empty() ? std::string("no obj file given") : name) + ")" : "";
-        out.members.push_back(std::make_unique<FileEntry>(FileEntry{input.full_path + suffix, input.display_name + suffix, 0}));
+        out.members.push_back(
+            std::make_unique<FileEntry>(FileEntry{input.full_path + suffix, input.display_name + suffix, 0}));
         const FileEntry& entry = *out.members.back();
         if (kind == "bitcode" || m.value("lto", false)) {
             out.messages.push_back(compose(msg::kNotObjectModule, entry.full_path.c_str()));

@@ -35,11 +35,14 @@ struct Slot {
 std::vector<Slot> expand(const std::vector<SlotRun>& runs) {
     std::vector<Slot> out;
     for (const SlotRun& r : runs)
-        for (std::uint64_t k = 0; k < r.count; ++k) out.push_back(Slot{r.offset + k * r.stride, r.size, r.kind, r.member});
+        for (std::uint64_t k = 0; k < r.count; ++k)
+            out.push_back(Slot{r.offset + k * r.stride, r.size, r.kind, r.member});
     return out;
 }
 
-bool meet(const Slot& s, const Slot& t) { return s.start < t.start + t.size && t.start < s.start + s.size; }
+bool meet(const Slot& s, const Slot& t) {
+    return s.start < t.start + t.size && t.start < s.start + s.size;
+}
 
 // The first conflicting byte slot by slot, and every pair of members that conflict there.
 std::optional<std::pair<std::uint64_t, std::set<std::pair<std::uint32_t, std::uint32_t>>>> brute_conflict(
@@ -65,7 +68,9 @@ bool brute_aliased(const CommonLayout& l) {
 }
 
 CommonLayout random_layout(std::mt19937& random) {
-    const auto pick = [&](int lo, int hi) { return static_cast<std::uint64_t>(std::uniform_int_distribution<int>(lo, hi)(random)); };
+    const auto pick = [&](int lo, int hi) {
+        return static_cast<std::uint64_t>(std::uniform_int_distribution<int>(lo, hi)(random));
+    };
     std::vector<SlotRun> runs;
     for (std::uint64_t n = pick(1, 3); n > 0; --n) {
         const std::uint64_t size = pick(1, 3) * (pick(0, 1) ? 4 : 1);
@@ -109,21 +114,46 @@ struct Case {
 TEST(DwarfCompare, MillionsOfSlotsInAFewSteps) {
     constexpr std::uint64_t kMany = 14000000;
     const Case cases[] = {
-        {"an array against a one-element view", {{0, 4, R, kMany, 4, 0}}, {{0, 4, R, 1, 4, 0}}, Compatibility::Compatible, 0},
+        {"an array against a one-element view",
+         {{0, 4, R, kMany, 4, 0}},
+         {{0, 4, R, 1, 4, 0}},
+         Compatibility::Compatible,
+         0},
         {"an array of {x, y} against a flat array",
-         {{0, 4, R, kMany, 8, 0}, {4, 4, R, kMany, 8, 0}}, {{0, 4, R, 2 * kMany, 4, 0}}, Compatibility::Compatible, 0},
-        {"strides 12 and 8 that coincide every 24 bytes", {{0, 4, R, kMany, 12, 0}}, {{0, 4, R, kMany, 8, 0}},
-         Compatibility::Compatible, 0},
-        {"strides 12 and 8, shifted by 2", {{0, 4, R, kMany, 12, 0}}, {{2, 4, R, kMany, 8, 0}}, Compatibility::Conflicting, 2},
+         {{0, 4, R, kMany, 8, 0}, {4, 4, R, kMany, 8, 0}},
+         {{0, 4, R, 2 * kMany, 4, 0}},
+         Compatibility::Compatible,
+         0},
+        {"strides 12 and 8 that coincide every 24 bytes",
+         {{0, 4, R, kMany, 12, 0}},
+         {{0, 4, R, kMany, 8, 0}},
+         Compatibility::Compatible,
+         0},
+        {"strides 12 and 8, shifted by 2",
+         {{0, 4, R, kMany, 12, 0}},
+         {{2, 4, R, kMany, 8, 0}},
+         Compatibility::Conflicting,
+         2},
         {"a kind that differs at the last element",
-         {{0, 4, R, kMany, 4, 0}}, {{0, 4, R, kMany - 1, 4, 0}, {4 * (kMany - 1), 4, I, 1, 4, 0}},
-         Compatibility::Conflicting, 4 * (kMany - 1)},
-        {"characters against a character array", {{0, 1, C, kMany, 1, 0}}, {{0, 1, C, 8, 1, 0}, {8, 1, C, kMany - 8, 1, 0}},
-         Compatibility::Compatible, 0},
-        {"a real*8 array meeting a real*4 array past a padding gap", {{0, 4, I, 1, 4, 0}, {8, 8, R, kMany, 8, 0}},
-         {{0, 4, I, 1, 4, 0}, {4, 4, R, kMany, 4, 0}}, Compatibility::Conflicting, 8},
-        {"slots past the other's end", {{0, 8, R, 1, 8, 0}}, {{0, 8, R, 1, 8, 0}, {8, 4, I, kMany, 4, 0}},
-         Compatibility::Compatible, 0},
+         {{0, 4, R, kMany, 4, 0}},
+         {{0, 4, R, kMany - 1, 4, 0}, {4 * (kMany - 1), 4, I, 1, 4, 0}},
+         Compatibility::Conflicting,
+         4 * (kMany - 1)},
+        {"characters against a character array",
+         {{0, 1, C, kMany, 1, 0}},
+         {{0, 1, C, 8, 1, 0}, {8, 1, C, kMany - 8, 1, 0}},
+         Compatibility::Compatible,
+         0},
+        {"a real*8 array meeting a real*4 array past a padding gap",
+         {{0, 4, I, 1, 4, 0}, {8, 8, R, kMany, 8, 0}},
+         {{0, 4, I, 1, 4, 0}, {4, 4, R, kMany, 4, 0}},
+         Compatibility::Conflicting,
+         8},
+        {"slots past the other's end",
+         {{0, 8, R, 1, 8, 0}},
+         {{0, 8, R, 1, 8, 0}, {8, 4, I, kMany, 4, 0}},
+         Compatibility::Compatible,
+         0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -142,11 +172,22 @@ TEST(DwarfCompare, MillionsOfSlotsInAFewSteps) {
 
 TEST(DwarfCompare, OverlapWithinALayoutIsAliasing) {
     const Case cases[] = {
-        {"two members at one offset (EQUIVALENCE)", {{0, 4, I, 1, 4, 0}, {0, 4, R, 1, 4, 0}}, {}, Compatibility::Undecided, 0},
+        {"two members at one offset (EQUIVALENCE)",
+         {{0, 4, I, 1, 4, 0}, {0, 4, R, 1, 4, 0}},
+         {},
+         Compatibility::Undecided,
+         0},
         {"a run whose slots overlap one another", {{0, 8, R, 3, 4, 0}}, {}, Compatibility::Undecided, 0},
-        {"a run ending inside the next member", {{0, 4, R, 3, 4, 0}, {10, 4, I, 1, 4, 0}}, {}, Compatibility::Undecided, 0},
-        {"interleaved runs of an array of structures", {{0, 4, I, 1000000, 8, 0}, {4, 4, R, 1000000, 8, 0}}, {},
-         Compatibility::Compatible, 0},
+        {"a run ending inside the next member",
+         {{0, 4, R, 3, 4, 0}, {10, 4, I, 1, 4, 0}},
+         {},
+         Compatibility::Undecided,
+         0},
+        {"interleaved runs of an array of structures",
+         {{0, 4, I, 1000000, 8, 0}, {4, 4, R, 1000000, 8, 0}},
+         {},
+         Compatibility::Compatible,
+         0},
         {"runs that touch", {{0, 4, R, 10, 4, 0}, {40, 8, R, 10, 8, 0}}, {}, Compatibility::Compatible, 0},
     };
     for (const Case& c : cases) {

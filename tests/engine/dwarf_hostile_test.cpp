@@ -26,9 +26,9 @@ using Bytes = std::vector<std::uint8_t>;
 const fs::path kDwarfData = fs::path(QUORV_TEST_DATA_DIR) / "dwarf";
 
 // REL and RELA, both byte orders, COFF, DWARF 2, compressed sections.
-const char* const kObjects[] = {"gf64/chars.o",      "gf32/seqtype.o",    "s390x/twoviews.o", "ppc32/equiv.o",
-                                "mingw64/chars.obj", "mingw32/pad.obj",   "gf64/chars_dwarf2.o",
-                                "gf64/chars_gz.o",   "gf32/chars_gz.o"};
+const char* const kObjects[] = {"gf64/chars.o",        "gf32/seqtype.o",    "s390x/twoviews.o",
+                                "ppc32/equiv.o",       "mingw64/chars.obj", "mingw32/pad.obj",
+                                "gf64/chars_dwarf2.o", "gf64/chars_gz.o",   "gf32/chars_gz.o"};
 
 struct Module {
     Bytes bytes;
@@ -66,9 +66,9 @@ void check(const DebugInput& in, bool must_fail, const std::string& trace) {
     }
     for (const CommonLayout& l : layouts) {
         EXPECT_FALSE(l.members.empty()) << trace;
-        EXPECT_TRUE(std::is_sorted(l.runs.begin(), l.runs.end(),
-                                   [](const SlotRun& a, const SlotRun& b) { return a.offset < b.offset; }))
-            << trace;
+        EXPECT_TRUE(std::is_sorted(l.runs.begin(), l.runs.end(), [](const SlotRun& a, const SlotRun& b) {
+            return a.offset < b.offset;
+        })) << trace;
         for (const SlotRun& r : l.runs) {
             ASSERT_LT(r.member, l.members.size()) << trace;
             EXPECT_GE(r.offset, l.members[r.member].offset) << trace;
@@ -95,7 +95,8 @@ TEST(DwarfHostile, EveryTruncationOfEverySection) {
                 DebugInput cut = m->debug;
                 cut.sections[id].bytes = whole.first(keep);
                 const bool must_fail = (id == kInfo && keep > 0) || id == kAbbrev;
-                check(cut, must_fail, std::string(name) + " " + std::string(kSectionNames[id]) + " " + std::to_string(keep));
+                check(cut, must_fail,
+                      std::string(name) + " " + std::string(kSectionNames[id]) + " " + std::to_string(keep));
             }
         }
     }
@@ -113,11 +114,13 @@ TEST(DwarfHostile, RandomByteFlips) {
                 std::copy(whole.begin(), whole.end(), damaged.begin());
                 for (int flips = 1 + static_cast<int>(random() % 4); flips > 0; --flips) {
                     const std::size_t at = random() % damaged.size();
-                    damaged[at] = random() % 3 == 0 ? static_cast<std::uint8_t>(random()) : damaged[at] ^ (1u << random() % 8);
+                    damaged[at] =
+                        random() % 3 == 0 ? static_cast<std::uint8_t>(random()) : damaged[at] ^ (1u << random() % 8);
                 }
                 DebugInput in = m->debug;
                 in.sections[id].bytes = damaged;
-                check(in, false, std::string(name) + " " + std::string(kSectionNames[id]) + " round " + std::to_string(round));
+                check(in, false,
+                      std::string(name) + " " + std::string(kSectionNames[id]) + " round " + std::to_string(round));
             }
         }
     }

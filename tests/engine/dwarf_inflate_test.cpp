@@ -34,7 +34,7 @@ std::uint32_t adler32(const Bytes& data) {
 
 // A deflate stream's bits, low first; Huffman codes go in most significant bit first.
 class BitWriter {
-public:
+  public:
     void bits(std::uint32_t value, int count) {
         for (int k = 0; k < count; ++k) put((value >> k) & 1u);
     }
@@ -43,17 +43,21 @@ public:
     }
     // The fixed code of a literal or length symbol (RFC 1951 3.2.6).
     void fixed_symbol(unsigned s) {
-        if (s < 144) code(0x30 + s, 8);
-        else if (s < 256) code(0x190 + s - 144, 9);
-        else if (s < 280) code(s - 256, 7);
-        else code(0xC0 + s - 280, 8);
+        if (s < 144)
+            code(0x30 + s, 8);
+        else if (s < 256)
+            code(0x190 + s - 144, 9);
+        else if (s < 280)
+            code(s - 256, 7);
+        else
+            code(0xC0 + s - 280, 8);
     }
     Bytes finish() {
         if (used_ > 0) out_.push_back(byte_);
         return out_;
     }
 
-private:
+  private:
     void put(std::uint32_t bit) {
         byte_ |= static_cast<std::uint8_t>(bit << used_);
         if (++used_ == 8) {

@@ -21,9 +21,9 @@ namespace quorv {
 namespace {
 
 namespace fs = std::filesystem;
-using nlohmann::json;
 using dwarf::CommonLayout;
 using dwarf::Compatibility;
+using nlohmann::json;
 
 const fs::path kDwarfData = fs::path(QUORV_TEST_DATA_DIR) / "dwarf";
 const char* const kProducers[] = {"gf64", "gf32", "mingw32", "mingw64", "ppc32", "s390x"};
@@ -48,7 +48,7 @@ std::unique_ptr<Module> load(const fs::path& path) {
     const FileEntry entry{path.string(), path.filename().string(), 0};
     m->is_elf = m->bytes.size() > 4 && m->bytes[0] == 0x7F && m->bytes[1] == 'E';
     const int result = m->is_elf ? read_elf_module(diagnostics, stream, entry, 0, m->bytes.size(), m->elf)
-                                  : read_object_module(diagnostics, stream, entry, 0, m->coff);
+                                 : read_object_module(diagnostics, stream, entry, 0, m->coff);
     EXPECT_EQ(result, 0) << path;
     return m;
 }
@@ -101,7 +101,7 @@ struct Pair {
     const char* a;
     const char* b;
     Compatibility outcome;
-    std::uint64_t byte;          // of the conflict
+    std::uint64_t byte;  // of the conflict
     const char* member_a;
     const char* member_b;
 };
@@ -171,7 +171,8 @@ TEST(DwarfLayouts, TwoViewsOfOneFileAreTwoCompatibleLayoutsAndEquivalenceIsAlias
 TEST(DwarfLayouts, EveryDwarfVersionAndCompressionGivesTheSameLayouts) {
     const auto plain = layouts_of(kDwarfData / "gf64" / "chars.o");
     ASSERT_EQ(plain.size(), 2u);
-    for (const char* variant : {"gf64/chars_dwarf2.o", "gf64/chars_dwarf3.o", "gf64/chars_dwarf4.o", "gf64/chars_gz.o"}) {
+    for (const char* variant :
+         {"gf64/chars_dwarf2.o", "gf64/chars_dwarf3.o", "gf64/chars_dwarf4.o", "gf64/chars_gz.o"}) {
         SCOPED_TRACE(variant);
         const auto other = layouts_of(kDwarfData / variant);
         ASSERT_EQ(other.size(), plain.size());
@@ -187,7 +188,8 @@ TEST(DwarfLayouts, SlotsOfCharacterAndStructureMembers) {
     using dwarf::SlotRun;
     const auto chars = layouts_of(kDwarfData / "gf64" / "chars.o");
     ASSERT_EQ(chars.size(), 2u);
-    EXPECT_EQ(chars[0].runs, (std::vector<SlotRun>{{0, 1, SlotKind::Character, 8, 1, 0}, {8, 4, SlotKind::Integer, 1, 4, 1}}));
+    EXPECT_EQ(chars[0].runs,
+              (std::vector<SlotRun>{{0, 1, SlotKind::Character, 8, 1, 0}, {8, 4, SlotKind::Integer, 1, 4, 1}}));
     EXPECT_EQ(chars[1].runs, (std::vector<SlotRun>{{0, 4, SlotKind::Integer, 1, 4, 0},
                                                    {8, 8, SlotKind::Real, 3, 8, 1},
                                                    {32, 4, SlotKind::Logical, 1, 4, 2}}));

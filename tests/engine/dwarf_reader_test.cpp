@@ -15,9 +15,12 @@
 
 namespace quorv::dwarf {
 
-void PrintTo(const Member& m, std::ostream* out) { *out << m.name << "@" << m.offset << "/" << m.size << " " << m.type; }
+void PrintTo(const Member& m, std::ostream* out) {
+    *out << m.name << "@" << m.offset << "/" << m.size << " " << m.type;
+}
 void PrintTo(const SlotRun& r, std::ostream* out) {
-    *out << "{" << r.offset << ", " << r.size << ", kind " << int(r.kind) << ", " << r.count << " x " << r.stride << ", m" << r.member << "}";
+    *out << "{" << r.offset << ", " << r.size << ", kind " << int(r.kind) << ", " << r.count << " x " << r.stride
+         << ", m" << r.member << "}";
 }
 
 namespace {
@@ -60,8 +63,12 @@ Attr name(std::uint64_t at, std::string text) {
     a.text = std::move(text);
     return a;
 }
-Attr constant(std::uint64_t at, std::int64_t v) { return make(at, Attr::Constant, v); }
-Attr ref(std::uint64_t at, std::uint64_t target) { return make(at, Attr::Ref, static_cast<std::int64_t>(target)); }
+Attr constant(std::uint64_t at, std::int64_t v) {
+    return make(at, Attr::Constant, v);
+}
+Attr ref(std::uint64_t at, std::uint64_t target) {
+    return make(at, Attr::Ref, static_cast<std::int64_t>(target));
+}
 Attr address(std::uint32_t symbol, std::int64_t offset, Bytes ops = {op::kAddr}) {
     Attr a = make(at::kLocation, Attr::Address, offset);
     a.symbol = symbol;
@@ -78,7 +85,7 @@ Attr raw(std::uint64_t at, std::uint64_t form, Bytes bytes) {
 // One .debug_info with its abbreviations (one per distinct DIE shape), strings and
 // relocations, and the DebugInput that points at them.
 class ModuleBuilder {
-public:
+  public:
     explicit ModuleBuilder(Style style) : s_(style) { str_offsets_ = {0, 0, 0, 0, 5, 0, 0, 0}; }
 
     std::uint32_t symbol(std::string name, bool common) {
@@ -136,7 +143,8 @@ public:
         in.elf64 = true;
         const Bytes* bytes[kSectionCount] = {&info_, &abbrev_done_, &str_, &line_str_, &str_offsets_, &line_};
         for (int id = 0; id < kSectionCount; ++id)
-            if (id <= kAbbrev || bytes[id]->size() > (id == kStrOffsets ? 8u : 0u)) in.sections[id] = {*bytes[id], false, true};
+            if (id <= kAbbrev || bytes[id]->size() > (id == kStrOffsets ? 8u : 0u))
+                in.sections[id] = {*bytes[id], false, true};
         in.relocations[kInfo] = info_relocs_;
         in.relocations[kStrOffsets] = str_offsets_relocs_;
         for (std::size_t k = 0; k < names_.size(); ++k) in.symbols.push_back(Symbol{names_[k], commons_[k]});
@@ -150,7 +158,8 @@ public:
     unsigned offset_size() const { return s_.dwarf64 ? 8 : 4; }
 
     void fixed(Bytes& b, std::uint64_t v, unsigned width) const {
-        for (unsigned k = 0; k < width; ++k) b.push_back(static_cast<std::uint8_t>(v >> 8 * (s_.big_endian ? width - 1 - k : k)));
+        for (unsigned k = 0; k < width; ++k)
+            b.push_back(static_cast<std::uint8_t>(v >> 8 * (s_.big_endian ? width - 1 - k : k)));
     }
     static void uleb(Bytes& b, std::uint64_t v) {
         do {
@@ -167,7 +176,7 @@ public:
         }
     }
 
-private:
+  private:
     std::uint64_t form_of(const Attr& a) const {
         if (a.kind == Attr::Raw) return a.form;
         if (a.kind == Attr::Name) return s_.name_form;
@@ -184,7 +193,8 @@ private:
     // An offset-like field: RELA keeps its value in the relocation, REL in the field.
     void relocated(Bytes& b, std::vector<Relocation>& relocs, std::uint64_t value, unsigned width,
                    std::uint32_t symbol = 0) {
-        relocs.push_back(Relocation{b.size(), symbol, static_cast<std::int64_t>(value), s_.in_place, static_cast<std::uint8_t>(width)});
+        relocs.push_back(Relocation{b.size(), symbol, static_cast<std::int64_t>(value), s_.in_place,
+                                    static_cast<std::uint8_t>(width)});
         fixed(b, s_.in_place ? value : 0, width);
     }
     void write(const Attr& a) {
@@ -218,29 +228,42 @@ private:
         if (f == form::kStrx1 || f == form::kStrx) {
             const std::uint64_t index = (str_offsets_.size() - 8) / offset_size();
             relocated(str_offsets_, str_offsets_relocs_, offset, offset_size());
-            if (f == form::kStrx1) info_.push_back(static_cast<std::uint8_t>(index));
-            else uleb(info_, index);
+            if (f == form::kStrx1)
+                info_.push_back(static_cast<std::uint8_t>(index));
+            else
+                uleb(info_, index);
         }
     }
     void write_ref(std::uint64_t target, std::uint64_t f) {
         const std::uint64_t in_unit = target - unit_;
-        if (f == form::kRefUdata) uleb(info_, in_unit);
-        else if (f == form::kRefAddr) relocated(info_, info_relocs_, target, s_.version <= 2 ? s_.address_size : offset_size());
-        else fixed(info_, in_unit, f == form::kRef1 ? 1 : f == form::kRef2 ? 2 : f == form::kRef4 ? 4 : 8);
+        if (f == form::kRefUdata)
+            uleb(info_, in_unit);
+        else if (f == form::kRefAddr)
+            relocated(info_, info_relocs_, target, s_.version <= 2 ? s_.address_size : offset_size());
+        else
+            fixed(info_, in_unit, f == form::kRef1 ? 1 : f == form::kRef2 ? 2 : f == form::kRef4 ? 4 : 8);
     }
     void write_location(const Attr& l, std::uint64_t f) {
         const std::uint64_t length = l.bytes.size() + s_.address_size;
-        if (f == form::kExprloc || f == form::kBlock) uleb(info_, length);
-        else fixed(info_, length, f == form::kBlock1 ? 1 : f == form::kBlock2 ? 2 : 4);
+        if (f == form::kExprloc || f == form::kBlock)
+            uleb(info_, length);
+        else
+            fixed(info_, length, f == form::kBlock1 ? 1 : f == form::kBlock2 ? 2 : 4);
         info_.push_back(l.bytes[0]);
         relocated(info_, info_relocs_, static_cast<std::uint64_t>(l.value), s_.address_size, l.symbol);
         info_.insert(info_.end(), l.bytes.begin() + 1, l.bytes.end());
     }
     void write_constant(std::int64_t v, std::uint64_t f) {
-        if (f == form::kUdata) uleb(info_, static_cast<std::uint64_t>(v));
-        else if (f == form::kSdata) sleb(info_, v);
+        if (f == form::kUdata)
+            uleb(info_, static_cast<std::uint64_t>(v));
+        else if (f == form::kSdata)
+            sleb(info_, v);
         else if (f != form::kImplicitConst)
-            fixed(info_, static_cast<std::uint64_t>(v), f == form::kData1 ? 1 : f == form::kData2 ? 2 : f == form::kData4 ? 4 : 8);
+            fixed(info_, static_cast<std::uint64_t>(v),
+                  f == form::kData1   ? 1
+                  : f == form::kData2 ? 2
+                  : f == form::kData4 ? 4
+                                      : 8);
     }
 
     Style s_;
@@ -259,14 +282,17 @@ struct Types {
 
 Types write_types(ModuleBuilder& b) {
     Types t;
-    t.integer = b.die(tag::kBaseType, false, {name(at::kName, "integer(kind=4)"), constant(at::kByteSize, 4), constant(at::kEncoding, 5)});
-    t.real8 = b.die(tag::kBaseType, false, {name(at::kName, "real(kind=8)"), constant(at::kByteSize, 8), constant(at::kEncoding, 4)});
+    t.integer = b.die(tag::kBaseType, false,
+                      {name(at::kName, "integer(kind=4)"), constant(at::kByteSize, 4), constant(at::kEncoding, 5)});
+    t.real8 = b.die(tag::kBaseType, false,
+                    {name(at::kName, "real(kind=8)"), constant(at::kByteSize, 8), constant(at::kEncoding, 4)});
     t.vector = b.die(tag::kArrayType, true, {ref(at::kType, t.real8)});
     b.die(tag::kSubrangeType, false, {constant(at::kUpperBound, 3)});
     b.end_children();
     t.text = b.die(tag::kStringType, false, {constant(at::kByteSize, 8)});
     t.point = b.die(tag::kStructureType, true, {name(at::kName, "point"), constant(at::kByteSize, 16)});
-    b.die(tag::kMember, false, {name(at::kName, "id"), ref(at::kType, t.integer), constant(at::kDataMemberLocation, 0)});
+    b.die(tag::kMember, false,
+          {name(at::kName, "id"), ref(at::kType, t.integer), constant(at::kDataMemberLocation, 0)});
     b.die(tag::kMember, false, {name(at::kName, "x"), ref(at::kType, t.real8), constant(at::kDataMemberLocation, 8)});
     b.end_children();
     return t;
@@ -276,16 +302,19 @@ Types write_types(ModuleBuilder& b) {
 using More = std::function<void(ModuleBuilder&, const Types&)>;
 
 // more writes further DIEs into the subprogram, after the block; first writes units before.
-ModuleBuilder standard_module(Style style, const More& more = {}, const std::function<void(ModuleBuilder&)>& first = {}) {
+ModuleBuilder standard_module(Style style, const More& more = {},
+                              const std::function<void(ModuleBuilder&)>& first = {}) {
     ModuleBuilder b(style);
     const std::uint32_t c = b.symbol("c_", true);
     if (first) first(b);
     b.begin_unit();
     std::vector<Attr> cu = {name(at::kName, "m.f"), constant(at::kLanguage, 0x0e)};
-    if (style.name_form == form::kStrx1 || style.name_form == form::kStrx) cu.push_back(raw(at::kStrOffsetsBase, form::kData1, {8}));
+    if (style.name_form == form::kStrx1 || style.name_form == form::kStrx)
+        cu.push_back(raw(at::kStrOffsetsBase, form::kData1, {8}));
     b.die(tag::kCompileUnit, true, cu);
     const Types t = write_types(b);
-    b.die(tag::kSubprogram, true, {name(at::kName, "sub"), raw(0x3f, form::kFlagPresent, {}), raw(0x55, form::kData16, Bytes(16, 7))});
+    b.die(tag::kSubprogram, true,
+          {name(at::kName, "sub"), raw(0x3f, form::kFlagPresent, {}), raw(0x55, form::kData16, Bytes(16, 7))});
     b.die(tag::kCommonBlock, true, {name(at::kName, "c"), constant(at::kDeclLine, 7)});
     b.die(tag::kVariable, false, {name(at::kName, "n"), ref(at::kType, t.integer), address(c, 0)});
     b.die(tag::kVariable, false, {name(at::kName, "v"), ref(at::kType, t.vector), address(c, 8)});
@@ -303,8 +332,10 @@ const std::vector<Member> kStandardMembers = {{"n", 0, 4, "integer(kind=4)"},
                                               {"v", 8, 24, "real(kind=8)(1:3)"},
                                               {"s", 32, 8, "character(len=8)"},
                                               {"p", 40, 16, "point"}};
-const std::vector<SlotRun> kStandardRuns = {{0, 4, SlotKind::Integer, 1, 4, 0},   {8, 8, SlotKind::Real, 3, 8, 1},
-                                            {32, 1, SlotKind::Character, 8, 1, 2}, {40, 4, SlotKind::Integer, 1, 4, 3},
+const std::vector<SlotRun> kStandardRuns = {{0, 4, SlotKind::Integer, 1, 4, 0},
+                                            {8, 8, SlotKind::Real, 3, 8, 1},
+                                            {32, 1, SlotKind::Character, 8, 1, 2},
+                                            {40, 4, SlotKind::Integer, 1, 4, 3},
                                             {48, 8, SlotKind::Real, 1, 8, 3}};
 
 struct Read {
@@ -336,7 +367,10 @@ TEST(DwarfReader, OneModuleInEveryFormAndHeaderShape) {
         {"strp", with([](Style& s) { s.name_form = form::kStrp; })},
         {"line_strp", with([](Style& s) { s.name_form = form::kLineStrp; })},
         {"strx1 through .debug_str_offsets", with([](Style& s) { s.name_form = form::kStrx1; })},
-        {"strx, REL", with([](Style& s) { s.name_form = form::kStrx; s.in_place = true; })},
+        {"strx, REL", with([](Style& s) {
+             s.name_form = form::kStrx;
+             s.in_place = true;
+         })},
         {"DW_FORM_indirect", with([](Style& s) { s.name_form = form::kIndirect; })},
         {"data2", with([](Style& s) { s.constant_form = form::kData2; })},
         {"data4", with([](Style& s) { s.constant_form = form::kData4; })},
@@ -347,15 +381,39 @@ TEST(DwarfReader, OneModuleInEveryFormAndHeaderShape) {
         {"ref2", with([](Style& s) { s.ref_form = form::kRef2; })},
         {"ref8", with([](Style& s) { s.ref_form = form::kRef8; })},
         {"ref_udata", with([](Style& s) { s.ref_form = form::kRefUdata; })},
-        {"ref_addr, REL", with([](Style& s) { s.ref_form = form::kRefAddr; s.in_place = true; })},
+        {"ref_addr, REL", with([](Style& s) {
+             s.ref_form = form::kRefAddr;
+             s.in_place = true;
+         })},
         {"block", with([](Style& s) { s.location_form = form::kBlock; })},
         {"block2", with([](Style& s) { s.location_form = form::kBlock2; })},
         {"block4", with([](Style& s) { s.location_form = form::kBlock4; })},
-        {"64-bit DWARF, strp, ref_addr", with([](Style& s) { s.dwarf64 = true; s.name_form = form::kStrp; s.ref_form = form::kRefAddr; })},
-        {"big-endian, 4-byte addresses, REL", with([](Style& s) { s.big_endian = true; s.address_size = 4; s.in_place = true; s.constant_form = form::kData4; })},
-        {"DWARF 4", with([](Style& s) { s.version = 4; s.name_form = form::kStrp; })},
-        {"DWARF 3, block1", with([](Style& s) { s.version = 3; s.location_form = form::kBlock1; s.ref_form = form::kRefAddr; })},
-        {"DWARF 2, DW_OP_plus_uconst offsets", with([](Style& s) { s.version = 2; s.location_form = form::kBlock1; s.ref_form = form::kRefAddr; s.member_offset_as_block = true; })},
+        {"64-bit DWARF, strp, ref_addr", with([](Style& s) {
+             s.dwarf64 = true;
+             s.name_form = form::kStrp;
+             s.ref_form = form::kRefAddr;
+         })},
+        {"big-endian, 4-byte addresses, REL", with([](Style& s) {
+             s.big_endian = true;
+             s.address_size = 4;
+             s.in_place = true;
+             s.constant_form = form::kData4;
+         })},
+        {"DWARF 4", with([](Style& s) {
+             s.version = 4;
+             s.name_form = form::kStrp;
+         })},
+        {"DWARF 3, block1", with([](Style& s) {
+             s.version = 3;
+             s.location_form = form::kBlock1;
+             s.ref_form = form::kRefAddr;
+         })},
+        {"DWARF 2, DW_OP_plus_uconst offsets", with([](Style& s) {
+             s.version = 2;
+             s.location_form = form::kBlock1;
+             s.ref_form = form::kRefAddr;
+             s.member_offset_as_block = true;
+         })},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -393,7 +451,9 @@ TEST(DwarfReader, SlotsAndNamesOfTypes) {
              b.end_children();
              return a;
          },
-         {"t", 0, 24, "integer(kind=4)(0:1,1:3)"}, {{0, 4, SlotKind::Integer, 6, 4, 0}}, false},
+         {"t", 0, 24, "integer(kind=4)(0:1,1:3)"},
+         {{0, 4, SlotKind::Integer, 6, 4, 0}},
+         false},
         {"an array of structures repeats its runs",
          [](ModuleBuilder& b, const Types& t) {
              const std::uint64_t a = b.die(tag::kArrayType, true, {ref(at::kType, t.point)});
@@ -402,13 +462,16 @@ TEST(DwarfReader, SlotsAndNamesOfTypes) {
              return a;
          },
          {"t", 0, 16000000, "point(1:1000000)"},
-         {{0, 4, SlotKind::Integer, 1000000, 16, 0}, {8, 8, SlotKind::Real, 1000000, 16, 0}}, false},
+         {{0, 4, SlotKind::Integer, 1000000, 16, 0}, {8, 8, SlotKind::Real, 1000000, 16, 0}},
+         false},
         {"a typedef of const is looked through, with its own name",
          [](ModuleBuilder& b, const Types& t) {
              const std::uint64_t k = b.die(tag::kConstType, false, {ref(at::kType, t.real8)});
              return b.die(tag::kTypedef, false, {name(at::kName, "dp"), ref(at::kType, k)});
          },
-         {"t", 0, 8, "dp"}, {{0, 8, SlotKind::Real, 1, 8, 0}}, false},
+         {"t", 0, 8, "dp"},
+         {{0, 8, SlotKind::Real, 1, 8, 0}},
+         false},
         {"a union overlaps itself",
          [](ModuleBuilder& b, const Types& t) {
              const std::uint64_t u = b.die(tag::kUnionType, true, {constant(at::kByteSize, 8)});
@@ -417,24 +480,35 @@ TEST(DwarfReader, SlotsAndNamesOfTypes) {
              b.end_children();
              return u;
          },
-         {"t", 0, 8, "union"}, {{0, 4, SlotKind::Integer, 1, 4, 0}, {0, 8, SlotKind::Real, 1, 8, 0}}, true},
+         {"t", 0, 8, "union"},
+         {{0, 4, SlotKind::Integer, 1, 4, 0}, {0, 8, SlotKind::Real, 1, 8, 0}},
+         true},
         {"a pointer is opaque, of the address size",
          [](ModuleBuilder& b, const Types& t) { return b.die(tag::kPointerType, false, {ref(at::kType, t.integer)}); },
-         {"t", 0, 8, "pointer"}, {{0, 8, SlotKind::Opaque, 1, 8, 0}}, false},
+         {"t", 0, 8, "pointer"},
+         {{0, 8, SlotKind::Opaque, 1, 8, 0}},
+         false},
         {"logical, complex and character kinds",
          [](ModuleBuilder& b, const Types&) {
              const auto base = [&](const char* text, std::int64_t size, std::int64_t encoding) {
-                 return b.die(tag::kBaseType, false, {name(at::kName, text), constant(at::kByteSize, size), constant(at::kEncoding, encoding)});
+                 return b.die(
+                     tag::kBaseType, false,
+                     {name(at::kName, text), constant(at::kByteSize, size), constant(at::kEncoding, encoding)});
              };
-             const std::uint64_t l = base("logical(kind=4)", 4, 2), z = base("complex(kind=4)", 8, 3), ch = base("character(kind=1)", 1, 8);
-             const std::uint64_t s = b.die(tag::kStructureType, true, {name(at::kName, "mix"), constant(at::kByteSize, 16)});
+             const std::uint64_t l = base("logical(kind=4)", 4, 2), z = base("complex(kind=4)", 8, 3),
+                                 ch = base("character(kind=1)", 1, 8);
+             const std::uint64_t s =
+                 b.die(tag::kStructureType, true, {name(at::kName, "mix"), constant(at::kByteSize, 16)});
              for (const auto& [type, offset] : {std::pair{l, 0}, std::pair{z, 4}, std::pair{ch, 12}})
                  b.die(tag::kMember, false, {ref(at::kType, type), constant(at::kDataMemberLocation, offset)});
              b.end_children();
              return s;
          },
          {"t", 0, 16, "mix"},
-         {{0, 4, SlotKind::Logical, 1, 4, 0}, {4, 8, SlotKind::Complex, 1, 8, 0}, {12, 1, SlotKind::Character, 1, 1, 0}}, false},
+         {{0, 4, SlotKind::Logical, 1, 4, 0},
+          {4, 8, SlotKind::Complex, 1, 8, 0},
+          {12, 1, SlotKind::Character, 1, 1, 0}},
+         false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -536,50 +610,74 @@ TEST(DwarfReader, DamageThatMakesTheModuleUnreadable) {
     Style strx;
     strx.name_form = form::kStrx1;
     const Damage cases[] = {
-        {.what = "an abbreviation code past the table", .more = [](ModuleBuilder& b, const Types&) { b.info().push_back(77); },
+        {.what = "an abbreviation code past the table",
+         .more = [](ModuleBuilder& b, const Types&) { b.info().push_back(77); },
          .reason = "abbreviation code 77 not in .debug_abbrev"},
-        {.what = "an unknown form", .more = [](ModuleBuilder& b, const Types&) { b.die(tag::kVariable, false, {raw(at::kName, 0x7f, {})}); },
+        {.what = "an unknown form",
+         .more = [](ModuleBuilder& b, const Types&) { b.die(tag::kVariable, false, {raw(at::kName, 0x7f, {})}); },
          .reason = "form 0x7f not known"},
         {.what = "DW_FORM_indirect naming itself",
-         .more = [](ModuleBuilder& b, const Types&) { b.die(tag::kVariable, false, {raw(at::kName, form::kIndirect, {0x16})}); },
+         .more = [](ModuleBuilder& b,
+                    const Types&) { b.die(tag::kVariable, false, {raw(at::kName, form::kIndirect, {0x16})}); },
          .reason = "DW_FORM_indirect names form 0x16"},
         {.what = "a string offset past .debug_str",
-         .more = [](ModuleBuilder& b, const Types&) { b.die(tag::kCommonBlock, false, {raw(at::kName, form::kStrp, {0xFF, 0xFF, 0, 0})}); },
+         .more =
+             [](ModuleBuilder& b, const Types&) {
+                 b.die(tag::kCommonBlock, false, {raw(at::kName, form::kStrp, {0xFF, 0xFF, 0, 0})});
+             },
          .reason = "string offset 0xffff past the end of .debug_str"},
-        {.what = "DWARF 6", .after = [](ModuleBuilder& b) { b.info()[4] = 6; }, .reason = "unit at 0x0: DWARF version 6 not supported"},
-        {.what = "2-byte addresses", .after = [](ModuleBuilder& b) { b.info()[7] = 2; }, .reason = "address size 2 not supported"},
-        {.what = "a reserved unit length", .after = patch32(0, 0xFFFFFFF5u), .reason = "reserved unit length 0xfffffff5"},
+        {.what = "DWARF 6",
+         .after = [](ModuleBuilder& b) { b.info()[4] = 6; },
+         .reason = "unit at 0x0: DWARF version 6 not supported"},
+        {.what = "2-byte addresses",
+         .after = [](ModuleBuilder& b) { b.info()[7] = 2; },
+         .reason = "address size 2 not supported"},
+        {.what = "a reserved unit length",
+         .after = patch32(0, 0xFFFFFFF5u),
+         .reason = "reserved unit length 0xfffffff5"},
         {.what = "a unit longer than the section",
          .after = [](ModuleBuilder& b) { patch32(0, static_cast<std::uint32_t>(b.info().size() - 3))(b); },
          .reason = "length runs past the end of .debug_info"},
         // RELA: the offset is the relocation's addend, whatever the field holds.
-        {.what = "abbreviations past .debug_abbrev", .after = [](ModuleBuilder& b) { b.info_relocations()[0].addend = 0x1000; },
+        {.what = "abbreviations past .debug_abbrev",
+         .after = [](ModuleBuilder& b) { b.info_relocations()[0].addend = 0x1000; },
          .reason = "abbreviation offset 0x1000 past the end"},
-        {.what = "no .debug_abbrev", .input = [](DebugInput& in) { in.sections[kAbbrev] = {}; }, .reason = ".debug_info without .debug_abbrev"},
+        {.what = "no .debug_abbrev",
+         .input = [](DebugInput& in) { in.sections[kAbbrev] = {}; },
+         .reason = ".debug_info without .debug_abbrev"},
         {.what = "DIEs nested 300 deep",
-         .more = [](ModuleBuilder& b, const Types&) {
-             for (int k = 0; k < 300; ++k) b.die(0x0b, true, {});
-             for (int k = 0; k < 300; ++k) b.end_children();
-         },
+         .more =
+             [](ModuleBuilder& b, const Types&) {
+                 for (int k = 0; k < 300; ++k) b.die(0x0b, true, {});
+                 for (int k = 0; k < 300; ++k) b.end_children();
+             },
          .reason = "DIEs nested deeper than 256"},
-        {.what = "strx without the relocations of .debug_str_offsets", .style = strx,
-         .input = [](DebugInput& in) { in.relocations[kStrOffsets].clear(); }, .reason = "needs the relocations of .debug_str_offsets"},
+        {.what = "strx without the relocations of .debug_str_offsets",
+         .style = strx,
+         .input = [](DebugInput& in) { in.relocations[kStrOffsets].clear(); },
+         .reason = "needs the relocations of .debug_str_offsets"},
         {.what = "a compressed .debug_info one byte short of its declared size",
-         .input = [](DebugInput& in) {
-             static const auto z = compressed(Bytes(in.sections[kInfo].bytes.begin(), in.sections[kInfo].bytes.end()), 1,
-                                              in.sections[kInfo].bytes.size() + 1);
-             in.sections[kInfo] = {*z, true, true};
-         },
+         .input =
+             [](DebugInput& in) {
+                 static const auto z =
+                     compressed(Bytes(in.sections[kInfo].bytes.begin(), in.sections[kInfo].bytes.end()), 1,
+                                in.sections[kInfo].bytes.size() + 1);
+                 in.sections[kInfo] = {*z, true, true};
+             },
          .reason = "compressed .debug_info: inflating failed"},
-        {.what = "zstd", .input = [](DebugInput& in) {
-             static const auto z = compressed({1, 2, 3}, 2, 3);
-             in.sections[kInfo] = {*z, true, true};
-         },
+        {.what = "zstd",
+         .input =
+             [](DebugInput& in) {
+                 static const auto z = compressed({1, 2, 3}, 2, 3);
+                 in.sections[kInfo] = {*z, true, true};
+             },
          .reason = "compressed .debug_info: compression type 2, not zlib"},
-        {.what = "a compression header cut short", .input = [](DebugInput& in) {
-             static const auto z = compressed({}, 1, 0);
-             in.sections[kAbbrev] = {std::span(*z).first(20), true, true};
-         },
+        {.what = "a compression header cut short",
+         .input =
+             [](DebugInput& in) {
+                 static const auto z = compressed({}, 1, 0);
+                 in.sections[kAbbrev] = {std::span(*z).first(20), true, true};
+             },
          .reason = "compressed .debug_abbrev: header cut short"},
     };
     for (const Damage& d : cases) run(d);
@@ -592,77 +690,97 @@ TEST(DwarfReader, WhatDropsOneLayoutOrNone) {
     const Damage cases[] = {
         {.what = "an empty .debug_info", .input = [](DebugInput& in) { in.sections[kInfo].bytes = {}; }, .layouts = 0},
         {.what = "a type unit first, passed over",
-         .first = [](ModuleBuilder& b) {
-             b.begin_unit(2);
-             b.info().insert(b.info().end(), 12, 0xEE);
-             b.end_unit();
-         },
+         .first =
+             [](ModuleBuilder& b) {
+                 b.begin_unit(2);
+                 b.info().insert(b.info().end(), 12, 0xEE);
+                 b.end_unit();
+             },
          .layouts = 1},
-        {.what = "a correctly compressed .debug_info", .input = [](DebugInput& in) {
-             static const auto z = compressed(Bytes(in.sections[kInfo].bytes.begin(), in.sections[kInfo].bytes.end()), 1,
-                                              in.sections[kInfo].bytes.size());
-             in.sections[kInfo] = {*z, true, true};
-         }},
+        {.what = "a correctly compressed .debug_info",
+         .input =
+             [](DebugInput& in) {
+                 static const auto z =
+                     compressed(Bytes(in.sections[kInfo].bytes.begin(), in.sections[kInfo].bytes.end()), 1,
+                                in.sections[kInfo].bytes.size());
+                 in.sections[kInfo] = {*z, true, true};
+             }},
         {.what = "a relocation naming a symbol past the table",
-         .after = [](ModuleBuilder& b) {
-             for (Relocation& r : b.info_relocations())
-                 if (r.width == 8 && r.addend == 8) r.symbol = 99;
-         },
-         .dropped = "block /c/ (DIE at", .layouts = 0},
+         .after =
+             [](ModuleBuilder& b) {
+                 for (Relocation& r : b.info_relocations())
+                     if (r.width == 8 && r.addend == 8) r.symbol = 99;
+             },
+         .dropped = "block /c/ (DIE at",
+         .layouts = 0},
         {.what = "a symbol that is not COMMON",
-         .more = [](ModuleBuilder& b, const Types& t) {
-             block(b, "d", {{name(at::kName, "x"), ref(at::kType, t.integer), address(b.symbol("x_", false), 0)}});
-         },
+         .more =
+             [](ModuleBuilder& b, const Types& t) {
+                 block(b, "d", {{name(at::kName, "x"), ref(at::kType, t.integer), address(b.symbol("x_", false), 0)}});
+             },
          .dropped = "member x: relocation against x_, not a COMMON symbol"},
-        {.what = "no relocation", .after = [](ModuleBuilder& b) { b.info_relocations().back().offset += 1; },
-         .dropped = "member p: DW_OP_addr has no relocation", .layouts = 0},
-        {.what = "DW_OP_addrx", .more = more_block({{name(at::kName, "x"), raw(at::kLocation, form::kExprloc, {2, op::kAddrx, 0})}}),
+        {.what = "no relocation",
+         .after = [](ModuleBuilder& b) { b.info_relocations().back().offset += 1; },
+         .dropped = "member p: DW_OP_addr has no relocation",
+         .layouts = 0},
+        {.what = "DW_OP_addrx",
+         .more = more_block({{name(at::kName, "x"), raw(at::kLocation, form::kExprloc, {2, op::kAddrx, 0})}}),
          .dropped = "member x: DW_OP_addrx needs .debug_addr"},
-        {.what = "DW_OP_fbreg", .more = more_block({{name(at::kName, "x"), raw(at::kLocation, form::kExprloc, {2, 0x91, 0})}}),
+        {.what = "DW_OP_fbreg",
+         .more = more_block({{name(at::kName, "x"), raw(at::kLocation, form::kExprloc, {2, 0x91, 0})}}),
          .dropped = "member x: location is not a DW_OP_addr"},
         {.what = "DW_OP_addr then DW_OP_deref",
-         .more = [](ModuleBuilder& b, const Types& t) { block(b, "d", {{name(at::kName, "x"), ref(at::kType, t.integer), address(0, 0, {op::kAddr, 0x06})}}); },
+         .more =
+             [](ModuleBuilder& b, const Types& t) {
+                 block(b, "d", {{name(at::kName, "x"), ref(at::kType, t.integer), address(0, 0, {op::kAddr, 0x06})}});
+             },
          .dropped = "member x: location is not a DW_OP_addr"},
         {.what = "two symbols in one block",
-         .more = [](ModuleBuilder& b, const Types& t) {
-             block(b, "d", {{name(at::kName, "x"), ref(at::kType, t.integer), address(0, 0)},
-                            {name(at::kName, "y"), ref(at::kType, t.integer), address(b.symbol("d_", true), 4)}});
-         },
+         .more =
+             [](ModuleBuilder& b, const Types& t) {
+                 block(b, "d",
+                       {{name(at::kName, "x"), ref(at::kType, t.integer), address(0, 0)},
+                        {name(at::kName, "y"), ref(at::kType, t.integer), address(b.symbol("d_", true), 4)}});
+             },
          .dropped = "members relocate against c_ and d_"},
         {.what = "an array without bounds",
-         .more = [](ModuleBuilder& b, const Types& t) {
-             const std::uint64_t a = b.die(tag::kArrayType, false, {ref(at::kType, t.real8)});
-             block(b, "d", {{name(at::kName, "x"), ref(at::kType, a), address(0, 0)}});
-         },
+         .more =
+             [](ModuleBuilder& b, const Types& t) {
+                 const std::uint64_t a = b.die(tag::kArrayType, false, {ref(at::kType, t.real8)});
+                 block(b, "d", {{name(at::kName, "x"), ref(at::kType, a), address(0, 0)}});
+             },
          .dropped = "member x: type real(kind=8)() of unknown size"},
         {.what = "a typedef of itself",
-         .more = [](ModuleBuilder& b, const Types&) {
-             const std::uint64_t self = b.info().size();
-             b.die(tag::kTypedef, false, {name(at::kName, "loop"), ref(at::kType, self)});
-             block(b, "d", {{name(at::kName, "x"), ref(at::kType, self), address(0, 0)}});
-         },
+         .more =
+             [](ModuleBuilder& b, const Types&) {
+                 const std::uint64_t self = b.info().size();
+                 b.die(tag::kTypedef, false, {name(at::kName, "loop"), ref(at::kType, self)});
+                 block(b, "d", {{name(at::kName, "x"), ref(at::kType, self), address(0, 0)}});
+             },
          .dropped = "member x: types nested deeper than 64"},
         {.what = "a reference past the unit",
          .more = more_block({{name(at::kName, "x"), ref(at::kType, 0x7000), address(0, 0)}}),
          .dropped = "member x: type reference 0x7000 outside the units"},
         {.what = "a block without members", .more = more_block({}), .dropped = "block /d/ (DIE at"},
         {.what = "more than 100000 slot runs",
-         .more = [](ModuleBuilder& b, const Types& t) {
-             const std::uint64_t chars = b.die(tag::kStringType, false, {raw(at::kByteSize, form::kUdata, {0xC0, 0x9A, 0x0C})});
-             const std::uint64_t s = b.die(tag::kStructureType, true, {raw(at::kByteSize, form::kUdata, {0x80, 0xB5, 0x18})});
-             b.die(tag::kMember, false, {ref(at::kType, chars)});
-             b.end_children();
-             const std::uint64_t a = b.die(tag::kArrayType, true, {ref(at::kType, s)});
-             b.die(tag::kSubrangeType, false, {raw(at::kUpperBound, form::kUdata, {0xC0, 0x9A, 0x0C})});
-             b.end_children();
-             (void)t;
-             block(b, "d", {{name(at::kName, "x"), ref(at::kType, a), address(0, 0)}});
-         },
+         .more =
+             [](ModuleBuilder& b, const Types& t) {
+                 const std::uint64_t chars =
+                     b.die(tag::kStringType, false, {raw(at::kByteSize, form::kUdata, {0xC0, 0x9A, 0x0C})});
+                 const std::uint64_t s =
+                     b.die(tag::kStructureType, true, {raw(at::kByteSize, form::kUdata, {0x80, 0xB5, 0x18})});
+                 b.die(tag::kMember, false, {ref(at::kType, chars)});
+                 b.end_children();
+                 const std::uint64_t a = b.die(tag::kArrayType, true, {ref(at::kType, s)});
+                 b.die(tag::kSubrangeType, false, {raw(at::kUpperBound, form::kUdata, {0xC0, 0x9A, 0x0C})});
+                 b.end_children();
+                 (void)t;
+                 block(b, "d", {{name(at::kName, "x"), ref(at::kType, a), address(0, 0)}});
+             },
          .dropped = "member x: more than 100000 slot runs"},
     };
     for (const Damage& d : cases) run(d);
 }
-
 
 // Line tables of version 4 (1-based files, directory 0 the compilation directory) and
 // version 5 (0-based, paths in .debug_line_str), as far as the file tables.
@@ -697,7 +815,7 @@ TEST(DwarfReader, TheBlocksSourceFileFromTheLineTable) {
         std::int64_t decl_file;
         const char* file;
     };
-    const Case cases[] = {{4, 1, "/comp/inc/a.f"}, {4, 2, "/abs/b.f"}, {4, 0, ""}, {4, 3, ""},
+    const Case cases[] = {{4, 1, "/comp/inc/a.f"}, {4, 2, "/abs/b.f"},      {4, 0, ""}, {4, 3, ""},
                           {5, 0, "/comp/m.f"},     {5, 1, "/comp/sub/x.f"}, {5, 9, ""}, {9, 1, ""}};
     for (const Case& c : cases) {
         SCOPED_TRACE(std::to_string(c.version) + " " + std::to_string(c.decl_file));
@@ -706,9 +824,12 @@ TEST(DwarfReader, TheBlocksSourceFileFromTheLineTable) {
         if (c.version == 9) b.line()[4] = 9;
         const std::uint32_t symbol = b.symbol("t_", true);
         b.begin_unit();
-        b.die(tag::kCompileUnit, true, {raw(at::kCompDir, form::kString, {'/', 'c', 'o', 'm', 'p', 0}), raw(at::kStmtList, form::kSecOffset, {0, 0, 0, 0})});
+        b.die(tag::kCompileUnit, true,
+              {raw(at::kCompDir, form::kString, {'/', 'c', 'o', 'm', 'p', 0}),
+               raw(at::kStmtList, form::kSecOffset, {0, 0, 0, 0})});
         const Types t = write_types(b);
-        b.die(tag::kCommonBlock, true, {name(at::kName, "t"), constant(at::kDeclFile, c.decl_file), constant(at::kDeclLine, 3)});
+        b.die(tag::kCommonBlock, true,
+              {name(at::kName, "t"), constant(at::kDeclFile, c.decl_file), constant(at::kDeclLine, 3)});
         b.die(tag::kVariable, false, {name(at::kName, "t"), ref(at::kType, t.integer), address(symbol, 0)});
         b.end_children();
         b.end_children();
@@ -721,7 +842,6 @@ TEST(DwarfReader, TheBlocksSourceFileFromTheLineTable) {
     }
 }
 
-
 // Structures of two members of the structure before: doubling sizes and runs at every level,
 // from an integer or from an empty structure.
 std::uint64_t doubling(ModuleBuilder& b, std::uint64_t first, std::uint64_t size, int levels) {
@@ -732,7 +852,8 @@ std::uint64_t doubling(ModuleBuilder& b, std::uint64_t first, std::uint64_t size
             ModuleBuilder::uleb(out, v);
             return out;
         };
-        const std::uint64_t outer = b.die(tag::kStructureType, true, {raw(at::kByteSize, form::kUdata, udata(2 * size))});
+        const std::uint64_t outer =
+            b.die(tag::kStructureType, true, {raw(at::kByteSize, form::kUdata, udata(2 * size))});
         b.die(tag::kMember, false, {ref(at::kType, type), raw(at::kDataMemberLocation, form::kUdata, udata(0))});
         b.die(tag::kMember, false, {ref(at::kType, type), raw(at::kDataMemberLocation, form::kUdata, udata(size))});
         b.end_children();
@@ -745,38 +866,45 @@ std::uint64_t doubling(ModuleBuilder& b, std::uint64_t first, std::uint64_t size
 TEST(DwarfReader, HostileTypeGraphsStayBounded) {
     const Damage cases[] = {
         {.what = "DIEs nested 100000 deep",
-         .more = [](ModuleBuilder& b, const Types&) {
-             for (int k = 0; k < 100000; ++k) b.die(0x0b, true, {});
-             for (int k = 0; k < 100000; ++k) b.end_children();
-         },
+         .more =
+             [](ModuleBuilder& b, const Types&) {
+                 for (int k = 0; k < 100000; ++k) b.die(0x0b, true, {});
+                 for (int k = 0; k < 100000; ++k) b.end_children();
+             },
          .reason = "DIEs nested deeper than 256"},
         {.what = "a chain of 10000 typedefs",
-         .more = [](ModuleBuilder& b, const Types& t) {
-             std::uint64_t type = t.integer;
-             for (int k = 0; k < 10000; ++k) type = b.die(tag::kTypedef, false, {ref(at::kType, type)});
-             block(b, "d", {{name(at::kName, "x"), ref(at::kType, type), address(0, 0)}});
-         },
+         .more =
+             [](ModuleBuilder& b, const Types& t) {
+                 std::uint64_t type = t.integer;
+                 for (int k = 0; k < 10000; ++k) type = b.die(tag::kTypedef, false, {ref(at::kType, type)});
+                 block(b, "d", {{name(at::kName, "x"), ref(at::kType, type), address(0, 0)}});
+             },
          .dropped = "member x: types nested deeper than 64"},
         {.what = "60 levels of empty structures, 2^60 paths",
-         .more = [](ModuleBuilder& b, const Types&) {
-             const std::uint64_t empty = b.die(tag::kStructureType, false, {constant(at::kByteSize, 0)});
-             block(b, "d", {{name(at::kName, "x"), ref(at::kType, doubling(b, empty, 0, 60)), address(0, 0)}});
-         },
+         .more =
+             [](ModuleBuilder& b, const Types&) {
+                 const std::uint64_t empty = b.die(tag::kStructureType, false, {constant(at::kByteSize, 0)});
+                 block(b, "d", {{name(at::kName, "x"), ref(at::kType, doubling(b, empty, 0, 60)), address(0, 0)}});
+             },
          .layouts = 2},
         {.what = "5000 blocks of a type that fails after a subtree of 20000 DIEs",
-         .more = [](ModuleBuilder& b, const Types& t) {
-             const std::uint64_t a = b.die(tag::kArrayType, true, {ref(at::kType, t.real8)});
-             b.die(0x0b, true, {});
-             for (int k = 0; k < 20000; ++k) b.die(0x0b, false, {});
-             b.end_children();
-             b.end_children();
-             for (int k = 0; k < 5000; ++k) block(b, "d", {{name(at::kName, "x"), ref(at::kType, a), address(0, 0)}});
-         },
-         .dropped = "member x: type real(kind=8)() of unknown size", .drops = 5000},
+         .more =
+             [](ModuleBuilder& b, const Types& t) {
+                 const std::uint64_t a = b.die(tag::kArrayType, true, {ref(at::kType, t.real8)});
+                 b.die(0x0b, true, {});
+                 for (int k = 0; k < 20000; ++k) b.die(0x0b, false, {});
+                 b.end_children();
+                 b.end_children();
+                 for (int k = 0; k < 5000; ++k)
+                     block(b, "d", {{name(at::kName, "x"), ref(at::kType, a), address(0, 0)}});
+             },
+         .dropped = "member x: type real(kind=8)() of unknown size",
+         .drops = 5000},
         {.what = "40 levels of integers, 2^40 slots",
-         .more = [](ModuleBuilder& b, const Types& t) {
-             block(b, "d", {{name(at::kName, "x"), ref(at::kType, doubling(b, t.integer, 4, 40)), address(0, 0)}});
-         },
+         .more =
+             [](ModuleBuilder& b, const Types& t) {
+                 block(b, "d", {{name(at::kName, "x"), ref(at::kType, doubling(b, t.integer, 4, 40)), address(0, 0)}});
+             },
          .dropped = "member x: more than 100000 slot runs"},
     };
     for (const Damage& d : cases) run(d);

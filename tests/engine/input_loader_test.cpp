@@ -1,7 +1,6 @@
 // Loading a run's inputs ahead: each file comes as loading it alone would give it, in list
 // order, and a run that stops early leaves no loading behind.
 #include <gtest/gtest.h>
-
 #include <sys/stat.h>
 
 #include <filesystem>
@@ -17,8 +16,7 @@ namespace quorv {
 namespace {
 
 class InputLoaderTest : public test::ScratchDirTest {
-protected:
-
+  protected:
     const FileEntry* entry(const std::filesystem::path& path) {
         entries_.push_back(std::make_unique<FileEntry>(FileEntry{path.string(), path.filename().string(), 0}));
         list_.push_back(entries_.back().get());

@@ -1,4 +1,6 @@
 // The model's orders and problem rule, driven through the record operations.
+#include "engine/model.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -6,7 +8,6 @@
 #include <string>
 #include <vector>
 
-#include "engine/model.h"
 #include "engine/model_walks.h"
 #include "engine/recorder.h"
 
@@ -28,7 +29,7 @@ std::vector<Decl> declarations_of(const AnalysisModel& m, const std::string& nam
 }
 
 class ModelTest : public ::testing::Test {
-protected:
+  protected:
     const FileEntry* file(const std::string& path) {
         files_.push_back(std::make_unique<FileEntry>(FileEntry{path, path, 0}));
         return files_.back().get();
@@ -84,7 +85,7 @@ TEST_F(ModelTest, SizesAgreeExactlyWhileAllSizesAreEqual) {
         bool agree;
     };
     const std::vector<Case> cases = {
-        {{4}, true}, {{4, 4, 4}, true}, {{0, 16}, false}, {{16, 0}, false},
+        {{4}, true},        {{4, 4, 4}, true},  {{0, 16}, false}, {{16, 0}, false},
         {{8, 8, 4}, false}, {{4, 8, 8}, false}, {{0, 0}, true},
     };
     for (const Case& c : cases) {
@@ -195,8 +196,10 @@ TEST_F(ModelTest, NamesOutliveTheStringTableTheyCameFrom) {
             const std::string name(text.c_str() + c.offsets[k]);
             expected.push_back(name);
             const std::string_view in_table(reinterpret_cast<const char*>(table.data()) + c.offsets[k], name.size());
-            if (k % 2) facts.define_procedure(in_table);
-            else facts.declare(in_table, 4);
+            if (k % 2)
+                facts.define_procedure(in_table);
+            else
+                facts.declare(in_table, 4);
         }
         Recorder(model).record_module(*f, facts);
         model.put_in_order();
@@ -251,8 +254,13 @@ TEST_F(ModelTest, DeclarationOrderHoldsWhateverOrderModulesArriveIn) {
 // and stay valid while thousands of blocks come after them.
 TEST_F(ModelTest, ShortAndLongNamesStayWholeAsBlocksGrow) {
     const auto* f = file("f");
-    const std::vector<std::string> names = {"", "x", std::string(22, 's'), std::string(23, 't'),
-                                            std::string(24, 'u'), std::string(300, 'v'), std::string("a\0b", 3)};
+    const std::vector<std::string> names = {"",
+                                            "x",
+                                            std::string(22, 's'),
+                                            std::string(23, 't'),
+                                            std::string(24, 'u'),
+                                            std::string(300, 'v'),
+                                            std::string("a\0b", 3)};
     for (const std::string& n : names) declare(f, n, 4);
     for (int k = 0; k < 5000; ++k) declare(f, "_filler_" + std::to_string(k), 8);
     for (const std::string& n : names) {

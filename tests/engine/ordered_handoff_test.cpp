@@ -1,13 +1,13 @@
 // The hand-off between the two threads of the loader and the JSON report: items arrive in
 // order, never more than the ring's room is made ahead, a stop frees a waiting producer, and
 // a producer's failure reaches the consumer.
+#include "engine/ordered_handoff.h"
+
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <stdexcept>
 #include <thread>
-
-#include "engine/ordered_handoff.h"
 
 namespace quorv {
 namespace {

@@ -2,13 +2,14 @@
 // messages in the same order, on random section tables full of the regions that make the
 // tests differ from interval intersection (wrapped past 2^32, touching, one byte shared,
 // zero length, starting at 0).
+#include "engine/overlap_sweep.h"
+
 #include <gtest/gtest.h>
 
 #include <random>
 
-#include "engine/object_reader.h"
-#include "engine/overlap_sweep.h"
 #include "engine/diagnostics.h"
+#include "engine/object_reader.h"
 
 namespace quorv {
 namespace {
@@ -34,7 +35,8 @@ std::vector<SectionOverlap> pairwise_findings(const std::vector<SectionRegions>&
             const FileRegion b[3] = {sections[j].raw_data, sections[j].relocations, sections[j].line_numbers};
             for (std::uint8_t t = 0; t < 9; ++t)
                 if (ranges_overlap(a[t / 3].start, a[t / 3].length, b[t % 3].start, b[t % 3].length))
-                    out.push_back(SectionOverlap{static_cast<std::uint32_t>(i + 1), static_cast<std::uint32_t>(j + 1), t});
+                    out.push_back(
+                        SectionOverlap{static_cast<std::uint32_t>(i + 1), static_cast<std::uint32_t>(j + 1), t});
         }
     }
     return out;
@@ -49,7 +51,7 @@ Messages swept(const std::vector<SectionRegions>& sections) {
 // Starts cluster on a few anchors so that regions meet, touch and nest; some sit just below
 // 2^32 so that their ends wrap, and some at 0 or with length 0 so that they are absent.
 class RandomTables {
-public:
+  public:
     explicit RandomTables(std::uint64_t seed) : rng_(seed) {}
 
     FileRegion region() {
@@ -70,7 +72,7 @@ public:
 
     std::size_t pick(std::size_t n) { return std::uniform_int_distribution<std::size_t>(0, n - 1)(rng_); }
 
-private:
+  private:
     std::mt19937_64 rng_;
 };
 

@@ -30,7 +30,9 @@ TEST(ReaderHeader, ChecksThatOnlyWarn) {
         {"unknown machine 0", 0x0000, 0x7FFFFFFF, {}},
         {"x64", 0x8664, 0, {"Error - bad file header machine value\n"}},
         {"negative stamp", 0x14C, 0xFFFFFFFF, {"Error - bad file header time stamp\n"}},
-        {"both", 0x1234, 0x80000000,
+        {"both",
+         0x1234,
+         0x80000000,
          {"Error - bad file header time stamp\n", "Error - bad file header machine value\n"}},
     };
     for (const Case& c : cases) {
@@ -80,15 +82,17 @@ TEST(ReaderHeader, TruncationsEndTheModuleWithTheCallersMessage) {
         Messages messages;
     };
     const std::vector<Case> cases = {
-        {0, {"QUORV Internal: fread returned 0 bytes (20 expected). [process_file_header]",
-             "Error reading file header\n"}},
-        {19, {"QUORV Internal: fread returned 19 bytes (20 expected). [process_file_header]",
-              "Error reading file header\n"}},
-        {30, {"QUORV Internal: fread returned 10 bytes (28 expected). [process_opt_header]",
-              "QUORV Internal:  error reading optional header\n",
-              "Could not process optional header (file C:\\w\\m.obj)"}},
-        {48 + 39, {"QUORV Internal: fread returned 39 bytes (40 expected). [analyze]",
-                   "Error reading section headers\n"}},
+        {0,
+         {"QUORV Internal: fread returned 0 bytes (20 expected). [process_file_header]",
+          "Error reading file header\n"}},
+        {19,
+         {"QUORV Internal: fread returned 19 bytes (20 expected). [process_file_header]",
+          "Error reading file header\n"}},
+        {30,
+         {"QUORV Internal: fread returned 10 bytes (28 expected). [process_opt_header]",
+          "QUORV Internal:  error reading optional header\n", "Could not process optional header (file C:\\w\\m.obj)"}},
+        {48 + 39,
+         {"QUORV Internal: fread returned 39 bytes (40 expected). [analyze]", "Error reading section headers\n"}},
     };
     for (const Case& c : cases) {
         const auto out = read(Bytes(whole.begin(), whole.begin() + c.keep));
@@ -107,8 +111,8 @@ TEST(ReaderStream, StickyErrorIndicatorFailsEveryLaterRead) {
     ASSERT_TRUE(seek_to(stream, 8));
     EXPECT_EQ(checked_read(diagnostics, stream, 8, buffer, "second"), 0u);  // the bytes come, the read fails
     EXPECT_EQ(stream.tell(), 16u);
-    EXPECT_EQ(sink.messages, (Messages{"QUORV Internal: fread failed in first",
-                                       "QUORV Internal: fread failed in second"}));
+    EXPECT_EQ(sink.messages,
+              (Messages{"QUORV Internal: fread failed in first", "QUORV Internal: fread failed in second"}));
 }
 
 TEST(ReaderStream, PositioningRules) {
@@ -137,8 +141,9 @@ TEST(ReaderStringTable, EveryOutcomeOfTheSizeField) {
         {3, 1, {"Bad string table size\n"}},
         {5, 1, {"QUORV Internal: fread returned 0 bytes (1 expected). [analyze]", "Read of string table failed\n"}},
         // A size of 2^32 - 1 on a tiny file: the read comes up short, memory stays small.
-        {0xFFFFFFFF, 1, {"QUORV Internal: fread returned 0 bytes (4294967291 expected). [analyze]",
-                         "Read of string table failed\n"}},
+        {0xFFFFFFFF,
+         1,
+         {"QUORV Internal: fread returned 0 bytes (4294967291 expected). [analyze]", "Read of string table failed\n"}},
     };
     for (const Case& c : cases) {
         ObjectSpec plan;
@@ -195,8 +200,8 @@ TEST(ReaderSymbolTable, HugeCountsNeverWrapOrAllocateFromTheDeclaredCount) {
         // 18 x 0x0E38E38F wraps to 2 in 32 bits; in 64 bits it is reported in full.
         {0x0E38E38F, {"\nError: Unable to allocate 4294967310 byte buffer to hold symbol table\n"}},
         {0xFFFFFFFF, {"\nError: Unable to allocate 77309411310 byte buffer to hold symbol table\n"}},
-        {0x0E38E38E, {"QUORV Internal: fread returned 40 bytes (4294967292 expected). [analyze]",
-                      "Error reading symbol table\n"}},
+        {0x0E38E38E,
+         {"QUORV Internal: fread returned 40 bytes (4294967292 expected). [analyze]", "Error reading symbol table\n"}},
     };
     for (const Case& c : cases) {
         ObjectSpec plan;
@@ -222,10 +227,10 @@ TEST(ReaderOverlap, RangesOverlapBoundaries) {
         {100, 10, 110, 10, false},  // touching
         {100, 11, 110, 10, true},   // one shared byte
         {110, 10, 100, 11, true},
-        {100, 50, 110, 5, true},    // second inside first
-        {110, 5, 100, 50, true},    // first inside second
-        {0, 50, 10, 5, false},      // starts at 0: absent
-        {10, 0, 10, 5, false},      // empty
+        {100, 50, 110, 5, true},  // second inside first
+        {110, 5, 100, 50, true},  // first inside second
+        {0, 50, 10, 5, false},    // starts at 0: absent
+        {10, 0, 10, 5, false},    // empty
         {10, 5, 0, 5, false},
         // Wraps past 2^32 (end 0x0F): the three tests compare the plain values, so a wrapped
         // region is not seen to cover 5..9, from either side.
@@ -245,16 +250,15 @@ TEST(ReaderOverlap, NineTestsInOrderWithHexSectionNumbers) {
     sections[10] = {{1005, 10}, {1005, 10}, {1005, 6}};
     CollectingSink sink;
     check_all_section_pairs(Diagnostics(sink), sections);
-    EXPECT_EQ(sink.messages, (Messages{
-        "Object Format Error: Raw data overlap between sections a and b\n",
-        "Object Format Error: Section a raw data overlaps section b relocations\n",
-        "Object Format Error: Section a raw data overlaps section b line numbers\n",
-        "Object Format Error: Section a relocations overlap section b raw data\n",
-        "Object Format Error: Relocations overlap for sections a and b\n",
-        "Object Format Error: Section a relocations overlap section b line numbers\n",
-        "Object Format Error: Section a line numbers overlap section b raw data\n",
-        "Object Format Error: Section a line numbers overlap section b relocations\n",
-        "Object Format Error: Line numbers overlap for sections a and b\n"}));
+    EXPECT_EQ(sink.messages, (Messages{"Object Format Error: Raw data overlap between sections a and b\n",
+                                       "Object Format Error: Section a raw data overlaps section b relocations\n",
+                                       "Object Format Error: Section a raw data overlaps section b line numbers\n",
+                                       "Object Format Error: Section a relocations overlap section b raw data\n",
+                                       "Object Format Error: Relocations overlap for sections a and b\n",
+                                       "Object Format Error: Section a relocations overlap section b line numbers\n",
+                                       "Object Format Error: Section a line numbers overlap section b raw data\n",
+                                       "Object Format Error: Section a line numbers overlap section b relocations\n",
+                                       "Object Format Error: Line numbers overlap for sections a and b\n"}));
 }
 
 TEST(ReaderOverlap, RawDataSharingBytesInAModuleOnlyWarns) {

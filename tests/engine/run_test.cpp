@@ -25,7 +25,8 @@ Bytes object_declaring(const std::string& block, std::uint32_t size) {
 std::vector<std::string> declaring_files(const AnalysisModel& m) {
     std::vector<std::string> out;
     for (const CommonBlock& b : m.block_list())
-        for (const ObjectRef& d : b.declarations) out.push_back(std::string(b.name) + " " + d.file->display_name + " | " + d.file->full_path);
+        for (const ObjectRef& d : b.declarations)
+            out.push_back(std::string(b.name) + " " + d.file->display_name + " | " + d.file->full_path);
     return out;
 }
 
@@ -38,14 +39,26 @@ TEST(Signatures, ShortFilesAndExecutables) {
         Messages messages;
     };
     const std::vector<Case> cases = {
-        {"empty", {}, 0, {"QUORV Internal: fread returned 0 bytes (2 expected). [math.lib]", "Error reading file signature\n"}},
-        {"one byte", {'M'}, 0, {"QUORV Internal: fread returned 1 bytes (2 expected). [math.lib]", "Error reading file signature\n"}},
+        {"empty",
+         {},
+         0,
+         {"QUORV Internal: fread returned 0 bytes (2 expected). [math.lib]", "Error reading file signature\n"}},
+        {"one byte",
+         {'M'},
+         0,
+         {"QUORV Internal: fread returned 1 bytes (2 expected). [math.lib]", "Error reading file signature\n"}},
         {"MZ", {'M', 'Z', 0, 0}, 0, {not_object}},
         {"NE", {'N', 'E'}, 0, {not_object}},
         {"LE", {'L', 'E', 1}, 0, {not_object}},
-        {"three bytes", {'X', 'Y', 'Z'}, 1, {"QUORV Internal: fread returned 3 bytes (4 expected). [analyze]", "Error reading file signature\n"}},
+        {"three bytes",
+         {'X', 'Y', 'Z'},
+         1,
+         {"QUORV Internal: fread returned 3 bytes (4 expected). [analyze]", "Error reading file signature\n"}},
         {"PE\\0\\0", {'P', 'E', 0, 0, 1, 2, 3, 4}, 1, {not_object}},
-        {"six bytes", {'P', 'E', 1, 0, 0, 0}, 1, {"QUORV Internal: fread returned 6 bytes (8 expected). [analyze]", "Error reading file signature\n"}},
+        {"six bytes",
+         {'P', 'E', 1, 0, 0, 0},
+         1,
+         {"QUORV Internal: fread returned 6 bytes (8 expected). [analyze]", "Error reading file signature\n"}},
     };
     for (const Case& c : cases) {
         AnalysisModel model;
@@ -80,11 +93,11 @@ TEST(Archive, MemberNamesFromHeadersAndLongNames) {
     const auto out = test::analyze(lib, model, kLib);
     EXPECT_EQ(out.result, 0);
     EXPECT_TRUE(out.messages.empty());
-    EXPECT_EQ(declaring_files(model), (std::vector<std::string>{
-        "_a_ math.lib (util.obj) | c:\\lib\\math.lib (util.obj)",
-        "_b_ math.lib (no obj file given) | c:\\lib\\math.lib (no obj file given)",
-        "_c_ math.lib (no obj file given) | c:\\lib\\math.lib (no obj file given)",
-        "_d_ math.lib (no obj file given) | c:\\lib\\math.lib (no obj file given)"}));
+    EXPECT_EQ(declaring_files(model),
+              (std::vector<std::string>{"_a_ math.lib (util.obj) | c:\\lib\\math.lib (util.obj)",
+                                        "_b_ math.lib (no obj file given) | c:\\lib\\math.lib (no obj file given)",
+                                        "_c_ math.lib (no obj file given) | c:\\lib\\math.lib (no obj file given)",
+                                        "_d_ math.lib (no obj file given) | c:\\lib\\math.lib (no obj file given)"}));
 }
 
 TEST(Archive, PadByteAfterTheFirstLinkerMembersNames) {
@@ -110,14 +123,22 @@ TEST(Archive, DamagedCountsStopTheRun) {
     const Bytes good = test::make_archive({{"m.obj/", object_declaring("_m_", 4)}});
     struct Case {
         const char* what;
-        std::size_t keep;            // bytes kept of the archive
-        std::int64_t member_count;   // written over the member count when >= 0
-        Messages tail;               // the last messages
+        std::size_t keep;           // bytes kept of the archive
+        std::int64_t member_count;  // written over the member count when >= 0
+        Messages tail;              // the last messages
     };
     const std::size_t count_at = 8 + 60 + 4 + 4 + 5 + 1 + 60;  // "_sym\0": 5 bytes, pad to even
     const std::vector<Case> cases = {
-        {"no symbol count", 70, -1, {"QUORV Internal: fread returned 2 bytes (4 expected). [analyze]", "Error with number of symbols in library\n"}},
-        {"no member count", count_at + 1, -1, {"QUORV Internal: fread returned 1 bytes (4 expected). [analyze]", "Error reading number of members in library\n"}},
+        {"no symbol count",
+         70,
+         -1,
+         {"QUORV Internal: fread returned 2 bytes (4 expected). [analyze]",
+          "Error with number of symbols in library\n"}},
+        {"no member count",
+         count_at + 1,
+         -1,
+         {"QUORV Internal: fread returned 1 bytes (4 expected). [analyze]",
+          "Error reading number of members in library\n"}},
         {"huge member count", good.size(), 0x7FFFFFFF, {"Error reading library members"}},
     };
     for (const Case& c : cases) {
@@ -127,7 +148,8 @@ TEST(Archive, DamagedCountsStopTheRun) {
         const auto out = test::analyze(bytes, model, kLib);
         EXPECT_EQ(out.result, 1) << c.what;
         ASSERT_GE(out.messages.size(), c.tail.size()) << c.what;
-        EXPECT_EQ(Messages(out.messages.end() - static_cast<std::ptrdiff_t>(c.tail.size()), out.messages.end()), c.tail) << c.what;
+        EXPECT_EQ(Messages(out.messages.end() - static_cast<std::ptrdiff_t>(c.tail.size()), out.messages.end()), c.tail)
+            << c.what;
         EXPECT_TRUE(model.block_list().empty()) << c.what;
     }
 }
@@ -145,9 +167,8 @@ TEST(Archive, FirstLinkerMemberEndingEarlyStopsPassingAtTheEnd) {
 TEST(Archive, AFailingMemberEndsTheWalk) {
     test::ObjectSpec bad;
     bad.symbols = {test::function("_f_", 7)};
-    const Bytes lib = test::make_archive({{"a.obj/", object_declaring("_a_", 4)},
-                                          {"b.obj/", make_object(bad)},
-                                          {"c.obj/", object_declaring("_c_", 4)}});
+    const Bytes lib = test::make_archive(
+        {{"a.obj/", object_declaring("_a_", 4)}, {"b.obj/", make_object(bad)}, {"c.obj/", object_declaring("_c_", 4)}});
     AnalysisModel model;
     const auto out = test::analyze(lib, model, kLib);
     EXPECT_EQ(out.result, 1);
@@ -157,7 +178,7 @@ TEST(Archive, AFailingMemberEndsTheWalk) {
 }
 
 class RunFiles : public test::ScratchDirTest {
-protected:
+  protected:
     const FileEntry* file(const std::string& name, const Bytes& bytes) {
         const auto path = dir_ / name;
         std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), bytes.size());

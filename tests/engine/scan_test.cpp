@@ -38,17 +38,15 @@ ObjectSpec with_symbols(std::vector<Symbol> symbols, std::size_t sections = 2) {
 
 TEST(Scan, ClassifiesEachKindOfRecord) {
     const auto s = scan(with_symbols({
-        test::common("_blk_", 64),
-        test::common("_zero_", 0),
-        test::common("_at@blk", 8),                  // '@' does not stop a declaration
-        test::function("_proc_"),
-        test::function("_static_", 1, 3),            // static functions count too
-        test::function("_abs_", -1),                 // so do absolute ones
-        test::function("_undef_", 0),                // undefined function: ignored
-        test::function("_StdFunc@8"),                // decorated: not recorded
-        Symbol{"_absdata", 4, -1, 0, 2},             // absolute data: nothing
-        Symbol{"_typed", 4, 0, 4, 2},                // Type not 0: not a declaration
-        Symbol{"_static", 4, 0, 0, 3},               // not external: nothing
+        test::common("_blk_", 64), test::common("_zero_", 0),
+        test::common("_at@blk", 8),                                  // '@' does not stop a declaration
+        test::function("_proc_"), test::function("_static_", 1, 3),  // static functions count too
+        test::function("_abs_", -1),                                 // so do absolute ones
+        test::function("_undef_", 0),                                // undefined function: ignored
+        test::function("_StdFunc@8"),                                // decorated: not recorded
+        Symbol{"_absdata", 4, -1, 0, 2},                             // absolute data: nothing
+        Symbol{"_typed", 4, 0, 4, 2},                                // Type not 0: not a declaration
+        Symbol{"_static", 4, 0, 0, 3},                               // not external: nothing
     }));
     EXPECT_EQ(s.result, 0);
     EXPECT_TRUE(s.messages.empty());
@@ -58,9 +56,9 @@ TEST(Scan, ClassifiesEachKindOfRecord) {
 
 TEST(Scan, ShortAndLongNames) {
     const auto s = scan(with_symbols({
-        test::common("_abcdef_", 4),                 // exactly 8: no terminator in the record
-        test::common("_abcdefg_", 4),                // 9: string table
-        Symbol{"_short_", 4, 0, 0, 2, 0, true},      // short name kept in the string table
+        test::common("_abcdef_", 4),             // exactly 8: no terminator in the record
+        test::common("_abcdefg_", 4),            // 9: string table
+        Symbol{"_short_", 4, 0, 0, 2, 0, true},  // short name kept in the string table
     }));
     EXPECT_EQ(s.blocks, (std::vector<std::string>{"_abcdef_:4", "_abcdefg_:4", "_short_:4"}));
 }
@@ -71,13 +69,13 @@ TEST(Scan, LongNameOffsetsAtAndBeyondTheTable) {
         bool reported;
     };
     // The table holds "_first_\0" (offset 4) and "_second_\0" (offset 12); L = 17.
-    const std::vector<Case> cases = {{4, false}, {12, false}, {20, false}, {21, true},
+    const std::vector<Case> cases = {{4, false}, {12, false}, {20, false},       {21, true},
                                      {0, true},  {3, true},   {0xFFFFFFFF, true}};
     for (const Case& c : cases) {
         Symbol probe{"", 4, 0, 0, 2};
         probe.raw_offset = c.offset;
-        auto plan = with_symbols({Symbol{"_first_", 1, 0, 0, 2, 0, true},
-                                  Symbol{"_second_", 2, 0, 0, 2, 0, true}, probe});
+        auto plan =
+            with_symbols({Symbol{"_first_", 1, 0, 0, 2, 0, true}, Symbol{"_second_", 2, 0, 0, 2, 0, true}, probe});
         const auto s = scan(plan);
         if (c.reported) {
             char text[80];
@@ -144,7 +142,10 @@ TEST(Scan, AuxiliaryRecordsAndTheWeakExternalRule) {
         {"aux skipped", {one_aux, aux_like}, {}, {"_a_:4"}},
         {"aux ends at the last record", {two_aux, aux_like, aux_like}, {}, {"_a_:4"}},
         {"last record with one aux", {test::common("_b_", 4), one_aux}, {overflow}, {"_a_:4", "_b_:4"}},
-        {"count past the end: following records read as symbols", {two_aux, aux_like}, {overflow}, {"_a_:4", "_aux_:1"}},
+        {"count past the end: following records read as symbols",
+         {two_aux, aux_like},
+         {overflow},
+         {"_a_:4", "_aux_:1"}},
         {"weak external skips exactly one", {weak, aux_like, aux_like}, {}, {"_aux_:1"}},
     };
     for (const Case& c : cases) {

@@ -1,5 +1,7 @@
 // The findings on real compiler output, one scenario per rule, and what makes a fingerprint:
 // the same finding keeps it in another directory and in another input order.
+#include "findings/findings.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -8,7 +10,6 @@
 #include <vector>
 
 #include "engine/run.h"
-#include "findings/findings.h"
 
 namespace quorv::findings {
 namespace {
@@ -31,7 +32,8 @@ void analyze(const std::vector<fs::path>& files, Analysis& run) {
         run.entries.push_back(std::make_unique<FileEntry>(f.string(), f.filename().string()));
         order.push_back(run.entries.back().get());
     }
-    std::sort(order.begin(), order.end(), [](const FileEntry* a, const FileEntry* b) { return a->display_name < b->display_name; });
+    std::sort(order.begin(), order.end(),
+              [](const FileEntry* a, const FileEntry* b) { return a->display_name < b->display_name; });
     const bool completed = run_analysis(order, run.model, run.sink) == RunOutcome::Completed;
     run.found = find_all(run.model, RunMessages{run.sink.messages, run.sink.inputs}, completed);
 }
@@ -62,7 +64,8 @@ TEST(Findings, EachRuleOnRealCompilerOutput) {
         {"BLOCK DATA smaller than the declaration",
          {"elf/s03_user.o", "elf/s03_bsmall.o"},
          {{"initializer-smaller-than-declaration", "blk3_", "s03_bsmall.o",
-           "COMMON block /BLK3/ is initialized with 8 bytes in s03_bsmall.o but declared with 32 bytes in s03_user.o"}}},
+           "COMMON block /BLK3/ is initialized with 8 bytes in s03_bsmall.o but declared with 32 bytes in "
+           "s03_user.o"}}},
         {"DATA in two routines of two files",
          {"elf/s04_user.o", "elf/s04_init_a.o", "elf/s04_init_b.o"},
          {{"common-initialized-twice", "twice_", "s04_init_a.o",
@@ -71,24 +74,29 @@ TEST(Findings, EachRuleOnRealCompilerOutput) {
         {"a block named like a subroutine",
          {"elf/s06_model.o", "elf/s06_procs.o"},
          {{"common-named-like-procedure", "result_", "s06_model.o",
-           "COMMON block /RESULT/ has the name of a procedure defined in s06_procs.o; the linker lets one override the other"}}},
+           "COMMON block /RESULT/ has the name of a procedure defined in s06_procs.o; the linker lets one override the "
+           "other"}}},
         {"a named block of two sizes",
          {"elf/s07_sizes_a.o", "elf/s07_sizes_b.o"},
          {{"common-size-mismatch", "coef_", "s07_sizes_a.o",
-           "COMMON block /COEF/ is declared with different sizes: 48 bytes in s07_sizes_b.o, 40 bytes in s07_sizes_a.o"}}},
+           "COMMON block /COEF/ is declared with different sizes: 48 bytes in s07_sizes_b.o, 40 bytes in "
+           "s07_sizes_a.o"}}},
         {"link-time-optimization code",
          {"elf/s08_lto.o"},
          {{"input-diagnostic", "", "s08_lto.o",
            "The file " + (kScenarios / "elf/s08_lto.o").string() +
-               " holds link-time-optimization or other code that is not an object module; its COMMON blocks cannot be read."}}},
+               " holds link-time-optimization or other code that is not an object module; its COMMON blocks cannot be "
+               "read."}}},
         {"a damaged member stops the run",
          {"elf/damaged.a"},
          {{"analysis-stopped", "", "damaged.a(cut.o)", "The analysis stopped: Error reading section headers"},
-          {"input-diagnostic", "", "damaged.a(cut.o)", "QUORV Internal: fread returned 0 bytes (704 expected). [analyze]"}}},
+          {"input-diagnostic", "", "damaged.a(cut.o)",
+           "QUORV Internal: fread returned 0 bytes (704 expected). [analyze]"}}},
         {"COFF bounds below and above the declarations",
          {"coff/s09_bbig.obj", "coff/s09_users.obj"},
          {{"initializer-smaller-than-declaration", "_lims_", "s09_bbig.obj",
-           "COMMON block /LIMS/ is initialized with at most 16 bytes in s09_bbig.obj but declared with 64 bytes in s09_users.obj"}}},
+           "COMMON block /LIMS/ is initialized with at most 16 bytes in s09_bbig.obj but declared with 64 bytes in "
+           "s09_users.obj"}}},
     };
     for (const Case& c : cases) {
         Analysis run;
@@ -106,8 +114,9 @@ TEST(Findings, DefinitionsCarryTheirModuleAndSize) {
         std::uint64_t size;
         bool exact;
     };
-    for (const Expected& e : {Expected{"blk3_", "s03_bsmall.o", 8, true}, Expected{"_params_", "s09_bbig.obj", 16, false},
-                              Expected{"_lims_", "s09_bbig.obj", 16, false}}) {
+    for (const Expected& e :
+         {Expected{"blk3_", "s03_bsmall.o", 8, true}, Expected{"_params_", "s09_bbig.obj", 16, false},
+          Expected{"_lims_", "s09_bbig.obj", 16, false}}) {
         const CommonBlock* b = run.model.find_block(e.block);
         ASSERT_NE(b, nullptr) << e.block;
         const auto defs = run.model.definitions_of(*b);
@@ -126,10 +135,11 @@ std::vector<std::string> fingerprints(const Analysis& run) {
 }
 
 TEST(Findings, FingerprintsStayAcrossDirectoriesAndInputOrders) {
-    const std::vector<const char*> names = {"elf/s03_user.o", "elf/s03_bsmall.o", "elf/s06_model.o", "elf/s06_procs.o",
-                                            "elf/s07_sizes_a.o", "elf/s07_sizes_b.o", "elf/s08_lto.o", "coff/s09_bbig.obj",
-                                            "coff/s09_users.obj"};
-    const fs::path copies = fs::temp_directory_path() / ("quorv_fingerprints_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()));
+    const std::vector<const char*> names = {"elf/s03_user.o",  "elf/s03_bsmall.o",  "elf/s06_model.o",
+                                            "elf/s06_procs.o", "elf/s07_sizes_a.o", "elf/s07_sizes_b.o",
+                                            "elf/s08_lto.o",   "coff/s09_bbig.obj", "coff/s09_users.obj"};
+    const fs::path copies = fs::temp_directory_path() /
+                            ("quorv_fingerprints_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()));
     fs::remove_all(copies);
     std::vector<fs::path> here, there;
     for (const char* n : names) {
@@ -162,9 +172,15 @@ TEST(Findings, ASizeSeenBeforeKeepsTheFingerprint) {
 }
 
 TEST(Findings, BlocksAsFortranNamesThem) {
-    const std::vector<std::pair<const char*, const char*>> cases = {
-        {"_system_", "/SYSTEM/"}, {"system_", "/SYSTEM/"}, {"__BLNK__", "blank COMMON"}, {"___BLNK__", "blank COMMON"},
-        {"_BLNK__", "blank COMMON"}, {"counter", "/counter/"}, {"a_b_", "/A_B/"}, {"_", "/_/"}, {"x__", "/x__/"}};
+    const std::vector<std::pair<const char*, const char*>> cases = {{"_system_", "/SYSTEM/"},
+                                                                    {"system_", "/SYSTEM/"},
+                                                                    {"__BLNK__", "blank COMMON"},
+                                                                    {"___BLNK__", "blank COMMON"},
+                                                                    {"_BLNK__", "blank COMMON"},
+                                                                    {"counter", "/counter/"},
+                                                                    {"a_b_", "/A_B/"},
+                                                                    {"_", "/_/"},
+                                                                    {"x__", "/x__/"}};
     for (const auto& [symbol, name] : cases) EXPECT_EQ(fortran_block_name(symbol), name) << symbol;
 }
 

@@ -42,8 +42,9 @@ std::vector<std::vector<std::string>> seen(const Analysis& run) {
     std::vector<std::vector<std::string>> out;
     for (const Finding& f : run.found)
         if (f.rule->id != "input-note")
-        out.push_back({std::string(f.rule->id), fs::path(f.source_file).filename().string() + ":" + std::to_string(f.source_line),
-                       f.message});
+            out.push_back({std::string(f.rule->id),
+                           fs::path(f.source_file).filename().string() + ":" + std::to_string(f.source_line),
+                           f.message});
     return out;
 }
 
@@ -92,7 +93,8 @@ TEST(LayoutFindings, OnRealObjectsOfEveryProducer) {
         const bool coff = std::string_view(producer).starts_with("mingw");
         for (const Case& c : cases) {
             std::vector<fs::path> files;
-            for (const char* f : c.files) files.push_back(kDwarf / producer / (std::string(f) + (coff ? ".obj" : ".o")));
+            for (const char* f : c.files)
+                files.push_back(kDwarf / producer / (std::string(f) + (coff ? ".obj" : ".o")));
             Analysis run;
             analyze(files, run);
             auto expected = c.expected;
@@ -117,7 +119,8 @@ TEST(LayoutFindings, TrailingPaddingIsAShorterView) {
 TEST(LayoutFindings, AModuleWithoutLayoutsKeepsTheSizeFinding) {
     // prefix_b.o without its debug information: /P/ differs in size and one side is unknown.
     const fs::path stripped = fs::temp_directory_path() / "quorv_prefix_b_stripped.o";
-    const std::string command = "objcopy --strip-debug " + (kDwarf / "gf64/prefix_b.o").string() + " " + stripped.string();
+    const std::string command =
+        "objcopy --strip-debug " + (kDwarf / "gf64/prefix_b.o").string() + " " + stripped.string();
     ASSERT_EQ(std::system(command.c_str()), 0) << command;
     Analysis run;
     analyze({kDwarf / "gf64/prefix_a.o", stripped}, run);

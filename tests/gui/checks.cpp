@@ -26,9 +26,12 @@ std::string box_text(const MessageBoxSeen& box) {
 std::string quoted(const std::string& text) {
     std::string out = "\"";
     for (char c : text) {
-        if (c == '\n') out += "\\n";
-        else if (c == '"') out += "\\\"";
-        else out += c;
+        if (c == '\n')
+            out += "\\n";
+        else if (c == '"')
+            out += "\\\"";
+        else
+            out += c;
     }
     return out + "\"";
 }
@@ -37,23 +40,20 @@ void Checks::expect(bool ok, const std::string& what) {
     if (!ok) failures_.push_back(what);
 }
 
-void Checks::expect_eq(const std::string& what, const std::string& expected,
-                       const std::string& got) {
-    if (expected != got)
-        failures_.push_back(what + ": expected " + quoted(expected) + ", got " + quoted(got));
+void Checks::expect_eq(const std::string& what, const std::string& expected, const std::string& got) {
+    if (expected != got) failures_.push_back(what + ": expected " + quoted(expected) + ", got " + quoted(got));
 }
 
 void Checks::expect_eq(const std::string& what, long long expected, long long got) {
     if (expected != got)
-        failures_.push_back(what + ": expected " + std::to_string(expected) + ", got " +
-                            std::to_string(got));
+        failures_.push_back(what + ": expected " + std::to_string(expected) + ", got " + std::to_string(got));
 }
 
 void Checks::expect_rows(const std::string& what, const std::vector<std::string>& expected,
                          const std::vector<std::string>& got) {
     if (expected == got) return;
-    std::string line = what + ": expected " + std::to_string(expected.size()) + " rows, got " +
-                       std::to_string(got.size());
+    std::string line =
+        what + ": expected " + std::to_string(expected.size()) + " rows, got " + std::to_string(got.size());
     for (std::size_t i = 0; i < std::max(expected.size(), got.size()); ++i) {
         const std::string e = i < expected.size() ? quoted(expected[i]) : "(none)";
         const std::string g = i < got.size() ? quoted(got[i]) : "(none)";
@@ -68,11 +68,11 @@ void Checks::expect_boxes(const std::string& what, const std::vector<MessageBoxS
     for (const auto& box : expected) e.push_back(box_text(box));
     for (const auto& box : got) g.push_back(box_text(box));
     if (e == g) return;
-    std::string line = what + ": expected " + std::to_string(e.size()) + " message boxes, got " +
-                       std::to_string(g.size());
+    std::string line =
+        what + ": expected " + std::to_string(e.size()) + " message boxes, got " + std::to_string(g.size());
     for (std::size_t i = 0; i < std::max(e.size(), g.size()); ++i) {
-        line += "\n      box " + std::to_string(i) + ": expected " +
-                (i < e.size() ? e[i] : "(none)") + ", got " + (i < g.size() ? g[i] : "(none)");
+        line += "\n      box " + std::to_string(i) + ": expected " + (i < e.size() ? e[i] : "(none)") + ", got " +
+                (i < g.size() ? g[i] : "(none)");
     }
     failures_.push_back(line);
 }

@@ -10,7 +10,7 @@
 namespace quorv::gui {
 
 class Checks {
-public:
+  public:
     void expect(bool ok, const std::string& what);
     void expect_eq(const std::string& what, const std::string& expected, const std::string& got);
     void expect_eq(const std::string& what, long long expected, long long got);
@@ -21,7 +21,7 @@ public:
     void fail(const std::string& line) { failures_.push_back(line); }
     const std::vector<std::string>& failures() const { return failures_; }
 
-private:
+  private:
     std::vector<std::string> failures_;
 };
 
@@ -29,13 +29,13 @@ private:
 std::string quoted(const std::string& text);
 
 class Expectations {
-public:
+  public:
     bool load(const std::string& path);
     // Every value of a key, in file order; empty when the key is absent.
     const std::vector<std::string>& all(const std::string& key) const;
     std::string one(const std::string& key) const;
 
-private:
+  private:
     std::map<std::string, std::vector<std::string>> values_;
 };
 

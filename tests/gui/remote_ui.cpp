@@ -7,9 +7,7 @@ constexpr UINT kMessageLimitMs = 5000;
 
 LRESULT send_w(HWND window, UINT message, WPARAM w_param = 0, LPARAM l_param = 0) {
     DWORD_PTR result = 0;
-    if (SendMessageTimeoutW(window, message, w_param, l_param, SMTO_NORMAL, kMessageLimitMs,
-                            &result) == 0)
-        return -1;
+    if (SendMessageTimeoutW(window, message, w_param, l_param, SMTO_NORMAL, kMessageLimitMs, &result) == 0) return -1;
     return static_cast<LRESULT>(result);
 }
 
@@ -35,18 +33,16 @@ INPUT mouse_input(DWORD flags, POINT screen_point) {
 
 std::string narrow(const std::wstring& text) {
     if (text.empty()) return {};
-    const int size = WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()),
-                                         nullptr, 0, nullptr, nullptr);
+    const int size =
+        WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
     std::string out(static_cast<std::size_t>(size), '\0');
-    WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), out.data(), size,
-                        nullptr, nullptr);
+    WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), out.data(), size, nullptr, nullptr);
     return out;
 }
 
 std::wstring widen(const std::string& text) {
     if (text.empty()) return {};
-    const int size =
-        MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    const int size = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
     std::wstring out(static_cast<std::size_t>(size), L'\0');
     MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), out.data(), size);
     return out;
@@ -65,8 +61,7 @@ std::string window_text(HWND window) {
     const LRESULT length = send_w(window, WM_GETTEXTLENGTH);
     if (length <= 0) return {};
     std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
-    const LRESULT copied = send_w(window, WM_GETTEXT, text.size(),
-                                  reinterpret_cast<LPARAM>(text.data()));
+    const LRESULT copied = send_w(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()));
     text.resize(copied < 0 ? 0 : static_cast<std::size_t>(copied));
     return narrow(text);
 }
@@ -82,13 +77,14 @@ void set_window_text(HWND window, const std::string& text) {
     send_w(window, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(wide.c_str()));
 }
 
-int list_count(HWND list) { return static_cast<int>(send_w(list, LB_GETCOUNT)); }
+int list_count(HWND list) {
+    return static_cast<int>(send_w(list, LB_GETCOUNT));
+}
 
 std::string list_row(HWND list, int row) {
     const LRESULT length = send_w(list, LB_GETTEXTLEN, static_cast<WPARAM>(row));
     std::wstring text(static_cast<std::size_t>(length < 0 ? 0 : length) + 1, L'\0');
-    const LRESULT copied = send_w(list, LB_GETTEXT, static_cast<WPARAM>(row),
-                                  reinterpret_cast<LPARAM>(text.data()));
+    const LRESULT copied = send_w(list, LB_GETTEXT, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(text.data()));
     text.resize(copied < 0 ? 0 : static_cast<std::size_t>(copied));
     return narrow(text);
 }
@@ -102,8 +98,7 @@ std::vector<std::string> list_rows(HWND list) {
 
 bool wait_idle(HWND window, Milliseconds limit) {
     DWORD_PTR result = 0;
-    return SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL,
-                               static_cast<UINT>(limit.count()), &result) != 0;
+    return SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, static_cast<UINT>(limit.count()), &result) != 0;
 }
 
 namespace {
@@ -114,8 +109,7 @@ struct OwnedSearch {
 
 BOOL CALLBACK match_owned_dialog(HWND window, LPARAM param) {
     auto& search = *reinterpret_cast<OwnedSearch*>(param);
-    if (IsWindowVisible(window) && GetWindow(window, GW_OWNER) == search.owner &&
-        class_name(window) == "#32770")
+    if (IsWindowVisible(window) && GetWindow(window, GW_OWNER) == search.owner && class_name(window) == "#32770")
         search.found.push_back(window);
     return TRUE;
 }
@@ -154,7 +148,9 @@ void press_key(WORD virtual_key, bool with_shift, bool with_alt) {
     SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
 }
 
-void bring_to_front(HWND window) { SetForegroundWindow(window); }
+void bring_to_front(HWND window) {
+    SetForegroundWindow(window);
+}
 
 POINT list_row_point(HWND list, int row) {
     const auto height = static_cast<int>(send_w(list, LB_GETITEMHEIGHT));

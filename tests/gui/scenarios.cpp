@@ -20,17 +20,19 @@ namespace quorv::gui {
 namespace {
 
 constexpr char kStartText[] = "Click \"Add Files...\" to begin";
-constexpr char kAddedText[] =
-    "Click the name of a file to see its full path information.  Click 'Analyze' to proceed.";
-constexpr char kRemovedText[] =
-    "File(s) successfully removed.  Click 'Analyze' for updated information.";
+constexpr char kAddedText[] = "Click the name of a file to see its full path information.  Click 'Analyze' to proceed.";
+constexpr char kRemovedText[] = "File(s) successfully removed.  Click 'Analyze' for updated information.";
 constexpr char kNoFilesText[] = "There are no files to analyze.\nClick the \"Add Files\" button.";
 constexpr char kNoSelectionText[] = "Please make a selection from the \"Files to Analyze\" box.";
 constexpr char kNoBlocksHint[] = "No COMMON blocks were found.";
 constexpr long long kFillLimitMs = 1000;
 
-MessageBoxSeen error_box(const std::string& text) { return {"Error", text, true}; }
-MessageBoxSeen no_selection_box() { return {"No Selection", kNoSelectionText, false}; }
+MessageBoxSeen error_box(const std::string& text) {
+    return {"Error", text, true};
+}
+MessageBoxSeen no_selection_box() {
+    return {"No Selection", kNoSelectionText, false};
+}
 
 struct Context {
     Paths paths;
@@ -50,23 +52,20 @@ void check_initial_state(Checks& c, Session& s) {
 
 // Waits out an input that must change nothing: true when the window is still there.
 bool stays_open(HWND window) {
-    return !wait_until([&] { return !IsWindow(window) || !IsWindowVisible(window); },
-                       Milliseconds{400});
+    return !wait_until([&] { return !IsWindow(window) || !IsWindowVisible(window); }, Milliseconds{400});
 }
 
 void check_about_box(Checks& c, HWND about) {
     check_controls(c, "About box", about, kAboutControls);
     static const std::regex version(R"(Version \d+\.\d+)");
-    static const std::regex built(
-        R"(Built: (Jan|Feb|Mar|Apr|May|Jun|Jul|Aug|Sep|Oct|Nov|Dec) [ 0-9]\d \d{4} )"
-        R"(\d\d:\d\d:\d\d    Edit \S+)");
+    static const std::regex built(R"(Built: (Jan|Feb|Mar|Apr|May|Jun|Jul|Aug|Sep|Oct|Nov|Dec) [ 0-9]\d \d{4} )"
+                                  R"(\d\d:\d\d:\d\d    Edit \S+)");
     const std::string version_text = window_text(GetDlgItem(about, IDC_VERSION));
     const std::string built_text = window_text(GetDlgItem(about, IDC_BUILD_INFO));
     c.expect(std::regex_match(version_text, version), "About version text " + quoted(version_text));
     c.expect(std::regex_match(built_text, built), "About build text " + quoted(built_text));
     DWORD_PTR icon = 0;
-    SendMessageTimeoutW(GetDlgItem(about, IDC_ABOUT_ICON), STM_GETICON, 0, 0, SMTO_NORMAL, 5000,
-                        &icon);
+    SendMessageTimeoutW(GetDlgItem(about, IDC_ABOUT_ICON), STM_GETICON, 0, 0, SMTO_NORMAL, 5000, &icon);
     c.expect(icon != 0, "the About box shows the program's icon");
 }
 
@@ -76,16 +75,15 @@ void take_screenshot(const Context& ctx, Checks& c, const std::string& name, HWN
     const std::string request = ctx.paths.work + "\\" + name + ".request";
     RECT frame{};
     GetWindowRect(window, &frame);
-    std::ofstream(request) << (frame.right - frame.left) << "x" << (frame.bottom - frame.top)
-                           << "+" << frame.left << "+" << frame.top << "\n";
-    c.expect(wait_until([&] { return GetFileAttributesA(request.c_str()) == INVALID_FILE_ATTRIBUTES; },
-                        Milliseconds{15000}),
-             "the runner took the screenshot " + name);
+    std::ofstream(request) << (frame.right - frame.left) << "x" << (frame.bottom - frame.top) << "+" << frame.left
+                           << "+" << frame.top << "\n";
+    c.expect(
+        wait_until([&] { return GetFileAttributesA(request.c_str()) == INVALID_FILE_ATTRIBUTES; }, Milliseconds{15000}),
+        "the runner took the screenshot " + name);
 }
 
 // The boxes that follow an action, compared in order; the expected ones are waited for.
-void expect_settled(Checks& c, Session& s, const std::string& what,
-                    const std::vector<MessageBoxSeen>& expected) {
+void expect_settled(Checks& c, Session& s, const std::string& what, const std::vector<MessageBoxSeen>& expected) {
     c.expect_boxes(what, expected, s.settle(expected.size()));
 }
 
@@ -136,8 +134,8 @@ void add_files(const Context& ctx, Checks& c) {
     c.expect_eq("status after one file", kAddedText, s.text(IDC_STATUS));
 
     c.expect_boxes("several files", {}, s.add_files(obj, {"d_procs.obj", "b_setup.obj", "a_main.obj"}));
-    c.expect_rows("rows after several files",
-                  {"a_main.obj", "b_setup.obj", "b_tune.obj", "d_procs.obj"}, s.rows(IDC_FILES));
+    c.expect_rows("rows after several files", {"a_main.obj", "b_setup.obj", "b_tune.obj", "d_procs.obj"},
+                  s.rows(IDC_FILES));
 
     // A second b_tune.obj from another folder: the run of equal names is numbered, in
     // the byte order of the full paths.
@@ -145,16 +143,13 @@ void add_files(const Context& ctx, Checks& c) {
     const std::string other_copy = ctx.paths.work + "\\dup\\b_tune.obj";
     c.expect_boxes("same name, other folder", {}, s.add_files(ctx.paths.work + "\\dup", {"b_tune.obj"}));
     c.expect_rows("rows with a numbered name",
-                  {"a_main.obj", "b_setup.obj", "b_tune.obj", "b_tune.obj (2)", "d_procs.obj"},
-                  s.rows(IDC_FILES));
+                  {"a_main.obj", "b_setup.obj", "b_tune.obj", "b_tune.obj (2)", "d_procs.obj"}, s.rows(IDC_FILES));
     const bool corpus_first = corpus_copy < other_copy;
 
-    c.expect_boxes("a file already listed",
-                   {error_box(obj + "\\a_main.obj is already on the list")},
+    c.expect_boxes("a file already listed", {error_box(obj + "\\a_main.obj is already on the list")},
                    s.add_files(obj, {"a_main.obj"}, 1));
     c.expect_rows("rows after the duplicate",
-                  {"a_main.obj", "b_setup.obj", "b_tune.obj", "b_tune.obj (2)", "d_procs.obj"},
-                  s.rows(IDC_FILES));
+                  {"a_main.obj", "b_setup.obj", "b_tune.obj", "b_tune.obj (2)", "d_procs.obj"}, s.rows(IDC_FILES));
     c.expect_eq("status after the duplicate", kAddedText, s.text(IDC_STATUS));
 
     struct RowClick {
@@ -171,8 +166,7 @@ void add_files(const Context& ctx, Checks& c) {
         s.click_row(IDC_FILES, click.row);
         wait_until([&] { return s.text(IDC_STATUS) == click.full_path; }, Milliseconds{10000});
         expect_settled(c, s, "click on row " + std::to_string(click.row), {});
-        c.expect_eq("status after a click on row " + std::to_string(click.row), click.full_path,
-                    s.text(IDC_STATUS));
+        c.expect_eq("status after a click on row " + std::to_string(click.row), click.full_path, s.text(IDC_STATUS));
     }
 }
 
@@ -186,9 +180,7 @@ void select_each_block(const Context& ctx, Checks& c, Session& s, const std::str
         std::vector<MessageBoxSeen> boxes;
         if (!conflict.empty()) boxes.push_back(error_box(conflict.front()));
         const auto& detail = ctx.list("detail." + view + "." + name);
-        const auto answered = [&] {
-            return !owned_dialogs(s.main()).empty() || s.rows(IDC_DETAILS) == detail;
-        };
+        const auto answered = [&] { return !owned_dialogs(s.main()).empty() || s.rows(IDC_DETAILS) == detail; };
         s.click_row(IDC_BLOCKS, static_cast<int>(i));
         // A second click on a single-selection row selects the same row: on a machine under
         // load a click now and then does not reach the list box.
@@ -206,8 +198,9 @@ void analyze_results(const Context& ctx, Checks& c) {
     expect_settled(c, s, "Analyze with no files", {error_box(kNoFilesText)});
     check_initial_state(c, s);
 
-    c.expect_boxes("adding", {}, s.add_files(ctx.corpus_obj(), {"b_setup.obj", "b_solve.obj", "b_tune.obj",
-                                                              "d_model.obj", "d_procs.obj"}));
+    c.expect_boxes(
+        "adding", {},
+        s.add_files(ctx.corpus_obj(), {"b_setup.obj", "b_solve.obj", "b_tune.obj", "d_model.obj", "d_procs.obj"}));
     s.click(IDC_ANALYZE);
     expect_settled(c, s, "Analyze", {});
     const auto all = ctx.list("view.b_d.blocks_all");
@@ -249,8 +242,7 @@ void damaged_inputs(const Context& ctx, Checks& c) {
     s.click(IDC_ANALYZE);
     std::vector<MessageBoxSeen> executable;
     for (std::string text : ctx.list("messages.j_heat"))
-        executable.push_back(error_box(text.replace(text.find("{full_path}"), 11,
-                                                    ctx.corpus_exe() + "\\j_heat.exe")));
+        executable.push_back(error_box(text.replace(text.find("{full_path}"), 11, ctx.corpus_exe() + "\\j_heat.exe")));
     expect_settled(c, s, "an executable on the list", executable);
     const auto blocks = ctx.list("view.k_e.blocks_all");
     c.expect_rows("blocks of the objects after it", blocks, s.rows(IDC_BLOCKS));
@@ -302,8 +294,7 @@ void keys(const Context& ctx, Checks& c) {
         press_key('U');
         const HWND about = s.wait_dialog("About Fortran Quorv");
         press_key(VK_RETURN);
-        c.expect(wait_until([&] { return !IsWindow(about); }, Milliseconds{5000}),
-                 "Enter closes the About box");
+        c.expect(wait_until([&] { return !IsWindow(about); }, Milliseconds{5000}), "Enter closes the About box");
         s.settle();
 
         struct KeyCase {
@@ -389,7 +380,11 @@ void ways_to_quit(const Context& ctx, Checks& c) {
         bool (*act)(Session&);  // false: the way cannot be taken
     };
     const std::vector<Way> ways = {
-        {"Quit", [](Session& s) { s.click(IDC_QUIT); return true; }},
+        {"Quit",
+         [](Session& s) {
+             s.click(IDC_QUIT);
+             return true;
+         }},
         {"the close box",
          [](Session& s) {
              POINT point{};
@@ -422,8 +417,8 @@ void fill_time(const Context& ctx, Checks& c, std::string& note) {
     s.add_files(ctx.paths.work, {"p_many.obj"});
     const auto start = std::chrono::steady_clock::now();
     DWORD_PTR result = 0;
-    const bool done = SendMessageTimeoutW(s.main(), WM_COMMAND, MAKEWPARAM(IDC_ANALYZE, 0), 0,
-                                          SMTO_NORMAL, 60000, &result) != 0;
+    const bool done =
+        SendMessageTimeoutW(s.main(), WM_COMMAND, MAKEWPARAM(IDC_ANALYZE, 0), 0, SMTO_NORMAL, 60000, &result) != 0;
     const auto ms = std::chrono::duration_cast<Milliseconds>(std::chrono::steady_clock::now() - start).count();
     c.expect(done, "Analyze of 50,000 blocks came back");
     expect_settled(c, s, "Analyze of many blocks", {});
@@ -432,8 +427,8 @@ void fill_time(const Context& ctx, Checks& c, std::string& note) {
     c.expect_eq("first row", ctx.one("view.many.first"), list_row(blocks, 0));
     c.expect_eq("last row", ctx.one("view.many.last"), list_row(blocks, list_count(blocks) - 1));
     c.expect_eq("hint", ctx.one("view.b_d.hint_all"), s.text(IDC_STATUS));
-    c.expect(ms < kFillLimitMs, "Analyze to idle took " + std::to_string(ms) + " ms, limit " +
-                                    std::to_string(kFillLimitMs) + " ms");
+    c.expect(ms < kFillLimitMs,
+             "Analyze to idle took " + std::to_string(ms) + " ms, limit " + std::to_string(kFillLimitMs) + " ms");
     note = std::to_string(ms) + " ms from Analyze to idle";
 }
 
@@ -489,8 +484,7 @@ int main(int argc, char** argv) {
         } catch (const std::exception& e) {
             checks.fail(std::string("stopped: ") + e.what());
         }
-        const auto seconds =
-            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        const auto seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         const bool ok = checks.failures().empty();
         (ok ? passed : failed)++;
         std::printf("%s %d %s (%.1f s%s%s)\n", ok ? "PASS" : "FAIL", number, scenario.name, seconds,

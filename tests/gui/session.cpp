@@ -25,8 +25,7 @@ BOOL CALLBACK match_main_window(HWND window, LPARAM param) {
     auto& search = *reinterpret_cast<MainWindowSearch*>(param);
     DWORD owner = 0;
     GetWindowThreadProcessId(window, &owner);
-    if (owner != search.process_id || !IsWindowVisible(window) || class_name(window) != "QuorvClass")
-        return TRUE;
+    if (owner != search.process_id || !IsWindowVisible(window) || class_name(window) != "QuorvClass") return TRUE;
     search.found = window;
     return FALSE;
 }
@@ -37,23 +36,23 @@ HWND find_main_window(DWORD process_id) {
     return search.found;
 }
 
-bool is_message_box(HWND dialog) { return GetDlgItem(dialog, kMessageBoxText) != nullptr; }
+bool is_message_box(HWND dialog) {
+    return GetDlgItem(dialog, kMessageBoxText) != nullptr;
+}
 
 MessageBoxSeen read_message_box(HWND box) {
     MessageBoxSeen seen;
     seen.caption = window_text(box);
     seen.text = window_text(GetDlgItem(box, kMessageBoxText));
     DWORD_PTR icon = 0;
-    SendMessageTimeoutW(GetDlgItem(box, kMessageBoxIcon), STM_GETICON, 0, 0, SMTO_NORMAL, 5000,
-                        &icon);
+    SendMessageTimeoutW(GetDlgItem(box, kMessageBoxIcon), STM_GETICON, 0, 0, SMTO_NORMAL, 5000, &icon);
     seen.has_icon = icon != 0;
     return seen;
 }
 
 void close_with_ok(HWND dialog) {
     PostMessageW(GetDlgItem(dialog, IDOK), BM_CLICK, 0, 0);
-    if (!wait_until([&] { return !IsWindow(dialog) || !IsWindowVisible(dialog); },
-                    Milliseconds{5000}))
+    if (!wait_until([&] { return !IsWindow(dialog) || !IsWindowVisible(dialog); }, Milliseconds{5000}))
         throw SessionFailure{"a message box did not close on OK"};
 }
 
@@ -66,8 +65,7 @@ HWND file_name_edit(HWND dialog) {
 void confirm(HWND dialog, UINT reply_ms) {
     DWORD_PTR result = 0;
     SendMessageTimeoutW(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
-                        reinterpret_cast<LPARAM>(GetDlgItem(dialog, IDOK)), SMTO_NORMAL,
-                        reply_ms, &result);
+                        reinterpret_cast<LPARAM>(GetDlgItem(dialog, IDOK)), SMTO_NORMAL, reply_ms, &result);
 }
 }  // namespace
 
@@ -75,11 +73,10 @@ Session::Session(const Paths& paths) {
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
     std::string command_line = "\"" + paths.quorv_exe + "\"";
-    if (!CreateProcessA(paths.quorv_exe.c_str(), command_line.data(), nullptr, nullptr, FALSE, 0,
-                        nullptr, paths.work.c_str(), &startup, &process_))
+    if (!CreateProcessA(paths.quorv_exe.c_str(), command_line.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                        paths.work.c_str(), &startup, &process_))
         throw SessionFailure{"cannot start " + paths.quorv_exe};
-    if (!wait_until([&] { return (main_ = find_main_window(process_.dwProcessId)) != nullptr; },
-                    kStartLimit))
+    if (!wait_until([&] { return (main_ = find_main_window(process_.dwProcessId)) != nullptr; }, kStartLimit))
         throw SessionFailure{"no visible QuorvClass window of the started process"};
     WaitForInputIdle(process_.hProcess, 5000);
     settle();
@@ -89,15 +86,16 @@ Session::~Session() {
     if (WaitForSingleObject(process_.hProcess, 0) == WAIT_TIMEOUT) {
         for (HWND dialog : owned_dialogs(main_)) PostMessageW(dialog, WM_CLOSE, 0, 0);
         PostMessageW(main_, WM_CLOSE, 0, 0);
-        if (WaitForSingleObject(process_.hProcess, 5000) == WAIT_TIMEOUT)
-            TerminateProcess(process_.hProcess, 99);
+        if (WaitForSingleObject(process_.hProcess, 5000) == WAIT_TIMEOUT) TerminateProcess(process_.hProcess, 99);
         WaitForSingleObject(process_.hProcess, 5000);
     }
     CloseHandle(process_.hThread);
     CloseHandle(process_.hProcess);
 }
 
-HWND Session::control(int id) const { return GetDlgItem(main_, id); }
+HWND Session::control(int id) const {
+    return GetDlgItem(main_, id);
+}
 
 bool Session::checked(int id) const {
     DWORD_PTR state = 0;
@@ -153,8 +151,7 @@ std::vector<MessageBoxSeen> Session::settle(std::size_t expected_boxes) {
                 quiet = 0;
                 return false;
             }
-            if (seen.size() < expected_boxes && std::chrono::steady_clock::now() < give_up_waiting)
-                return false;
+            if (seen.size() < expected_boxes && std::chrono::steady_clock::now() < give_up_waiting) return false;
             if (!wait_idle(main_, kIdleLimit)) throw SessionFailure{"the window stopped answering"};
             quiet = IsWindowEnabled(main_) ? quiet + 1 : 0;
             if (quiet >= kQuietRounds) return true;
@@ -198,8 +195,7 @@ void Session::pick_files(const std::string& folder, const std::vector<std::strin
         throw SessionFailure{"the open-file dialog did not close"};
 }
 
-std::vector<MessageBoxSeen> Session::add_files(const std::string& folder,
-                                               const std::vector<std::string>& names,
+std::vector<MessageBoxSeen> Session::add_files(const std::string& folder, const std::vector<std::string>& names,
                                                std::size_t expected_boxes) {
     click(1001);
     pick_files(folder, names);
@@ -207,8 +203,7 @@ std::vector<MessageBoxSeen> Session::add_files(const std::string& folder,
 }
 
 bool Session::wait_exit(DWORD& exit_code, Milliseconds limit) {
-    if (WaitForSingleObject(process_.hProcess, static_cast<DWORD>(limit.count())) != WAIT_OBJECT_0)
-        return false;
+    if (WaitForSingleObject(process_.hProcess, static_cast<DWORD>(limit.count())) != WAIT_OBJECT_0) return false;
     GetExitCodeProcess(process_.hProcess, &exit_code);
     return true;
 }

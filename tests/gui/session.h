@@ -29,7 +29,7 @@ struct SessionFailure {
 };
 
 class Session {
-public:
+  public:
     explicit Session(const Paths& paths);
     ~Session();
     Session(const Session&) = delete;
@@ -61,14 +61,13 @@ public:
     // path, or several names in one folder as one multiple pick.
     void pick_files(const std::string& folder, const std::vector<std::string>& names);
     // Add Files, the pick, and whatever boxes follow.
-    std::vector<MessageBoxSeen> add_files(const std::string& folder,
-                                          const std::vector<std::string>& names,
+    std::vector<MessageBoxSeen> add_files(const std::string& folder, const std::vector<std::string>& names,
                                           std::size_t expected_boxes = 0);
 
     // Waits for the process to end; false when it has not ended within the limit.
     bool wait_exit(DWORD& exit_code, Milliseconds limit = Milliseconds{10000});
 
-private:
+  private:
     PROCESS_INFORMATION process_{};
     HWND main_ = nullptr;
 };

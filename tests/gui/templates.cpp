@@ -15,13 +15,12 @@ constexpr DWORD kButtonStyle = kChild | BS_PUSHBUTTON | WS_TABSTOP;
 RECT expected_pixels(const ControlSpec& plan, SIZE base) {
     const int left = MulDiv(plan.x, base.cx, 4);
     const int top = MulDiv(plan.y, base.cy, 8);
-    return {left, top, left + MulDiv(plan.width, base.cx, 4),
-            top + MulDiv(plan.height, base.cy, 8)};
+    return {left, top, left + MulDiv(plan.width, base.cx, 4), top + MulDiv(plan.height, base.cy, 8)};
 }
 
 std::string rect_text(const RECT& r) {
-    return std::to_string(r.left) + "," + std::to_string(r.top) + " " +
-           std::to_string(r.right - r.left) + "x" + std::to_string(r.bottom - r.top);
+    return std::to_string(r.left) + "," + std::to_string(r.top) + " " + std::to_string(r.right - r.left) + "x" +
+           std::to_string(r.bottom - r.top);
 }
 
 // List boxes drop WS_VSCROLL and WS_HSCROLL from their style while no bar is needed, and
@@ -45,8 +44,8 @@ const std::vector<ControlSpec> kMainControls = {
     {IDC_ANALYZE, "Button", "&Analyze", kChild | BS_DEFPUSHBUTTON | WS_TABSTOP, 79, 12, 35, 14},
     {IDC_ADD_FILES, "Button", "Add &Files...", kButtonStyle, 17, 127, 49, 14},
     {IDC_REMOVE, "Button", "&Remove File", kButtonStyle, 85, 127, 49, 14},
-    {IDC_PROBLEMS_ONLY, "Button", "Show only blocks with &Problems",
-     kChild | BS_AUTOCHECKBOX | WS_TABSTOP, 155, 127, 117, 14},
+    {IDC_PROBLEMS_ONLY, "Button", "Show only blocks with &Problems", kChild | BS_AUTOCHECKBOX | WS_TABSTOP, 155, 127,
+     117, 14},
     {IDC_FILES, "ListBox", "", kListStyle | LBS_MULTIPLESEL | LBS_USETABSTOPS, 6, 28, 123, 91},
     {-1, "Static", "Files to Analyze:", kLabelStyle, 5, 15, 52, 10},
     {IDC_BLOCKS, "ListBox", "", kListStyle, 139, 29, 123, 91},
@@ -70,8 +69,8 @@ const std::vector<ControlSpec> kAboutControls = {
 
 TemplateFont::TemplateFont()
     : dc_(GetDC(nullptr)),
-      font_(CreateFontA(-MulDiv(8, GetDeviceCaps(dc_, LOGPIXELSY), 72), 0, 0, 0, FW_NORMAL, 0, 0,
-                        0, DEFAULT_CHARSET, 0, 0, 0, 0, "MS Sans Serif")),
+      font_(CreateFontA(-MulDiv(8, GetDeviceCaps(dc_, LOGPIXELSY), 72), 0, 0, 0, FW_NORMAL, 0, 0, 0, DEFAULT_CHARSET, 0,
+                        0, 0, 0, "MS Sans Serif")),
       previous_(SelectObject(dc_, font_)) {
     GetTextMetricsA(dc_, &metrics_);
 }
@@ -89,11 +88,12 @@ int TemplateFont::width(const std::string& text) const {
 }
 
 SIZE TemplateFont::base_units() const {
-    return {(width("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz") / 26 + 1) / 2,
-            metrics_.tmHeight};
+    return {(width("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz") / 26 + 1) / 2, metrics_.tmHeight};
 }
 
-SIZE dialog_base_units() { return TemplateFont().base_units(); }
+SIZE dialog_base_units() {
+    return TemplateFont().base_units();
+}
 
 int expected_extent(const std::vector<std::string>& rows) {
     const TemplateFont font;
@@ -102,25 +102,21 @@ int expected_extent(const std::vector<std::string>& rows) {
     return widest;
 }
 
-void check_controls(Checks& c, const std::string& where, HWND parent,
-                    const std::vector<ControlSpec>& controls) {
+void check_controls(Checks& c, const std::string& where, HWND parent, const std::vector<ControlSpec>& controls) {
     const SIZE base = dialog_base_units();
     std::size_t index = 0;
-    for (HWND child = GetWindow(parent, GW_CHILD); child != nullptr;
-         child = GetWindow(child, GW_HWNDNEXT), ++index) {
+    for (HWND child = GetWindow(parent, GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT), ++index) {
         if (index >= controls.size()) {
             c.fail(where + ": an extra control, ID " + std::to_string(GetDlgCtrlID(child)));
             continue;
         }
         const ControlSpec& plan = controls[index];
-        const std::string name = where + " control " + std::to_string(index) + " (ID " +
-                                 std::to_string(plan.id) + ")";
+        const std::string name = where + " control " + std::to_string(index) + " (ID " + std::to_string(plan.id) + ")";
         c.expect_eq(name + " ID", plan.id & 0xFFFF, GetDlgCtrlID(child) & 0xFFFF);
         c.expect(lstrcmpiA(class_name(child).c_str(), plan.class_name) == 0,
                  name + ": class " + class_name(child) + ", expected " + plan.class_name);
         if (plan.text != nullptr) c.expect_eq(name + " text", plan.text, window_text(child));
-        c.expect_eq(name + " style", static_cast<long long>(expected_style(plan)),
-                    comparable_style(plan, child));
+        c.expect_eq(name + " style", static_cast<long long>(expected_style(plan)), comparable_style(plan, child));
         RECT got{};
         GetWindowRect(child, &got);
         MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&got), 2);
@@ -131,9 +127,7 @@ void check_controls(Checks& c, const std::string& where, HWND parent,
         }
         c.expect_eq(name + " position and size", rect_text(want), rect_text(got));
     }
-    c.expect_eq(where + " control count", static_cast<long long>(controls.size()),
-                static_cast<long long>(index));
+    c.expect_eq(where + " control count", static_cast<long long>(controls.size()), static_cast<long long>(index));
 }
-
 
 }  // namespace quorv::gui

@@ -22,13 +22,12 @@ extern const std::vector<ControlSpec> kMainControls;
 extern const std::vector<ControlSpec> kAboutControls;
 
 // Compares the children of a window, in Z order, with the table.
-void check_controls(Checks& c, const std::string& where, HWND parent,
-                    const std::vector<ControlSpec>& controls);
+void check_controls(Checks& c, const std::string& where, HWND parent, const std::vector<ControlSpec>& controls);
 
 // The templates' font, MS Sans Serif 8, in the driver's own device context: the face and
 // size the window's controls draw with.
 class TemplateFont {
-public:
+  public:
     TemplateFont();
     ~TemplateFont();
     TemplateFont(const TemplateFont&) = delete;
@@ -40,7 +39,7 @@ public:
     // letters, and the font height.
     SIZE base_units() const;
 
-private:
+  private:
     HDC dc_;
     HFONT font_;
     HGDIOBJ previous_;

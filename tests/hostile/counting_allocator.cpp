@@ -37,15 +37,33 @@ void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
         return nullptr;
     }
 }
-void* operator new[](std::size_t size, const std::nothrow_t& tag) noexcept { return operator new(size, tag); }
-void operator delete(void* p, const std::nothrow_t&) noexcept { counted_delete(p); }
-void operator delete[](void* p, const std::nothrow_t&) noexcept { counted_delete(p); }
-void* operator new(std::size_t size) { return counted_new(size); }
-void* operator new[](std::size_t size) { return counted_new(size); }
-void operator delete(void* p) noexcept { counted_delete(p); }
-void operator delete[](void* p) noexcept { counted_delete(p); }
-void operator delete(void* p, std::size_t) noexcept { counted_delete(p); }
-void operator delete[](void* p, std::size_t) noexcept { counted_delete(p); }
+void* operator new[](std::size_t size, const std::nothrow_t& tag) noexcept {
+    return operator new(size, tag);
+}
+void operator delete(void* p, const std::nothrow_t&) noexcept {
+    counted_delete(p);
+}
+void operator delete[](void* p, const std::nothrow_t&) noexcept {
+    counted_delete(p);
+}
+void* operator new(std::size_t size) {
+    return counted_new(size);
+}
+void* operator new[](std::size_t size) {
+    return counted_new(size);
+}
+void operator delete(void* p) noexcept {
+    counted_delete(p);
+}
+void operator delete[](void* p) noexcept {
+    counted_delete(p);
+}
+void operator delete(void* p, std::size_t) noexcept {
+    counted_delete(p);
+}
+void operator delete[](void* p, std::size_t) noexcept {
+    counted_delete(p);
+}
 
 namespace quorv::hostile {
 
@@ -54,8 +72,14 @@ MemoryWatch::MemoryWatch() : start_(held_now) {
     largest_request = 0;
 }
 
-std::size_t MemoryWatch::peak() const { return held_peak - start_; }
-std::size_t MemoryWatch::largest() const { return largest_request; }
-std::size_t MemoryWatch::held() const { return held_now > start_ ? held_now - start_ : 0; }
+std::size_t MemoryWatch::peak() const {
+    return held_peak - start_;
+}
+std::size_t MemoryWatch::largest() const {
+    return largest_request;
+}
+std::size_t MemoryWatch::held() const {
+    return held_now > start_ ? held_now - start_ : 0;
+}
 
 }  // namespace quorv::hostile

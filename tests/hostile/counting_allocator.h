@@ -7,7 +7,7 @@ namespace quorv::hostile {
 
 // Watches the allocations made while it lives (watches do not nest).
 class MemoryWatch {
-public:
+  public:
     MemoryWatch();
     // The most held at once above what was held when the watch started.
     std::size_t peak() const;
@@ -16,7 +16,7 @@ public:
     // Bytes still held above the start (0 when everything made was released).
     std::size_t held() const;
 
-private:
+  private:
     std::size_t start_;
 };
 

@@ -51,12 +51,11 @@ TEST(FieldSweep, FieldMapCoversHeadersSectionsSymbolsAndMembers) {
         std::vector<std::string> some_fields;
     };
     const std::vector<Case> cases = {
-        {"obj/e_long.obj", {"NumberOfSymbols", "section 1 PointerToRawData", "symbol 0 Value",
-                            "string table size"}},
+        {"obj/e_long.obj", {"NumberOfSymbols", "section 1 PointerToRawData", "symbol 0 Value", "string table size"}},
         {"obj/g_lines.obj", {"section 1 NumberOfLinenumbers", "section 1 PointerToLinenumbers"}},
-        {"lib/h_heat.lib", {"first linker member symbol count", "member count", "member 3 offset",
-                            "member 3 header name", "member 3 header size", "member 3 string table size",
-                            "member 0 section 1 SizeOfRawData"}},
+        {"lib/h_heat.lib",
+         {"first linker member symbol count", "member count", "member 3 offset", "member 3 header name",
+          "member 3 header size", "member 3 string table size", "member 0 section 1 SizeOfRawData"}},
         {"lib/i_dupnames.lib", {"member 1 symbol 0 SectionNumber"}},
     };
     for (const Case& c : cases) {

@@ -73,9 +73,9 @@ inline std::string test_name_of(const fs::path& p) {
 
 struct Field {
     std::size_t at = 0;
-    int width = 4;             // 1, 2, 4 or 8 bytes
-    bool big_endian = false;   // the first linker member's symbol count
-    bool decimal_text = false; // an archive member header's size: ten blank-padded digits
+    int width = 4;              // 1, 2, 4 or 8 bytes
+    bool big_endian = false;    // the first linker member's symbol count
+    bool decimal_text = false;  // an archive member header's size: ten blank-padded digits
     std::string what;
 };
 
@@ -87,8 +87,7 @@ inline std::uint16_t get_u16(const Bytes& b, std::size_t at) {
 }
 
 // The fields of the object module at base, as far as the file holds them.
-inline void add_object_fields(const Bytes& b, std::size_t base, const std::string& where,
-                              std::vector<Field>& out) {
+inline void add_object_fields(const Bytes& b, std::size_t base, const std::string& where, std::vector<Field>& out) {
     if (base + kFileHeaderSize > b.size()) return;
     out.push_back({base + kNumberOfSectionsOffset, 2, false, false, where + "NumberOfSections"});
     out.push_back({base + kPointerToSymbolTableOffset, 4, false, false, where + "PointerToSymbolTable"});
@@ -149,7 +148,9 @@ inline bool is_archive(const Bytes& b) {
 
 // An archive of the other layouts: its first member is not "/", or a second member follows
 // a "/" that is not "/" again (so no second linker member).
-inline bool is_thin(const Bytes& b) { return b.size() >= 8 && std::equal(b.begin(), b.begin() + 8, "!<thin>\n"); }
+inline bool is_thin(const Bytes& b) {
+    return b.size() >= 8 && std::equal(b.begin(), b.begin() + 8, "!<thin>\n");
+}
 
 inline bool is_member_by_member(const Bytes& b) {
     const auto name_at = [&](std::size_t at) { return std::string(b.begin() + at, b.begin() + at + 16); };
@@ -174,7 +175,8 @@ struct MemberHeader {
 inline std::vector<MemberHeader> member_headers(const Bytes& b) {
     std::vector<MemberHeader> out;
     for (std::size_t at = 8; at + 60 <= b.size();) {
-        const std::string size_text(b.begin() + static_cast<std::ptrdiff_t>(at + 48), b.begin() + static_cast<std::ptrdiff_t>(at + 58));
+        const std::string size_text(b.begin() + static_cast<std::ptrdiff_t>(at + 48),
+                                    b.begin() + static_cast<std::ptrdiff_t>(at + 58));
         if (!std::isdigit(static_cast<unsigned char>(size_text[0]))) break;
         std::uint64_t size = std::stoull(size_text);
         // A thin archive's members hold no data: only its tables ("/..." names) do.
@@ -240,7 +242,8 @@ inline void add_elf_fields(const Bytes& b, std::size_t base, const std::string& 
         }
     }
     const std::uint64_t record = is64 ? 24 : 16;
-    for (std::uint64_t k = 1; k * record + record <= symtab_size && base + symtab_offset + (k + 1) * record <= b.size(); ++k) {
+    for (std::uint64_t k = 1; k * record + record <= symtab_size && base + symtab_offset + (k + 1) * record <= b.size();
+         ++k) {
         const std::size_t r = static_cast<std::size_t>(base + symtab_offset + k * record);
         const std::string s = where + "symbol " + std::to_string(k) + " ";
         out.push_back({r, 4, big, false, s + "st_name"});
@@ -251,8 +254,10 @@ inline void add_elf_fields(const Bytes& b, std::size_t base, const std::string& 
 }
 
 inline void add_module_fields(const Bytes& b, std::size_t base, const std::string& where, std::vector<Field>& out) {
-    if (is_elf(b, base)) add_elf_fields(b, base, where, out);
-    else add_object_fields(b, base, where, out);
+    if (is_elf(b, base))
+        add_elf_fields(b, base, where, out);
+    else
+        add_object_fields(b, base, where, out);
 }
 
 inline std::vector<Field> fields_of(const Bytes& b) {
@@ -267,7 +272,8 @@ inline std::vector<Field> fields_of(const Bytes& b) {
             const std::string m = "member " + std::to_string(k++) + " ";
             out.push_back({h.at, 4, false, false, m + "header name"});
             out.push_back({h.at + 48, 4, false, true, m + "header size"});
-            const std::string name(b.begin() + static_cast<std::ptrdiff_t>(h.at), b.begin() + static_cast<std::ptrdiff_t>(h.at + 2));
+            const std::string name(b.begin() + static_cast<std::ptrdiff_t>(h.at),
+                                   b.begin() + static_cast<std::ptrdiff_t>(h.at + 2));
             if (name != "/ " && name != "//" && h.at + 60 + h.size <= b.size()) add_module_fields(b, h.at + 60, m, out);
         }
         return out;
@@ -297,8 +303,8 @@ inline std::vector<std::uint64_t> sweep_values(const Field& f, std::size_t input
     const std::uint64_t mask = f.width == 8 ? ~std::uint64_t{0} : (std::uint64_t{1} << (8 * f.width)) - 1;
     const std::uint64_t size = input_size;
     std::vector<std::uint64_t> v;
-    for (std::uint64_t x : {std::uint64_t{0}, std::uint64_t{1}, size - 1, size, size + 1, mask >> 1,
-                            (mask >> 1) + 1, mask})
+    for (std::uint64_t x :
+         {std::uint64_t{0}, std::uint64_t{1}, size - 1, size, size + 1, mask >> 1, (mask >> 1) + 1, mask})
         v.push_back(x & mask);
     return v;
 }
@@ -331,7 +337,8 @@ inline std::uint64_t object_extent(const Bytes& b, std::size_t base) {
     end += optional + std::uint64_t{kSectionHeaderSize} * get_u16(b, base + kNumberOfSectionsOffset);
     const std::uint32_t pointer = get_u32(b, base + kPointerToSymbolTableOffset);
     if (pointer == 0) return end;
-    const std::uint64_t strings = base + pointer + std::uint64_t{kSymbolRecordSize} * get_u32(b, base + kNumberOfSymbolsOffset);
+    const std::uint64_t strings =
+        base + pointer + std::uint64_t{kSymbolRecordSize} * get_u32(b, base + kNumberOfSymbolsOffset);
     const std::uint32_t size = get_u32(b, static_cast<std::size_t>(strings));
     return std::max(end, strings + std::max<std::uint32_t>(size, 4));
 }
@@ -402,7 +409,8 @@ inline ::testing::AssertionResult examined_safely(const Examination& e, std::siz
     if (e.peak > 4 * size + kMiB)
         return ::testing::AssertionFailure() << "held " << e.peak << " bytes for " << size << " input bytes";
     if (e.largest > size + 64 * 1024)
-        return ::testing::AssertionFailure() << "one allocation of " << e.largest << " bytes for " << size << " input bytes";
+        return ::testing::AssertionFailure()
+               << "one allocation of " << e.largest << " bytes for " << size << " input bytes";
     return ::testing::AssertionSuccess();
 }
 

@@ -24,7 +24,9 @@ namespace fs = std::filesystem;
 using fuzz::oracle::Expected;
 
 const std::string kPath = "C:\\lib\\in.a";
-std::string member(const std::string& name) { return kPath + " (" + name + ")"; }
+std::string member(const std::string& name) {
+    return kPath + " (" + name + ")";
+}
 
 Bytes coff(std::vector<Symbol> symbols) {
     ObjectSpec plan;
@@ -33,8 +35,12 @@ Bytes coff(std::vector<Symbol> symbols) {
     return make_object(plan);
 }
 
-std::uint16_t read16(const Bytes& b, std::size_t at) { return static_cast<std::uint16_t>(b[at] | b[at + 1] << 8); }
-std::uint32_t read32(const Bytes& b, std::size_t at) { return read16(b, at) | std::uint32_t{read16(b, at + 2)} << 16; }
+std::uint16_t read16(const Bytes& b, std::size_t at) {
+    return static_cast<std::uint16_t>(b[at] | b[at + 1] << 8);
+}
+std::uint32_t read32(const Bytes& b, std::size_t at) {
+    return read16(b, at) | std::uint32_t{read16(b, at + 2)} << 16;
+}
 
 // The same object as a big object: 56-byte header, 20-byte records with 32-bit section numbers.
 Bytes big_object(std::vector<Symbol> symbols) {
@@ -44,7 +50,8 @@ Bytes big_object(std::vector<Symbol> symbols) {
     put16(big, 2, 0xFFFF);
     put16(big, 4, 2);
     put16(big, 6, read16(small, 0));
-    const std::uint8_t id[] = {0xC7, 0xA1, 0xBA, 0xD1, 0xEE, 0xBA, 0xA9, 0x4B, 0xAF, 0x20, 0xFA, 0xF6, 0x6A, 0xA4, 0xDC, 0xB8};
+    const std::uint8_t id[] = {0xC7, 0xA1, 0xBA, 0xD1, 0xEE, 0xBA, 0xA9, 0x4B,
+                               0xAF, 0x20, 0xFA, 0xF6, 0x6A, 0xA4, 0xDC, 0xB8};
     std::copy(std::begin(id), std::end(id), big.begin() + 12);
     put32(big, 44, static_cast<std::uint32_t>(sections));
     put32(big, 52, static_cast<std::uint32_t>(count));
@@ -77,7 +84,9 @@ struct Proc {
 std::ostream& operator<<(std::ostream& o, const Decl& d) {
     return o << d.block << " " << d.size << (d.initialized ? " initialized " : " ") << d.path;
 }
-std::ostream& operator<<(std::ostream& o, const Proc& p) { return o << p.name << " " << p.path; }
+std::ostream& operator<<(std::ostream& o, const Proc& p) {
+    return o << p.name << " " << p.path;
+}
 
 std::vector<Decl> declarations(const Expected& e) {
     std::vector<Decl> out;
@@ -111,10 +120,14 @@ Expected read_case(const Case& c) {
 }
 
 std::string other_code(const std::string& path) {
-    return "The file " + path + " holds link-time-optimization or other code that is not an object module; its COMMON blocks cannot be read.";
+    return "The file " + path +
+           " holds link-time-optimization or other code that is not an object module; its COMMON blocks cannot be "
+           "read.";
 }
 
-Bytes bytes_of(std::string_view text) { return Bytes(text.begin(), text.end()); }
+Bytes bytes_of(std::string_view text) {
+    return Bytes(text.begin(), text.end());
+}
 
 std::vector<Case> cases() {
     const Bytes heat = coff({common("_ctrl_", 8), function("_heat_")});
@@ -127,15 +140,15 @@ std::vector<Case> cases() {
     wrapper.resize(40, 0);
 
     ElfSpec lsb;
-    lsb.symbols = {{"heat.f", 0, 4, 0, 0xFFF1},  elf_common("coef_", 48), elf_common("huge_", 0x100000010ull),
-                   elf_function("solve_"),       elf_data("coef_", 48),   {"helper_", 0, 2, 0, 1},
-                   {"ext_", 0, 2, 1, 0},         {"lbig_", 64, 1, 1, 0xFF02}};
+    lsb.symbols = {{"heat.f", 0, 4, 0, 0xFFF1}, elf_common("coef_", 48),    elf_common("huge_", 0x100000010ull),
+                   elf_function("solve_"),      elf_data("coef_", 48),      {"helper_", 0, 2, 0, 1},
+                   {"ext_", 0, 2, 1, 0},        {"lbig_", 64, 1, 1, 0xFF02}};
     ElfSpec msb;
     msb.wide = false;
     msb.big_endian = true;
     msb.machine = 20;
     msb.symbols = {elf_common("coef_", 40), elf_function("setup_"), elf_function("weak_", 2), {"ifunc_", 0, 10, 1, 1},
-                   elf_data("ctrl_", 8), {"tls_", 4, 6, 1, 2}, {"abs_", 4, 1, 1, 0xFFF1}};
+                   elf_data("ctrl_", 8),    {"tls_", 4, 6, 1, 2},   {"abs_", 4, 1, 1, 0xFFF1}};
     ElfSpec off_x86 = msb;
     off_x86.symbols = {elf_common("coef_", 40), {"coef_", 40, 1, 1, 0xFF02}};
     ElfSpec slim;
@@ -155,51 +168,138 @@ std::vector<Case> cases() {
     put32(big_out_of_range, read32(big_out_of_range, 48) + 12, 0x10000);
 
     return {
-        {"GNU archive: // and /N names", make_gnu_archive({{"heat.obj", heat}, {"a_really_long_member_name.obj", tally}}), {}, {}, 0,
+        {"GNU archive: // and /N names",
+         make_gnu_archive({{"heat.obj", heat}, {"a_really_long_member_name.obj", tally}}),
+         {},
+         {},
+         0,
          {{"_ctrl_", 8, false, member("heat.obj")}, {"_tallyc_", 36, false, member("a_really_long_member_name.obj")}},
          {{"_heat_", member("heat.obj")}, {"_tally_", member("a_really_long_member_name.obj")}}},
-        {"GNU archive: /SYM64/ is a table", make_gnu_archive({{"heat.obj", heat}}, "/SYM64/"), {}, {}, 0,
-         {{"_ctrl_", 8, false, member("heat.obj")}}, {{"_heat_", member("heat.obj")}}},
-        {"BSD archive: #1/N names, zero padding dropped", make_bsd_archive({{"step.obj", heat}, {"ctrl.o", tally}}), {}, {}, 0,
+        {"GNU archive: /SYM64/ is a table",
+         make_gnu_archive({{"heat.obj", heat}}, "/SYM64/"),
+         {},
+         {},
+         0,
+         {{"_ctrl_", 8, false, member("heat.obj")}},
+         {{"_heat_", member("heat.obj")}}},
+        {"BSD archive: #1/N names, zero padding dropped",
+         make_bsd_archive({{"step.obj", heat}, {"ctrl.o", tally}}),
+         {},
+         {},
+         0,
          {{"_ctrl_", 8, false, member("step.obj")}, {"_tallyc_", 36, false, member("ctrl.o")}},
          {{"_heat_", member("step.obj")}, {"_tally_", member("ctrl.o")}}},
-        {"thin archive: relative and absolute member files", make_thin_archive({{"sub/x.obj", heat.size()}, {"/abs/y.o", 1}}),
-         {{"C:\\lib\\sub/x.obj", heat}, {"/abs/y.o", grid_elf}}, {}, 0,
+        {"thin archive: relative and absolute member files",
+         make_thin_archive({{"sub/x.obj", heat.size()}, {"/abs/y.o", 1}}),
+         {{"C:\\lib\\sub/x.obj", heat}, {"/abs/y.o", grid_elf}},
+         {},
+         0,
          {{"_ctrl_", 8, false, member("sub/x.obj")}, {"grid_", 16, false, member("/abs/y.o")}},
          {{"_heat_", member("sub/x.obj")}}},
-        {"thin archive: a missing member file stops the run", make_thin_archive({{"x.obj", 1}, {"gone.obj", 1}}),
-         {{"C:\\lib\\x.obj", heat}}, {"Cannot open file: C:\\lib\\gone.obj"}, 1,
-         {{"_ctrl_", 8, false, member("x.obj")}}, {{"_heat_", member("x.obj")}}},
-        {"a member's reads stop at its end", make_gnu_archive({{"cut.obj", Bytes(10, 0)}, {"heat.obj", heat}}), {},
-         {"QUORV Internal: fread returned 10 bytes (20 expected). [process_file_header]", "Error reading file header\n"}, 1, {}, {}},
-        {"/N before any //", [] { Bytes b = bytes_of("!<arch>\n"); append(b, member_header("/0", 2)); append(b, std::string("xx")); return b; }(),
-         {}, {"Error reading library members"}, 1, {}, {}},
+        {"thin archive: a missing member file stops the run",
+         make_thin_archive({{"x.obj", 1}, {"gone.obj", 1}}),
+         {{"C:\\lib\\x.obj", heat}},
+         {"Cannot open file: C:\\lib\\gone.obj"},
+         1,
+         {{"_ctrl_", 8, false, member("x.obj")}},
+         {{"_heat_", member("x.obj")}}},
+        {"a member's reads stop at its end",
+         make_gnu_archive({{"cut.obj", Bytes(10, 0)}, {"heat.obj", heat}}),
+         {},
+         {"QUORV Internal: fread returned 10 bytes (20 expected). [process_file_header]",
+          "Error reading file header\n"},
+         1,
+         {},
+         {}},
+        {"/N before any //",
+         [] {
+             Bytes b = bytes_of("!<arch>\n");
+             append(b, member_header("/0", 2));
+             append(b, std::string("xx"));
+             return b;
+         }(),
+         {},
+         {"Error reading library members"},
+         1,
+         {},
+         {}},
         {"short import members are skipped silently (Microsoft layout)",
-         make_archive({{"x.dll/", short_import}, {"x.obj/", heat}}), {}, {}, 0,
-         {{"_ctrl_", 8, false, member("x.obj")}}, {{"_heat_", member("x.obj")}}},
-        {"short import members are skipped silently (GNU layout)", make_gnu_archive({{"x.dll", short_import}, {"x.obj", heat}}), {}, {}, 0,
-         {{"_ctrl_", 8, false, member("x.obj")}}, {{"_heat_", member("x.obj")}}},
+         make_archive({{"x.dll/", short_import}, {"x.obj/", heat}}),
+         {},
+         {},
+         0,
+         {{"_ctrl_", 8, false, member("x.obj")}},
+         {{"_heat_", member("x.obj")}}},
+        {"short import members are skipped silently (GNU layout)",
+         make_gnu_archive({{"x.dll", short_import}, {"x.obj", heat}}),
+         {},
+         {},
+         0,
+         {{"_ctrl_", 8, false, member("x.obj")}},
+         {{"_heat_", member("x.obj")}}},
         {"a short import file is skipped silently", short_import, {}, {}, 0, {}, {}},
-        {"big object", big_object({common("_wide_", 12), function("_widen_"), common("_a_long_common_name_", 40), {"abs", 5, -1, 0, 3}}),
-         {}, {}, 0, {{"_a_long_common_name_", 40, false, kPath}, {"_wide_", 12, false, kPath}}, {{"_widen_", kPath}}},
-        {"big object: section numbers are 32 bits", big_out_of_range, {}, {"Error: Section number is out of range\n"}, 1,
-         {{"_grid_", 16, true, kPath}}, {}},
-        {"bitcode member", make_gnu_archive({{"lto.o", bitcode}, {"heat.obj", heat}}), {}, {other_code(member("lto.o"))}, 0,
-         {{"_ctrl_", 8, false, member("heat.obj")}}, {{"_heat_", member("heat.obj")}}},
+        {"big object",
+         big_object(
+             {common("_wide_", 12), function("_widen_"), common("_a_long_common_name_", 40), {"abs", 5, -1, 0, 3}}),
+         {},
+         {},
+         0,
+         {{"_a_long_common_name_", 40, false, kPath}, {"_wide_", 12, false, kPath}},
+         {{"_widen_", kPath}}},
+        {"big object: section numbers are 32 bits",
+         big_out_of_range,
+         {},
+         {"Error: Section number is out of range\n"},
+         1,
+         {{"_grid_", 16, true, kPath}},
+         {}},
+        {"bitcode member",
+         make_gnu_archive({{"lto.o", bitcode}, {"heat.obj", heat}}),
+         {},
+         {other_code(member("lto.o"))},
+         0,
+         {{"_ctrl_", 8, false, member("heat.obj")}},
+         {{"_heat_", member("heat.obj")}}},
         {"wrapped bitcode file", wrapper, {}, {other_code(kPath)}, 0, {}, {}},
-        {"ELF64 LSB object", make_elf(lsb), {}, {}, 0,
-         {{"coef_", 48, true, kPath}, {"huge_", 0x100000010ull, false, kPath}, {"lbig_", 64, false, kPath}}, {{"solve_", kPath}}},
-        {"ELF32 MSB object", make_elf(msb), {}, {}, 0, {{"coef_", 40, false, kPath}},
+        {"ELF64 LSB object",
+         make_elf(lsb),
+         {},
+         {},
+         0,
+         {{"coef_", 48, true, kPath}, {"huge_", 0x100000010ull, false, kPath}, {"lbig_", 64, false, kPath}},
+         {{"solve_", kPath}}},
+        {"ELF32 MSB object",
+         make_elf(msb),
+         {},
+         {},
+         0,
+         {{"coef_", 40, false, kPath}},
          {{"ifunc_", kPath}, {"setup_", kPath}, {"weak_", kPath}}},
-        {"ELF: 0xFF02 off x86-64 is an ordinary index", make_elf(off_x86), {}, {"Error: Section number is out of range\n"}, 1,
-         {{"coef_", 40, true, kPath}}, {}},
+        {"ELF: 0xFF02 off x86-64 is an ordinary index",
+         make_elf(off_x86),
+         {},
+         {"Error: Section number is out of range\n"},
+         1,
+         {{"coef_", 40, true, kPath}},
+         {}},
         {"ELF members of the Microsoft layout end where their size field says",
-         make_archive({{"e.o/", grid_elf}, {"cut.o/", Bytes(grid_elf.begin(), grid_elf.begin() + 40)}, {"x.obj/", heat}}), {},
-         {"QUORV Internal: fread returned 40 bytes (64 expected). [process_file_header]", "Error reading file header\n"}, 1,
-         {{"grid_", 16, false, member("e.o")}}, {}},
+         make_archive(
+             {{"e.o/", grid_elf}, {"cut.o/", Bytes(grid_elf.begin(), grid_elf.begin() + 40)}, {"x.obj/", heat}}),
+         {},
+         {"QUORV Internal: fread returned 40 bytes (64 expected). [process_file_header]",
+          "Error reading file header\n"},
+         1,
+         {{"grid_", 16, false, member("e.o")}},
+         {}},
         {"ELF executable", make_elf(executable), {}, {"The file " + kPath + " is not an object file."}, 0, {}, {}},
         {"ELF LTO object: __gnu_lto_slim", make_elf(slim), {}, {other_code(kPath)}, 0, {}, {}},
-        {"ELF LTO object: .gnu.lto_ sections and nothing else", make_elf(lto_sections), {}, {other_code(kPath)}, 0, {}, {}},
+        {"ELF LTO object: .gnu.lto_ sections and nothing else",
+         make_elf(lto_sections),
+         {},
+         {other_code(kPath)},
+         0,
+         {},
+         {}},
         {"ELF fat LTO object is read", make_elf(fat), {}, {}, 0, {}, {{"setup_", kPath}}},
     };
 }
@@ -219,7 +319,7 @@ TEST(OracleFormats, BuiltInputs) {
 
 // Just enough JSON for the expectation files: objects, arrays, strings, integers, literals.
 struct Json {
-    std::string text;  // strings, and numbers and literals as written
+    std::string text;         // strings, and numbers and literals as written
     std::vector<Json> items;  // an array's, or an object's values
     std::vector<std::string> keys;
     const Json& operator[](const std::string& key) const {
@@ -231,7 +331,7 @@ struct Json {
 };
 
 class JsonReader {
-public:
+  public:
     explicit JsonReader(std::string t) : t_(std::move(t)) {}
     Json value() {
         Json v;
@@ -255,26 +355,34 @@ public:
             ++i_;
         } else if (t_[i_] == '"') {
             for (++i_; t_[i_] != '"'; ++i_) {
-                if (t_[i_] != '\\') { v.text.push_back(t_[i_]); continue; }
+                if (t_[i_] != '\\') {
+                    v.text.push_back(t_[i_]);
+                    continue;
+                }
                 const char c = t_[++i_];
                 if (c == 'u') {
                     const unsigned code = static_cast<unsigned>(std::stoul(t_.substr(i_ + 1, 4), nullptr, 16));
                     i_ += 4;
-                    if (code < 0x80) v.text.push_back(static_cast<char>(code));
-                    else if (code < 0x800) v.text += {static_cast<char>(0xC0 | code >> 6), static_cast<char>(0x80 | (code & 0x3F))};
-                    else v.text += {static_cast<char>(0xE0 | code >> 12), static_cast<char>(0x80 | (code >> 6 & 0x3F)), static_cast<char>(0x80 | (code & 0x3F))};
+                    if (code < 0x80)
+                        v.text.push_back(static_cast<char>(code));
+                    else if (code < 0x800)
+                        v.text += {static_cast<char>(0xC0 | code >> 6), static_cast<char>(0x80 | (code & 0x3F))};
+                    else
+                        v.text += {static_cast<char>(0xE0 | code >> 12), static_cast<char>(0x80 | (code >> 6 & 0x3F)),
+                                   static_cast<char>(0x80 | (code & 0x3F))};
                 } else {
                     v.text.push_back(c == 'n' ? '\n' : c == 't' ? '\t' : c);
                 }
             }
             ++i_;
         } else {
-            while (i_ < t_.size() && std::string_view(",}] \n\r\t").find(t_[i_]) == std::string_view::npos) v.text.push_back(t_[i_++]);
+            while (i_ < t_.size() && std::string_view(",}] \n\r\t").find(t_[i_]) == std::string_view::npos)
+                v.text.push_back(t_[i_++]);
         }
         return v;
     }
 
-private:
+  private:
     void skip() {
         while (i_ < t_.size() && std::isspace(static_cast<unsigned char>(t_[i_]))) ++i_;
     }

@@ -1,7 +1,6 @@
 // Every prefix of every real object and library: read safely, in bounded memory, and never
 // silently when the file ends before what its own headers declare.
 #include <gtest/gtest.h>
-
 #include <unistd.h>
 
 #include <cstdio>
@@ -64,12 +63,16 @@ void sweep_prefixes(const Bytes& whole) {
 
 class EveryRealFile : public ::testing::TestWithParam<fs::path> {};
 
-TEST_P(EveryRealFile, EveryPrefixReadsSafely) { sweep_prefixes(file_bytes(GetParam())); }
+TEST_P(EveryRealFile, EveryPrefixReadsSafely) {
+    sweep_prefixes(file_bytes(GetParam()));
+}
 
 INSTANTIATE_TEST_SUITE_P(Truncation, EveryRealFile, ::testing::ValuesIn(real_files()),
                          [](const auto& info) { return test_name_of(info.param); });
 
-TEST(Truncation, RealFilesAreThere) { EXPECT_GE(real_files().size(), 35u) << QUORV_CORPUS_DIR; }
+TEST(Truncation, RealFilesAreThere) {
+    EXPECT_GE(real_files().size(), 35u) << QUORV_CORPUS_DIR;
+}
 
 // An object larger than the whole-sweep limit: cut at every symbol boundary and at random.
 TEST(Truncation, LargeObjectAtSymbolBoundariesAndRandomCuts) {
@@ -97,7 +100,8 @@ std::string model_digest(const AnalysisModel& model) {
             out += " " + std::to_string(d.size) + (d.initialized ? "i " : " ") + d.file->full_path;
         out += "\n";
     }
-    for (const ProcedureEntry& p : model.procedure_list()) out += "P " + std::string(p.name) + " " + p.defining_object.file->full_path + "\n";
+    for (const ProcedureEntry& p : model.procedure_list())
+        out += "P " + std::string(p.name) + " " + p.defining_object.file->full_path + "\n";
     return out;
 }
 
@@ -138,7 +142,8 @@ TEST(Truncation, FileAndMemoryStreamsAgree) {
                 FileStream stream(std::fopen(path.c_str(), "rb"));
                 static_cast<void>(analyze_input(stream, entry, run));
             });
-            const Read run = read_with([&](AnalysisModel& m, CollectingSink& sink) { run_analysis({&entry}, m, sink); });
+            const Read run =
+                read_with([&](AnalysisModel& m, CollectingSink& sink) { run_analysis({&entry}, m, sink); });
             EXPECT_EQ(stdio.messages, memory.messages) << real.filename() << " cut at " << n;
             EXPECT_EQ(stdio.model, memory.model) << real.filename() << " cut at " << n;
             EXPECT_EQ(run.messages, memory.messages) << real.filename() << " cut at " << n;
@@ -157,7 +162,8 @@ TEST(Truncation, ManyNamesWithSharedPrefixesKeepTheirOrder) {
         const std::string tail(static_cast<std::size_t>(k % 5), static_cast<char>('z' - k % 3));
         const std::string shared = k % 2 ? "_commonprefix_" : "_common";
         const std::string name = shared + std::to_string(k * 7919 % 3001) + tail;
-        plan.symbols.push_back(k % 4 == 0 ? test::function(name) : test::common(name, static_cast<std::uint32_t>(k % 3)));
+        plan.symbols.push_back(k % 4 == 0 ? test::function(name)
+                                          : test::common(name, static_cast<std::uint32_t>(k % 3)));
         if (k % 97 == 0) plan.symbols.push_back(test::defined_data(name));
     }
     const Bytes bytes = make_object(plan);

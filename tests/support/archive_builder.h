@@ -81,7 +81,8 @@ inline Bytes make_thin_archive(const std::vector<ThinMember>& members) {
     append(out, member_header("//", long_names.size()));
     append(out, long_names);
     pad_even(out);
-    for (std::size_t k = 0; k < members.size(); ++k) append(out, member_header("/" + std::to_string(at[k]), members[k].size));
+    for (std::size_t k = 0; k < members.size(); ++k)
+        append(out, member_header("/" + std::to_string(at[k]), members[k].size));
     return out;
 }
 

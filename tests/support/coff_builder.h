@@ -25,8 +25,12 @@ inline void put32be(Bytes& b, std::size_t at, std::uint32_t v) {
     if (b.size() < at + 4) b.resize(at + 4);
     for (int k = 0; k < 4; ++k) b[at + k] = static_cast<std::uint8_t>(v >> (8 * (3 - k)));
 }
-inline void append(Bytes& b, const Bytes& more) { b.insert(b.end(), more.begin(), more.end()); }
-inline void append(Bytes& b, const std::string& text) { b.insert(b.end(), text.begin(), text.end()); }
+inline void append(Bytes& b, const Bytes& more) {
+    b.insert(b.end(), more.begin(), more.end());
+}
+inline void append(Bytes& b, const std::string& text) {
+    b.insert(b.end(), text.begin(), text.end());
+}
 
 struct Section {
     std::uint32_t raw_size = 0, raw_pointer = 0, relocation_pointer = 0, linenumber_pointer = 0;
@@ -40,13 +44,17 @@ struct Symbol {
     std::uint16_t type = 0;
     std::uint8_t storage_class = 2;
     std::uint8_t aux = 0;
-    bool force_long = false;           // put even a short name into the string table
-    std::int64_t raw_offset = -1;      // when >= 0: Zeroes 0 and this Offset, name ignored
+    bool force_long = false;       // put even a short name into the string table
+    std::int64_t raw_offset = -1;  // when >= 0: Zeroes 0 and this Offset, name ignored
 };
 
 // Shorthands for the symbol kinds the scan tells apart.
-inline Symbol common(std::string name, std::uint32_t size) { return {std::move(name), size, 0, 0, 2}; }
-inline Symbol defined_data(std::string name, std::int16_t section = 1) { return {std::move(name), 0, section, 0, 2}; }
+inline Symbol common(std::string name, std::uint32_t size) {
+    return {std::move(name), size, 0, 0, 2};
+}
+inline Symbol defined_data(std::string name, std::int16_t section = 1) {
+    return {std::move(name), 0, section, 0, 2};
+}
 inline Symbol function(std::string name, std::int16_t section = 1, std::uint8_t cls = 2) {
     return {std::move(name), 0, section, 0x20, cls};
 }
@@ -70,9 +78,9 @@ inline Bytes make_object(const ObjectSpec& plan) {
     using namespace coff;
     Bytes out(kFileHeaderSize, 0);
     put16(out, kMachineOffset, plan.machine);
-    put16(out, kNumberOfSectionsOffset, plan.number_of_sections_override >= 0
-                      ? static_cast<std::uint16_t>(plan.number_of_sections_override)
-                      : static_cast<std::uint16_t>(plan.sections.size()));
+    put16(out, kNumberOfSectionsOffset,
+          plan.number_of_sections_override >= 0 ? static_cast<std::uint16_t>(plan.number_of_sections_override)
+                                                : static_cast<std::uint16_t>(plan.sections.size()));
     put32(out, kTimeDateStampOffset, plan.time_date_stamp);
     put16(out, kSizeOfOptionalHeaderOffset, plan.optional_header_size);
     Bytes optional = plan.optional_header;
@@ -113,13 +121,12 @@ inline Bytes make_object(const ObjectSpec& plan) {
         append(out, r);
         ++records;
     }
-    put32(out, kNumberOfSymbolsOffset, plan.number_of_symbols_override >= 0
-                       ? static_cast<std::uint32_t>(plan.number_of_symbols_override)
-                       : records);
+    put32(out, kNumberOfSymbolsOffset,
+          plan.number_of_symbols_override >= 0 ? static_cast<std::uint32_t>(plan.number_of_symbols_override) : records);
     const std::size_t size_at = out.size();
-    put32(out, size_at, plan.string_table_size_override >= 0
-                            ? static_cast<std::uint32_t>(plan.string_table_size_override)
-                            : static_cast<std::uint32_t>(kStringTableSizeField + strings.size()));
+    put32(out, size_at,
+          plan.string_table_size_override >= 0 ? static_cast<std::uint32_t>(plan.string_table_size_override)
+                                               : static_cast<std::uint32_t>(kStringTableSizeField + strings.size()));
     append(out, strings);
     return out;
 }
@@ -141,14 +148,16 @@ inline Bytes member_header(const std::string& name, std::size_t size) {
 
 // A Microsoft-format archive: first linker member (S names), second linker member (member
 // offsets), then the members, each on an even offset.
-inline Bytes make_archive(const std::vector<Member>& members,
-                          const std::vector<std::string>& linker_names = {"_sym"}) {
+inline Bytes make_archive(const std::vector<Member>& members, const std::vector<std::string>& linker_names = {"_sym"}) {
     Bytes out;
     append(out, std::string("!<arch>\n"));
     Bytes first(4, 0);
     put32be(first, 0, static_cast<std::uint32_t>(linker_names.size()));
     first.resize(4 + 4 * linker_names.size(), 0);
-    for (const auto& n : linker_names) { append(first, n); first.push_back(0); }
+    for (const auto& n : linker_names) {
+        append(first, n);
+        first.push_back(0);
+    }
     append(out, member_header("/", first.size()));
     append(out, first);
     if (out.size() % 2) out.push_back('\n');

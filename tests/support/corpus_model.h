@@ -15,8 +15,11 @@ inline nlohmann::json declaration_shape(const nlohmann::json& size, const nlohma
 inline nlohmann::json block_shape(const nlohmann::json& name, const nlohmann::json& sizes_agree,
                                   const nlohmann::json& problem, const nlohmann::json& declarations,
                                   const nlohmann::json& conflicting_procedure) {
-    return {{"name", name}, {"sizes_agree", sizes_agree}, {"problem", problem},
-            {"declarations", declarations}, {"conflicting_procedure", conflicting_procedure}};
+    return {{"name", name},
+            {"sizes_agree", sizes_agree},
+            {"problem", problem},
+            {"declarations", declarations},
+            {"conflicting_procedure", conflicting_procedure}};
 }
 inline nlohmann::json procedure_shape(const nlohmann::json& name, const nlohmann::json& file) {
     return {{"name", name}, {"file", file}};
@@ -26,7 +29,8 @@ inline nlohmann::json model_as_json(const AnalysisModel& model) {
     nlohmann::json blocks = nlohmann::json::array();
     for (const CommonBlock& b : model.block_list()) {
         nlohmann::json decls = nlohmann::json::array();
-        for (const ObjectRef& d : b.declarations) decls.push_back(declaration_shape(d.size, d.initialized, d.file->display_name));
+        for (const ObjectRef& d : b.declarations)
+            decls.push_back(declaration_shape(d.size, d.initialized, d.file->display_name));
         nlohmann::json conflict = nullptr;
         if (const ProcedureEntry* p = model.find_conflicting_procedure(b))
             conflict = procedure_shape(p->name, p->defining_object.file->display_name);
@@ -44,7 +48,8 @@ inline nlohmann::json report_as_json(const nlohmann::json& report) {
     nlohmann::json blocks = nlohmann::json::array();
     for (const auto& b : report["blocks"]) {
         nlohmann::json decls = nlohmann::json::array();
-        for (const auto& d : b["declarations"]) decls.push_back(declaration_shape(d["size"], d["initialized"], d["file"]));
+        for (const auto& d : b["declarations"])
+            decls.push_back(declaration_shape(d["size"], d["initialized"], d["file"]));
         nlohmann::json conflict = nullptr;
         if (!b["conflict"].is_null()) conflict = procedure_shape(b["conflict"]["procedure"], b["conflict"]["file"]);
         blocks.push_back(block_shape(b["name"], b["sizes_agree"], b["problem"], decls, conflict));

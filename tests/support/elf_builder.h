@@ -18,8 +18,12 @@ struct ElfSymbol {
     std::uint16_t shndx = 0;   // 0 undefined, 1 .text, 2 .data, 0xFFF1 ABS, 0xFFF2 COMMON
 };
 
-inline ElfSymbol elf_common(std::string name, std::uint64_t size) { return {std::move(name), size, 1, 1, 0xFFF2}; }
-inline ElfSymbol elf_function(std::string name, std::uint8_t binding = 1) { return {std::move(name), 0, 2, binding, 1}; }
+inline ElfSymbol elf_common(std::string name, std::uint64_t size) {
+    return {std::move(name), size, 1, 1, 0xFFF2};
+}
+inline ElfSymbol elf_function(std::string name, std::uint8_t binding = 1) {
+    return {std::move(name), 0, 2, binding, 1};
+}
 inline ElfSymbol elf_data(std::string name, std::uint64_t size, std::uint8_t binding = 1) {
     return {std::move(name), size, 1, binding, 2};
 }
@@ -34,15 +38,14 @@ struct ElfSpec {
 };
 
 class ElfWriter {
-public:
+  public:
     ElfWriter(Bytes& out, bool big_endian) : out_(out), big_(big_endian) {}
     void put(std::size_t at, std::uint64_t v, int width) {
         if (out_.size() < at + width) out_.resize(at + width);
-        for (int k = 0; k < width; ++k)
-            out_[at + (big_ ? width - 1 - k : k)] = static_cast<std::uint8_t>(v >> (8 * k));
+        for (int k = 0; k < width; ++k) out_[at + (big_ ? width - 1 - k : k)] = static_cast<std::uint8_t>(v >> (8 * k));
     }
 
-private:
+  private:
     Bytes& out_;
     bool big_;
 };
@@ -51,11 +54,22 @@ inline Bytes make_elf(const ElfSpec& plan) {
     const std::size_t header = plan.wide ? 64 : 52, entsize = plan.wide ? 64 : 40, symsize = plan.wide ? 24 : 16;
     Bytes out(header, 0);
     ElfWriter w(out, plan.big_endian);
-    const std::uint8_t ident[] = {0x7F, 'E', 'L', 'F', static_cast<std::uint8_t>(plan.wide ? 2 : 1),
-                                  static_cast<std::uint8_t>(plan.big_endian ? 2 : 1), 1};
+    const std::uint8_t ident[] = {0x7F,
+                                  'E',
+                                  'L',
+                                  'F',
+                                  static_cast<std::uint8_t>(plan.wide ? 2 : 1),
+                                  static_cast<std::uint8_t>(plan.big_endian ? 2 : 1),
+                                  1};
     std::copy(std::begin(ident), std::end(ident), out.begin());
 
-    struct Sec { std::string name; std::uint32_t type; std::size_t offset, size; std::uint32_t link; std::size_t entsize; };
+    struct Sec {
+        std::string name;
+        std::uint32_t type;
+        std::size_t offset, size;
+        std::uint32_t link;
+        std::size_t entsize;
+    };
     std::vector<Sec> sections{{"", 0, 0, 0, 0, 0}};
     const auto add_data = [&](const std::string& name, std::uint32_t type, const Bytes& data, std::size_t es = 0) {
         while (out.size() % 8) out.push_back(0);

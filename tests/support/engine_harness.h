@@ -20,8 +20,7 @@ struct Outcome {
 
 // One COFF module read and recorded as the run does it, the model then put in order.
 inline Outcome read_module(const Bytes& bytes, AnalysisModel& model, const FileEntry& entry,
-                           MemoryStream::Fault fault = MemoryStream::Fault::None,
-                           std::uint32_t fault_at = 0) {
+                           MemoryStream::Fault fault = MemoryStream::Fault::None, std::uint32_t fault_at = 0) {
     CollectingSink sink;
     const Diagnostics diagnostics(sink);
     MemoryStream stream(bytes, fault, fault_at);

@@ -9,7 +9,7 @@
 namespace quorv::test {
 
 class ScratchDirTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         const ::testing::UnitTest& run = *::testing::UnitTest::GetInstance();
         dir_ = std::filesystem::temp_directory_path() /

@@ -3,7 +3,6 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-
 #include "engine/messages.h"
 #include "session.h"
 #include "ui/result_views.h"
@@ -19,12 +18,30 @@ TEST(KeyMap, LettersInEitherCaseAndNothingElse) {
         unsigned character;
         int command;
     } cases[] = {
-        {'a', IDC_ANALYZE},       {'A', IDC_ANALYZE},       {'f', IDC_ADD_FILES}, {'F', IDC_ADD_FILES},
-        {'p', IDC_PROBLEMS_ONLY}, {'P', IDC_PROBLEMS_ONLY}, {'q', IDC_QUIT},      {'Q', IDC_QUIT},
-        {'r', IDC_REMOVE},        {'R', IDC_REMOVE},        {'u', IDC_ABOUT},     {'U', IDC_ABOUT},
-        {'b', 0},                 {'B', 0},                 {'z', 0},             {'1', 0},
-        {' ', 0},                 {'\r', 0},                {0x7F, 0},            {0xE1, 0},
-        {'a' + 0x100, 0},         {'A' - 1, 0},             {'Z' + 1, 0},         {'`', 0},
+        {'a', IDC_ANALYZE},
+        {'A', IDC_ANALYZE},
+        {'f', IDC_ADD_FILES},
+        {'F', IDC_ADD_FILES},
+        {'p', IDC_PROBLEMS_ONLY},
+        {'P', IDC_PROBLEMS_ONLY},
+        {'q', IDC_QUIT},
+        {'Q', IDC_QUIT},
+        {'r', IDC_REMOVE},
+        {'R', IDC_REMOVE},
+        {'u', IDC_ABOUT},
+        {'U', IDC_ABOUT},
+        {'b', 0},
+        {'B', 0},
+        {'z', 0},
+        {'1', 0},
+        {' ', 0},
+        {'\r', 0},
+        {0x7F, 0},
+        {0xE1, 0},
+        {'a' + 0x100, 0},
+        {'A' - 1, 0},
+        {'Z' + 1, 0},
+        {'`', 0},
         {'{', 0},
     };
     for (const Case& c : cases) EXPECT_EQ(ui::command_for_char(c.character), c.command) << c.character;

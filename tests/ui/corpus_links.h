@@ -15,12 +15,11 @@ namespace quorv::test {
 inline const std::filesystem::path kCorpus = QUORV_CORPUS_DIR;
 
 class CorpusLinks {
-public:
+  public:
     CorpusLinks() {
         namespace fs = std::filesystem;
         static int made = 0;
-        root_ = fs::temp_directory_path() /
-                ("quorv-ui-" + std::to_string(::getpid()) + "-" + std::to_string(made++));
+        root_ = fs::temp_directory_path() / ("quorv-ui-" + std::to_string(::getpid()) + "-" + std::to_string(made++));
         fs::remove_all(root_);
         fs::create_directories(root_ / "flat");
         for (const char* folder : {"obj", "lib", "exe"}) {
@@ -47,7 +46,7 @@ public:
     // A second such directory, for the same files under another full path.
     std::string second_pick_directory() const { return (root_ / "pick2").string(); }
 
-private:
+  private:
     std::filesystem::path root_;
 };
 

@@ -24,19 +24,18 @@ struct MessageBox {
 };
 
 inline std::ostream& operator<<(std::ostream& out, const MessageBox& box) {
-    return out << "{\"" << box.text << "\", \"" << box.caption << "\", 0x" << std::hex << box.flags
-               << std::dec << "}";
+    return out << "{\"" << box.text << "\", \"" << box.caption << "\", 0x" << std::hex << box.flags << std::dec << "}";
 }
 
 class FakePort : public ui::WindowPort {
-public:
+  public:
     // Pixel widths: every character is char_width wide; the font's average is average_width.
     int char_width = 7;
     int average_width = 6;
 
     // The script.
     std::deque<FilePick> picks;
-    std::map<int, int> current;               // LB_GETCURSEL answers; -1 when absent
+    std::map<int, int> current;                // LB_GETCURSEL answers; -1 when absent
     std::map<int, std::vector<int>> selected;  // LB_GETSELITEMS answers, kept in step with deletions
     std::map<int, bool> checked;
 
@@ -156,7 +155,7 @@ public:
         ++closes;
     }
 
-private:
+  private:
     void log(const char* what, int id, std::string_view text = {}) {
         std::string entry = what;
         if (id != 0) entry += " " + std::to_string(id);

@@ -3,9 +3,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "file_rows.h"
-
 #include "engine/messages.h"
+#include "file_rows.h"
 #include "session.h"
 #include "ui/result_views.h"
 
@@ -31,9 +30,13 @@ TEST(SplitPick, SingleAndMultiplePicks) {
         {"a drive-relative path", single_pick("E:x.obj", "x.obj"), "E:", {"x.obj"}},
         {"a network path", single_pick("\\\\srv\\share\\m.obj", "m.obj"), "\\\\srv\\share", {"m.obj"}},
         {"the title names the file, whatever the path says",
-         single_pick("D:\\Work\\long name.obj", "LONGNA~1.OBJ"), "D:\\Work", {"LONGNA~1.OBJ"}},
+         single_pick("D:\\Work\\long name.obj", "LONGNA~1.OBJ"),
+         "D:\\Work",
+         {"LONGNA~1.OBJ"}},
         {"several files", multiple_pick("D:\\Work", {"b.obj", "A.OBJ"}), "D:\\Work", {"b.obj", "A.OBJ"}},
-        {"several files in a root keep its backslash", multiple_pick("D:\\", {"x.obj", "y.obj"}), "D:\\",
+        {"several files in a root keep its backslash",
+         multiple_pick("D:\\", {"x.obj", "y.obj"}),
+         "D:\\",
          {"x.obj", "y.obj"}},
         {"a directory and no names", multiple_pick("D:\\Work", {}), "D:\\Work", {}},
     };
@@ -60,16 +63,8 @@ struct AddStory {
 
 TEST(AddFiles, PicksInVariousOrders) {
     const std::vector<AddStory> stories = {
-        {"a single pick",
-         {single_pick("D:\\Work\\MAIN.OBJ", "MAIN.OBJ")},
-         {"main.obj"},
-         {"D:\\Work\\main.obj"},
-         {}},
-        {"a single pick in a drive's root",
-         {single_pick("D:\\X.OBJ", "X.OBJ")},
-         {"x.obj"},
-         {"D:\\x.obj"},
-         {}},
+        {"a single pick", {single_pick("D:\\Work\\MAIN.OBJ", "MAIN.OBJ")}, {"main.obj"}, {"D:\\Work\\main.obj"}, {}},
+        {"a single pick in a drive's root", {single_pick("D:\\X.OBJ", "X.OBJ")}, {"x.obj"}, {"D:\\x.obj"}, {}},
         {"a multiple pick whose directory ends in a backslash differs from the same file alone",
          {multiple_pick("D:\\", {"X.OBJ", "y.obj"}), single_pick("D:\\X.OBJ", "X.OBJ")},
          {"x.obj", "x.obj (2)", "y.obj"},
@@ -86,8 +81,8 @@ TEST(AddFiles, PicksInVariousOrders) {
          {"D:\\w\\a.obj", "D:\\w\\b.obj", "D:\\w\\c.obj"},
          {"D:\\w\\b.obj is already on the list", "D:\\w\\a.obj is already on the list"}},
         {"three x.obj after aaa.obj, added c, b, a",
-         {multiple_pick("D:\\m", {"aaa.obj"}), multiple_pick("D:\\c", {"x.obj"}),
-          multiple_pick("D:\\b", {"x.obj"}), multiple_pick("D:\\a", {"x.obj"})},
+         {multiple_pick("D:\\m", {"aaa.obj"}), multiple_pick("D:\\c", {"x.obj"}), multiple_pick("D:\\b", {"x.obj"}),
+          multiple_pick("D:\\a", {"x.obj"})},
          {"aaa.obj", "x.obj", "x.obj (2)", "x.obj (3)"},
          {"D:\\m\\aaa.obj", "D:\\a\\x.obj", "D:\\b\\x.obj", "D:\\c\\x.obj"},
          {}},
@@ -114,9 +109,8 @@ TEST(AddFiles, EveryConfirmedPickRefillsAndEmptiesTheResultLists) {
     EXPECT_EQ(s.add("D:\\w", {"A.obj"}), 0);
     EXPECT_THAT(s.port.calls_since(mark),
                 ElementsAre("pick", "box D:\\w\\a.obj is already on the list", "reset 1000", "begin_fill 1000",
-                            "average 1000", "measure 1000 a.obj", "extent 1000 41", "add 1000 a.obj",
-                            "end_fill 1000", "reset 1003", "reset 1005",
-                            std::string("status ") + std::string(ui::kAddFilesStatusText)));
+                            "average 1000", "measure 1000 a.obj", "extent 1000 41", "add 1000 a.obj", "end_fill 1000",
+                            "reset 1003", "reset 1005", std::string("status ") + std::string(ui::kAddFilesStatusText)));
     EXPECT_THAT(s.port.list(IDC_BLOCKS), IsEmpty());
     EXPECT_THAT(s.port.list(IDC_DETAILS), IsEmpty());
 }
@@ -220,12 +214,7 @@ TEST(RemoveFile, SelectionsComeOffInOnePass) {
          {"delete 1000 1", "delete 1000 2"},
          {"a.obj", "c.obj", "e.obj"},
          {}},
-        {"all rows",
-         {"a.obj", "b.obj"},
-         {0, 1},
-         {"delete 1000 0", "delete 1000 0"},
-         {},
-         {}},
+        {"all rows", {"a.obj", "b.obj"}, {0, 1}, {"delete 1000 0", "delete 1000 0"}, {}, {}},
         {"more rows selected than files",
          {"a.obj", "b.obj"},
          {0, 1, 2},
@@ -277,8 +266,8 @@ TEST(RemoveFile, RemainingOrdinalsStayUntilTheRunGrows) {
     EXPECT_THAT(s.port.list(IDC_FILES), ElementsAre("unrelated.obj", "x.obj", "x.obj (3)"));
     s.add("D:\\d", {"x.obj"});
     EXPECT_THAT(s.port.list(IDC_FILES), ElementsAre("unrelated.obj", "x.obj", "x.obj (2)", "x.obj (3)"));
-    EXPECT_EQ(s.full_paths(), (std::vector<std::string>{"D:\\z\\unrelated.obj", "D:\\a\\x.obj",
-                                                        "D:\\c\\x.obj", "D:\\d\\x.obj"}));
+    EXPECT_EQ(s.full_paths(),
+              (std::vector<std::string>{"D:\\z\\unrelated.obj", "D:\\a\\x.obj", "D:\\c\\x.obj", "D:\\d\\x.obj"}));
 }
 
 TEST(RemoveFile, NoSelectionChangesNothing) {
@@ -291,9 +280,8 @@ TEST(RemoveFile, NoSelectionChangesNothing) {
         s.port.rows[IDC_BLOCKS] = {"_kept_"};
         s.port.status = "as it was";
         EXPECT_EQ(s.command(IDC_REMOVE), 0);
-        EXPECT_THAT(s.port.boxes, ElementsAre(MessageBox{
-                                      "Please make a selection from the \"Files to Analyze\" box.",
-                                      "No Selection", 0}));
+        EXPECT_THAT(s.port.boxes, ElementsAre(MessageBox{"Please make a selection from the \"Files to Analyze\" box.",
+                                                         "No Selection", 0}));
         EXPECT_THAT(s.port.list(IDC_BLOCKS), ElementsAre("_kept_"));
         EXPECT_EQ(s.port.status, "as it was");
         EXPECT_EQ(s.app.model().procedure_list().size(), 1u);

@@ -3,8 +3,6 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "file_rows.h"
-
 #include <algorithm>
 #include <random>
 #include <string>
@@ -12,6 +10,7 @@
 
 #include "engine/diagnostics.h"
 #include "engine/messages.h"
+#include "file_rows.h"
 #include "ui/file_list_view.h"
 
 namespace quorv::ui {
@@ -40,8 +39,7 @@ struct Listed {
 
 std::vector<Listed> listing(const FileList& list) {
     std::vector<Listed> out;
-    for (const FileEntry* e : list.entries())
-        out.push_back({file_row_text(*e), e->full_path, e->duplicate_ordinal});
+    for (const FileEntry* e : list.entries()) out.push_back({file_row_text(*e), e->full_path, e->duplicate_ordinal});
     return out;
 }
 
@@ -77,10 +75,7 @@ TEST(FileList, AddingKeepsOrderAndNumbersRuns) {
         {"display names order by byte value",
          {{"d", "b1.obj"}, {"d", "b.obj"}, {"d", "a.obj"}, {"d", "_a.obj"}},
          {1, 1, 1, 1},
-         {{"_a.obj", "d\\_a.obj", 1},
-          {"a.obj", "d\\a.obj", 1},
-          {"b.obj", "d\\b.obj", 1},
-          {"b1.obj", "d\\b1.obj", 0}}},
+         {{"_a.obj", "d\\_a.obj", 1}, {"a.obj", "d\\a.obj", 1}, {"b.obj", "d\\b.obj", 1}, {"b1.obj", "d\\b1.obj", 0}}},
         {"only A-Z are lowered; bytes from 0x80 stay",
          {{"D:", "\xC4X\xE4.OBJ"}},
          {1},
@@ -119,10 +114,9 @@ TEST(FileList, EveryOrderOfAddingARunGivesTheSameRows) {
         std::string path;
         list.add_file("D:\\m", "aaa.obj", path);
         for (const std::string& d : dirs) list.add_file(d, "x.obj", path);
-        EXPECT_THAT(listing(list), ElementsAre(IsListed("aaa.obj", "D:\\m\\aaa.obj", 0),
-                                               IsListed("x.obj", "D:\\a\\x.obj", 1),
-                                               IsListed("x.obj (2)", "D:\\b\\x.obj", 2),
-                                               IsListed("x.obj (3)", "D:\\c\\x.obj", 3)))
+        EXPECT_THAT(listing(list),
+                    ElementsAre(IsListed("aaa.obj", "D:\\m\\aaa.obj", 0), IsListed("x.obj", "D:\\a\\x.obj", 1),
+                                IsListed("x.obj (2)", "D:\\b\\x.obj", 2), IsListed("x.obj (3)", "D:\\c\\x.obj", 3)))
             << dirs[0] << dirs[1] << dirs[2];
     } while (std::next_permutation(dirs.begin(), dirs.end()));
 }
@@ -179,7 +173,8 @@ TEST(FileList, LastAddedFollowsInsertionsOnly) {
     EXPECT_EQ(list.last_added()->full_path, "d\\a.obj");
     EXPECT_EQ(list.add_file("d", "B.OBJ", path), 0);
     EXPECT_EQ(list.last_added()->full_path, "d\\a.obj");
-    list.remove_rows({0}, [](int) {}, quiet());
+    list.remove_rows(
+        {0}, [](int) {}, quiet());
     EXPECT_EQ(list.last_added(), nullptr);
 }
 
@@ -189,7 +184,8 @@ TEST(FileList, EntriesKeepTheirAddressesWhileOthersComeAndGo) {
     list.add_file("d", "m.obj", path);
     const FileEntry* kept = list.entry_at(0);
     for (int i = 0; i < 200; ++i) list.add_file("d", "f" + std::to_string(i) + ".obj", path);
-    list.remove_rows({0, 5, 9}, [](int) {}, quiet());
+    list.remove_rows(
+        {0, 5, 9}, [](int) {}, quiet());
     bool found = false;
     for (const FileEntry* e : list.entries()) found = found || e == kept;
     EXPECT_TRUE(found);
@@ -213,12 +209,7 @@ TEST(FileList, RemovalTakesTheSelectionInOnePass) {
          {1, 2},
          {},
          {"a.obj", "c.obj", "e.obj"}},
-        {"every row",
-         {"a.obj", "b.obj", "c.obj"},
-         {0, 1, 2},
-         {0, 0, 0},
-         {},
-         {}},
+        {"every row", {"a.obj", "b.obj", "c.obj"}, {0, 1, 2}, {0, 0, 0}, {}, {}},
         {"an index behind the pass runs it off the end",
          {"a.obj", "b.obj", "c.obj", "d.obj", "e.obj"},
          {2, 1, 4},
@@ -240,7 +231,8 @@ TEST(FileList, RemovalTakesTheSelectionInOnePass) {
         CollectingSink sink;
         const Diagnostics diagnostics(sink);
         std::vector<int> deleted;
-        list.remove_rows(c.selection, [&](int row) { deleted.push_back(row); }, diagnostics);
+        list.remove_rows(
+            c.selection, [&](int row) { deleted.push_back(row); }, diagnostics);
         EXPECT_EQ(deleted, c.deleted_rows);
         EXPECT_EQ(sink.messages, c.messages);
         EXPECT_EQ(test::file_rows(list), c.remaining_rows);
@@ -253,7 +245,8 @@ TEST(FileList, RemovalKeepsOrdinalsUntilTheRunGrowsAgain) {
     std::string path;
     for (const char* d : {"D:\\a", "D:\\b", "D:\\c"}) list.add_file(d, "x.obj", path);
     ASSERT_THAT(test::file_rows(list), ElementsAre("x.obj", "x.obj (2)", "x.obj (3)"));
-    list.remove_rows({1}, [](int) {}, quiet());
+    list.remove_rows(
+        {1}, [](int) {}, quiet());
     EXPECT_THAT(test::file_rows(list), ElementsAre("x.obj", "x.obj (3)"));
     list.add_file("D:\\z", "unrelated.obj", path);
     EXPECT_THAT(test::file_rows(list), ElementsAre("unrelated.obj", "x.obj", "x.obj (3)"));
@@ -291,8 +284,7 @@ TEST(FileList, ArgumentsOfTheCommandLine) {
     EXPECT_EQ(list.add_entry("m.obj", "a/m.obj"), 1);
     EXPECT_EQ(list.add_entry("m.obj", "b/m.obj"), 0);
     EXPECT_EQ(list.add_entry("m.obj", "./a/m.obj"), 1);
-    EXPECT_THAT(listing(list), ElementsAre(IsListed("m.obj", "./a/m.obj", 1),
-                                           IsListed("m.obj (2)", "a/m.obj", 2),
+    EXPECT_THAT(listing(list), ElementsAre(IsListed("m.obj", "./a/m.obj", 1), IsListed("m.obj (2)", "a/m.obj", 2),
                                            IsListed("m.obj (3)", "b/m.obj", 3)));
 }
 

@@ -17,7 +17,7 @@ using ::testing::IsEmpty;
 const std::string kHeader = "Size       Initialized    File Name ";
 
 class Results : public ::testing::Test {
-protected:
+  protected:
     static void SetUpTestSuite() { corpus_ = new CorpusLinks(); }
     static void TearDownTestSuite() {
         delete corpus_;
@@ -44,9 +44,8 @@ TEST_F(Results, AnalyzeWithNoFiles) {
     s.app.model().record_procedure("_left_over_");
     s.port.status = "as it was";
     EXPECT_EQ(s.command(IDC_ANALYZE), 0);
-    EXPECT_THAT(s.port.boxes,
-                ElementsAre(MessageBox{"There are no files to analyze.\nClick the \"Add Files\" button.",
-                                       "Error", 0x30}));
+    EXPECT_THAT(s.port.boxes, ElementsAre(MessageBox{"There are no files to analyze.\nClick the \"Add Files\" button.",
+                                                     "Error", 0x30}));
     EXPECT_THAT(s.port.list(IDC_BLOCKS), IsEmpty());
     EXPECT_THAT(s.port.list(IDC_DETAILS), IsEmpty());
     EXPECT_TRUE(s.app.model().procedure_list().empty());
@@ -68,8 +67,8 @@ TEST_F(Results, AnalyzeSelectAndSwitchTheView) {
     mark = s.port.calls.size();
     s.click_block("_coef_*");
     EXPECT_THAT(s.port.list(IDC_DETAILS),
-                ElementsAre(kHeader, "56                       b_tune.obj",
-                            "48                       b_setup.obj", "40                       b_solve.obj"));
+                ElementsAre(kHeader, "56                       b_tune.obj", "48                       b_setup.obj",
+                            "40                       b_solve.obj"));
     EXPECT_THAT(measured(IDC_DETAILS, mark),
                 ElementsAre("56                       b_tune.obj", "48                       b_setup.obj",
                             "40                       b_solve.obj"));
@@ -117,10 +116,9 @@ TEST_F(Results, TheKeyPReadsTheCheckBoxAndNeverChangesIt) {
     s.type('p');
     EXPECT_THAT(s.port.calls_since(mark),
                 ElementsAre("checked 1007", "reset 1003", "reset 1005", "begin_fill 1003", "average 1003",
-                            "measure 1003 ___BLNK__", "extent 1003 69", "add 1003 ___BLNK__",
-                            "measure 1003 _coef_*", "extent 1003 69", "add 1003 _coef_*",
-                            "measure 1003 _work_", "extent 1003 69", "add 1003 _work_", "end_fill 1003",
-                            std::string("status ") + std::string(ui::kHintBlocks)));
+                            "measure 1003 ___BLNK__", "extent 1003 69", "add 1003 ___BLNK__", "measure 1003 _coef_*",
+                            "extent 1003 69", "add 1003 _coef_*", "measure 1003 _work_", "extent 1003 69",
+                            "add 1003 _work_", "end_fill 1003", std::string("status ") + std::string(ui::kHintBlocks)));
     s.port.checked[IDC_PROBLEMS_ONLY] = true;
     s.type('P');
     EXPECT_THAT(s.port.list(IDC_BLOCKS), ElementsAre("_coef_"));
@@ -138,7 +136,10 @@ TEST_F(Results, HintsForWhatTheListShows) {
     const std::vector<Case> cases = {
         {"P before any Analyze", {}, false, {}, ui::kHintNoBlocks},
         {"P before any Analyze, problems view", {}, true, {}, ui::kHintNoProblems},
-        {"a program whose blocks agree", {"a_grid.obj", "a_main.obj"}, false, {"_ctrl_", "_field_", "_grid_"},
+        {"a program whose blocks agree",
+         {"a_grid.obj", "a_main.obj"},
+         false,
+         {"_ctrl_", "_field_", "_grid_"},
          ui::kHintBlocks},
         {"the same in the problems view", {"a_grid.obj", "a_main.obj"}, true, {}, ui::kHintNoProblems},
         {"only BLOCK DATA: no blocks at all", {"c_bdata.obj"}, false, {}, ui::kHintNoBlocks},
@@ -177,9 +178,8 @@ TEST_F(Results, LibraryMembersAndInitializedMarks) {
     s.click_block("_dupblk_");
     EXPECT_THAT(s.port.list(IDC_DETAILS), ElementsAre(kHeader, "16        y              i_dupnames.lib (dup.obj)"));
     s.click_block("_twice_*");
-    EXPECT_THAT(s.port.list(IDC_DETAILS),
-                ElementsAre(kHeader, "24                       i_dupnames.lib (dup.obj)",
-                            "16                       i_dupnames.lib (dup.obj)"));
+    EXPECT_THAT(s.port.list(IDC_DETAILS), ElementsAre(kHeader, "24                       i_dupnames.lib (dup.obj)",
+                                                      "16                       i_dupnames.lib (dup.obj)"));
     EXPECT_THAT(s.port.boxes, IsEmpty());
 }
 
@@ -259,8 +259,8 @@ TEST_F(Results, ExtentRules) {
     EXPECT_EQ(s.port.extent_of(IDC_BLOCKS), 7 + 100);  // "_field_"
     // The header (36 characters) is wider than the rows (35), but it is not measured.
     s.click_block("_grid_");
-    ASSERT_THAT(s.port.list(IDC_DETAILS), ElementsAre(kHeader, "208                      a_grid.obj",
-                                                      "208                      a_main.obj"));
+    ASSERT_THAT(s.port.list(IDC_DETAILS),
+                ElementsAre(kHeader, "208                      a_grid.obj", "208                      a_main.obj"));
     EXPECT_EQ(s.port.extent_of(IDC_DETAILS), 35 + 100);
     // A fill that measures no row, and clearing a list, leave the extent as it was.
     s.set_problems_only(true);

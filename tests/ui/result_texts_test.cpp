@@ -32,8 +32,7 @@ struct Define {
     const char* procedure;
 };
 
-void build(AnalysisModel& model, const std::vector<Declare>& declarations,
-           const std::vector<Define>& procedures = {}) {
+void build(AnalysisModel& model, const std::vector<Declare>& declarations, const std::vector<Define>& procedures = {}) {
     for (const Declare& d : declarations) {
         model.current_object.file = d.file;
         model.record_common_declaration(d.block, d.size);
@@ -107,18 +106,19 @@ TEST(ResultTexts, DetailRows) {
     const FileEntry big{"d\\big.obj", "big.obj", 0};
     const FileEntry longname{"d\\" + std::string(40, 'n'), std::string(40, 'n'), 3};
     AnalysisModel model;
-    build(model, {{&lib1, "BLK", 16}, {&lib2, "BLK", 400}, {&big, "BLK", 3000000000u},
-                  {&longname, "BLK", 4294967295u}, {&big, "BLK", 0}});
+    build(model, {{&lib1, "BLK", 16},
+                  {&lib2, "BLK", 400},
+                  {&big, "BLK", 3000000000u},
+                  {&longname, "BLK", 4294967295u},
+                  {&big, "BLK", 0}});
     model.current_object.file = &lib1;
     model.mark_initialized("BLK");
     const CommonBlock& block = *model.find_block("BLK");
-    EXPECT_THAT(details_rows(block),
-                ElementsAre("Size       Initialized    File Name ",
-                            "4294967295               " + std::string(40, 'n') + " (3)",
-                            "3000000000               big.obj   ",
-                            "400                      lib.obj    (2)",
-                            "16        y              lib.obj   ",
-                            "0                        big.obj   "));
+    EXPECT_THAT(
+        details_rows(block),
+        ElementsAre("Size       Initialized    File Name ", "4294967295               " + std::string(40, 'n') + " (3)",
+                    "3000000000               big.obj   ", "400                      lib.obj    (2)",
+                    "16        y              lib.obj   ", "0                        big.obj   "));
 }
 
 TEST(ResultTexts, ConflictAndNotFoundTexts) {

@@ -22,8 +22,7 @@ bool FileEntryOrder::operator()(const DisplayNameKey& a, const Ptr& b) const {
     return compare_names(a.display_name, b->display_name) < 0;
 }
 
-int FileList::add_file(std::string_view directory, std::string_view file_name,
-                       std::string& full_path) {
+int FileList::add_file(std::string_view directory, std::string_view file_name, std::string& full_path) {
     const std::string display_name = lower_display_name(file_name);
     // The directory keeps its letter case; only the name is lowered.
     full_path.assign(directory);

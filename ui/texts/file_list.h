@@ -43,7 +43,7 @@ inline constexpr int kFileInserted = 1;
 inline constexpr int kFileNotStored = -1;  // memory ran out; not a duplicate
 
 class FileList {
-public:
+  public:
     // Adds the picked file `file_name` of `directory`: the display name is the file name with
     // A-Z lowered, the full path "%s\\%s" of the directory and the display name, written into
     // `full_path` in both cases. 1 inserted, 0 already on the list (nothing changes), -1 when
@@ -74,7 +74,7 @@ public:
     // In list order: what run_analysis walks.
     std::vector<const FileEntry*> entries() const;
 
-private:
+  private:
     using Entries = std::set<std::unique_ptr<FileEntry>, FileEntryOrder>;
     void number_run(std::string_view display_name);
 

@@ -16,11 +16,9 @@ namespace quorv::ui {
 inline constexpr std::string_view kHintBlocks =
     "Click the name of a COMMON block to display its size and in which file(s) it resides. "
     "(* = Problem)";
-inline constexpr std::string_view kHintProblems =
-    "Click the name of a COMMON block to display its problems.";
+inline constexpr std::string_view kHintProblems = "Click the name of a COMMON block to display its problems.";
 inline constexpr std::string_view kHintNoBlocks = "No COMMON blocks were found.";
-inline constexpr std::string_view kHintNoProblems =
-    "Analysis did not uncover any COMMON block problems.";
+inline constexpr std::string_view kHintNoProblems = "Analysis did not uncover any COMMON block problems.";
 
 // The hint for a fill that added rows (or none) in the view chosen by problems_only.
 std::string_view block_list_hint(bool rows_added, bool problems_only);

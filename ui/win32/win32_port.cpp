@@ -50,8 +50,7 @@ Win32WindowPort::ListFont::~ListFont() {
 
 int Win32WindowPort::ListFont::text_width(std::string_view text) const {
     SIZE extent{};
-    if (dc_ != nullptr)
-        GetTextExtentPoint32A(dc_, text.data(), static_cast<int>(text.size()), &extent);
+    if (dc_ != nullptr) GetTextExtentPoint32A(dc_, text.data(), static_cast<int>(text.size()), &extent);
     return extent.cx;
 }
 
@@ -62,7 +61,9 @@ HWND Win32WindowPort::list_box(int list_id) const {
     return GetDlgItem(main_window, list_id);
 }
 
-void Win32WindowPort::reset_list(int list_id) { send_to_list(list_box(list_id), LB_RESETCONTENT); }
+void Win32WindowPort::reset_list(int list_id) {
+    send_to_list(list_box(list_id), LB_RESETCONTENT);
+}
 
 void Win32WindowPort::begin_fill(int list_id) {
     if (fill_) end_fill(fill_->list_id);
@@ -112,8 +113,7 @@ int Win32WindowPort::current_row(int list_id) {
 std::vector<int> Win32WindowPort::selected_rows(int list_id, int max_count) {
     if (max_count <= 0) return {};
     std::vector<int> rows(static_cast<std::size_t>(max_count));
-    const LRESULT count = send_to_list(list_box(list_id), LB_GETSELITEMS,
-                                       static_cast<WPARAM>(max_count),
+    const LRESULT count = send_to_list(list_box(list_id), LB_GETSELITEMS, static_cast<WPARAM>(max_count),
                                        reinterpret_cast<LPARAM>(rows.data()));
     if (count == LB_ERR || count < 0) return {};
     rows.resize(static_cast<std::size_t>(count));
@@ -125,8 +125,8 @@ std::string Win32WindowPort::row_text(int list_id, int row) {
     const LRESULT length = send_to_list(list, LB_GETTEXTLEN, static_cast<WPARAM>(row));
     if (length == LB_ERR || length < 0) return {};
     std::string text(static_cast<std::size_t>(length) + 1, '\0');
-    const LRESULT copied = send_to_list(list, LB_GETTEXT, static_cast<WPARAM>(row),
-                                        reinterpret_cast<LPARAM>(text.data()));
+    const LRESULT copied =
+        send_to_list(list, LB_GETTEXT, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(text.data()));
     text.resize(copied == LB_ERR || copied < 0 ? 0 : static_cast<std::size_t>(copied));
     return text;
 }
@@ -137,12 +137,10 @@ bool Win32WindowPort::is_checked(int control_id) {
 
 void Win32WindowPort::set_status_text(std::string_view text) {
     const std::string owned(text);
-    SendDlgItemMessageA(main_window, IDC_STATUS, WM_SETTEXT, 0,
-                        reinterpret_cast<LPARAM>(owned.c_str()));
+    SendDlgItemMessageA(main_window, IDC_STATUS, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(owned.c_str()));
 }
 
-void Win32WindowPort::show_message_box(std::string_view text, std::string_view caption,
-                                       unsigned flags) {
+void Win32WindowPort::show_message_box(std::string_view text, std::string_view caption, unsigned flags) {
     const std::string owned_text(text);
     const std::string owned_caption(caption);
     MessageBoxA(main_window, owned_text.c_str(), owned_caption.c_str(), flags);
@@ -168,8 +166,7 @@ ui::FilePick Win32WindowPort::ask_open_files() {
     ui::FilePick pick;
     if (GetOpenFileNameA(&record) == 0) {
         pick.error_code = CommDlgExtendedError();
-        pick.outcome = pick.error_code == 0 ? ui::FilePick::Outcome::Cancelled
-                                            : ui::FilePick::Outcome::Failed;
+        pick.outcome = pick.error_code == 0 ? ui::FilePick::Outcome::Cancelled : ui::FilePick::Outcome::Failed;
         return pick;
     }
     pick.outcome = ui::FilePick::Outcome::Confirmed;
@@ -180,11 +177,12 @@ ui::FilePick Win32WindowPort::ask_open_files() {
 }
 
 void Win32WindowPort::open_about_box() {
-    const auto instance =
-        reinterpret_cast<HINSTANCE>(GetWindowLongPtrA(main_window, GWLP_HINSTANCE));
+    const auto instance = reinterpret_cast<HINSTANCE>(GetWindowLongPtrA(main_window, GWLP_HINSTANCE));
     DialogBoxParamA(instance, "ABOUTDIALOG", main_window, about_dialog_proc, 0);
 }
 
-void Win32WindowPort::close_window() { DestroyWindow(main_window); }
+void Win32WindowPort::close_window() {
+    DestroyWindow(main_window);
+}
 
 }  // namespace quorv::win32

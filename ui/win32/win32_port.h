@@ -18,7 +18,7 @@ namespace quorv::win32 {
 extern HWND main_window;
 
 class Win32WindowPort : public ui::WindowPort {
-public:
+  public:
     void reset_list(int list_id) override;
     void begin_fill(int list_id) override;
     int measure_row(int list_id, std::string_view text) override;
@@ -33,17 +33,16 @@ public:
 
     bool is_checked(int control_id) override;
     void set_status_text(std::string_view text) override;
-    void show_message_box(std::string_view text, std::string_view caption,
-                          unsigned flags) override;
+    void show_message_box(std::string_view text, std::string_view caption, unsigned flags) override;
     ui::FilePick ask_open_files() override;
     void open_about_box() override;
     void close_window() override;
 
-private:
+  private:
     // A device context of a list box with the list box's own font selected, for measuring
     // rows in the font they are drawn in.
     class ListFont {
-    public:
+      public:
         explicit ListFont(HWND list);
         ~ListFont();
         ListFont(const ListFont&) = delete;
@@ -51,7 +50,7 @@ private:
         int text_width(std::string_view text) const;
         int average_char_width() const { return metrics_.tmAveCharWidth; }
 
-    private:
+      private:
         HWND list_;
         HDC dc_;
         HGDIOBJ previous_font_ = nullptr;

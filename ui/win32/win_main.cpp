@@ -44,8 +44,7 @@ int run_message_loop(HACCEL accelerators) {
         if (got == -1) return kMessageLoopFailed;
         // No IsDialogMessageA: the key map and the accelerator stand in for the dialog
         // manager's keyboard handling, and a translated key is still dispatched.
-        if (TranslateAcceleratorA(quorv::win32::main_window, accelerators, &message) == 0)
-            TranslateMessage(&message);
+        if (TranslateAcceleratorA(quorv::win32::main_window, accelerators, &message) == 0) TranslateMessage(&message);
         DispatchMessageA(&message);
     }
 }
@@ -69,8 +68,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show_command) {
         report("QUORV Internal: cannot create the main window.");
         return kNoMainWindow;
     }
-    const HACCEL accelerators =
-        LoadAcceleratorsA(instance, MAKEINTRESOURCEA(IDR_ACCELERATORS));
+    const HACCEL accelerators = LoadAcceleratorsA(instance, MAKEINTRESOURCEA(IDR_ACCELERATORS));
     if (accelerators == nullptr) {
         report("QUORV Internal: cannot load the accelerator table.");
         DestroyWindow(window);
