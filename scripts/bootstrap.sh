@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages a build needs and a new machine lacks.
 # Idempotent: when everything is there it only checks and returns.
-#   scripts/bootstrap.sh native   compilers, CMake, GoogleTest, Benchmark, valgrind
+#   scripts/bootstrap.sh native   compilers, CMake, GoogleTest, Benchmark, valgrind, clang-format
 #   scripts/bootstrap.sh win32    the i686 MinGW cross compiler, Wine, Xvfb; 32-bit Wine if it installs
 #   scripts/bootstrap.sh win64    the x86-64 MinGW cross compiler, 64-bit Wine, Xvfb
 #   scripts/bootstrap.sh examples the cross gfortran and llvm-lib that rebuild examples/
@@ -32,6 +32,7 @@ for group in "${@:-native}"; do
         want libbenchmark-dev /usr/include/benchmark/benchmark.h
         want clang-14 clang++-14; want libclang-rt-14-dev /usr/lib/llvm-14/lib/clang/14.0.6/lib/linux/libclang_rt.fuzzer-x86_64.a
         want valgrind valgrind; want python3 python3; want nlohmann-json3-dev /usr/include/nlohmann/json.hpp
+        want clang-format-14 clang-format-14
         ;;
     win32)
         want g++-mingw-w64-i686 i686-w64-mingw32-g++
