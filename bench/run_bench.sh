@@ -57,58 +57,48 @@ fi
 objdump=i686-w64-mingw32-objdump
 nm=llvm-nm-19
 cd "$corpus"
-time_corpus() { # time_corpus NAME FILES WARMUP RUNS
-    local name=$1 files=$2 warmup=$3 runs=$4
+# time_tools NAME FILES WARMUP RUNS TOOL...: every TOOL (one tool_command knows) on the
+# same files in one hyperfine run, with quorv-check's three reports beside them.
+time_tools() {
+    local name=$1 files=$2 warmup=$3 runs=$4 tool
+    shift 4
     echo "timing corpus $name ($runs runs each)" >&2
+    local commands=(-n cat "cat $files")
+    for tool in "$@"; do commands+=(-n "$tool" "$(tool_command "$tool" "$files")"); done
     hyperfine --ignore-failure --style none --warmup "$warmup" --runs "$runs" \
-        --export-json "$out/$name.json" \
-        -n cat "cat $files" \
-        -n objdump "$objdump -t $files" \
-        -n llvm-nm "$nm $files" \
+        --export-json "$out/$name.json" "${commands[@]}" \
         -n quorv "$quorv $files" \
         -n quorv-json "$quorv --json $files" \
         -n quorv-findings "$quorv --format=findings $files" >/dev/null 2>>"$out/hyperfine.log"
 }
-# ELF against the tools a Unix user has: nm with a size check in awk, readelf, and the
-# linker's own COMMON warnings.
-time_elf() { # time_elf NAME FILES WARMUP RUNS
-    local name=$1 files=$2 warmup=$3 runs=$4
-    echo "timing corpus $name ($runs runs each)" >&2
-    hyperfine --ignore-failure --style none --warmup "$warmup" --runs "$runs" \
-        --export-json "$out/$name.json" \
-        -n cat "cat $files" \
-        -n nm-awk "nm -P $files | awk '\$2 == \"C\" { if ((\$1 in s) && s[\$1] != \$4) print \$1; s[\$1] = \$4 }'" \
-        -n readelf "readelf -sW $files" \
-        -n ld-r "ld -r --warn-common -o $out/ld-r.o $files" \
-        -n quorv "$quorv $files" \
-        -n quorv-json "$quorv --json $files" \
-        -n quorv-findings "$quorv --format=findings $files" >/dev/null 2>>"$out/hyperfine.log"
+# The peers: COFF against objdump and llvm-nm; ELF against the tools a Unix user has (nm with
+# a size check in awk, readelf, the linker's own COMMON warnings); debug information against
+# llvm-dwarfdump, which prints the DWARF the layouts come from (the text report reads the
+# symbols only, the findings the layouts too).
+tool_command() { # tool_command TOOL FILES
+    case $1 in
+    objdump) echo "$objdump -t $2" ;;
+    llvm-nm) echo "$nm $2" ;;
+    nm-awk) echo "nm -P $2 | awk '\$2 == \"C\" { if ((\$1 in s) && s[\$1] != \$4) print \$1; s[\$1] = \$4 }'" ;;
+    readelf) echo "readelf -sW $2" ;;
+    ld-r) echo "ld -r --warn-common -o $out/ld-r.o $2" ;;
+    dwarfdump) echo "llvm-dwarfdump-19 --debug-info $2" ;;
+    esac
 }
-# Debug information: the text report reads symbols only, the findings read every block's
-# layouts as well; llvm-dwarfdump prints the DWARF the layouts come from.
-time_debug() { # time_debug NAME FILES WARMUP RUNS
-    local name=$1 files=$2 warmup=$3 runs=$4
-    echo "timing corpus $name ($runs runs each)" >&2
-    hyperfine --ignore-failure --style none --warmup "$warmup" --runs "$runs" \
-        --export-json "$out/$name.json" \
-        -n cat "cat $files" \
-        -n dwarfdump "llvm-dwarfdump-19 --debug-info $files" \
-        -n quorv "$quorv $files" \
-        -n quorv-json "$quorv --json $files" \
-        -n quorv-findings "$quorv --format=findings $files" >/dev/null 2>>"$out/hyperfine.log"
-}
+coff_peers=(objdump llvm-nm)
+elf_peers=(nm-awk readelf ld-r)
 rm -f "$out/hyperfine.log"
-time_corpus A 'a/*.obj' 2 10
-time_corpus B 'b.lib' 2 10
-time_corpus BG 'bg.a' 2 10
-time_corpus C 'c/*.obj' 2 10
-time_corpus D 'd/*.obj' 1 3
-time_elf EA 'ea/*.o' 2 10
-time_elf EB 'eb.a' 2 10
-time_elf EC 'ec/*.o' 1 5
-time_debug G 'g/*.o' 2 10
-time_debug GZ 'gz/*.o' 2 10
-time_debug GW 'gw/*.obj' 2 10
+time_tools A 'a/*.obj' 2 10 "${coff_peers[@]}"
+time_tools B 'b.lib' 2 10 "${coff_peers[@]}"
+time_tools BG 'bg.a' 2 10 "${coff_peers[@]}"
+time_tools C 'c/*.obj' 2 10 "${coff_peers[@]}"
+time_tools D 'd/*.obj' 1 3 "${coff_peers[@]}"
+time_tools EA 'ea/*.o' 2 10 "${elf_peers[@]}"
+time_tools EB 'eb.a' 2 10 "${elf_peers[@]}"
+time_tools EC 'ec/*.o' 1 5 "${elf_peers[@]}"
+time_tools G 'g/*.o' 2 10 dwarfdump
+time_tools GZ 'gz/*.o' 2 10 dwarfdump
+time_tools GW 'gw/*.obj' 2 10 dwarfdump
 
 # Peak resident set size on C, in KB: three runs each, the median kept.
 rss() { for _ in 1 2 3; do /usr/bin/time -f %M "$@" >/dev/null 2>>"$out/rss.tmp" || true; tail -1 "$out/rss.tmp"; done | sort -n | sed -n 2p; }

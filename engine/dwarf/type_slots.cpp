@@ -240,6 +240,16 @@ bool TypeDescriber::name_of(const Unit& unit, const Die& die, std::string_view f
     return true;
 }
 
+bool TypeDescriber::type_of(const Unit& unit, const Die& die, unsigned depth, TypeDescription& out,
+                            std::string& problem) {
+    if (!die.has(kWantType)) {
+        problem = reason::no_type();
+        return false;
+    }
+    std::uint64_t target = 0;
+    return target_of(unit, die.value(kWantType), target, problem) && describe_at(target, depth + 1, out, problem);
+}
+
 bool TypeDescriber::referred(const Unit& unit, const Die& die, unsigned depth, TypeDescription& out,
                              std::string& problem) {
     std::string name;
@@ -248,9 +258,7 @@ bool TypeDescriber::referred(const Unit& unit, const Die& die, unsigned depth, T
         problem = reason::unknown_size(name);
         return false;
     }
-    std::uint64_t target = 0;
-    if (!target_of(unit, die.value(kWantType), target, problem) || !describe_at(target, depth + 1, out, problem))
-        return false;
+    if (!type_of(unit, die, depth, out, problem)) return false;
     if (die.tag == tag::kTypedef && die.has(kWantName)) out.name = std::move(name);
     return true;
 }
@@ -287,13 +295,7 @@ bool TypeDescriber::string_type(const Unit& unit, const Die& die, TypeDescriptio
 bool TypeDescriber::array_type(const Unit& unit, const Die& die, std::uint64_t children, unsigned depth,
                                TypeDescription& out, std::string& problem) {
     TypeDescription element;
-    std::uint64_t target = 0;
-    if (!die.has(kWantType)) {
-        problem = reason::no_type();
-        return false;
-    }
-    if (!target_of(unit, die.value(kWantType), target, problem) || !describe_at(target, depth + 1, element, problem))
-        return false;
+    if (!type_of(unit, die, depth, element, problem)) return false;
     std::vector<Dimension> dimensions;
     bool constant = true;
     std::uint64_t at = children;
@@ -367,13 +369,7 @@ bool TypeDescriber::place_member(const Unit& unit, const Die& member, unsigned d
         return false;
     }
     TypeDescription type;
-    std::uint64_t target = 0;
-    if (!member.has(kWantType)) {
-        problem = reason::no_type();
-        return false;
-    }
-    if (!target_of(unit, member.value(kWantType), target, problem) || !describe_at(target, depth + 1, type, problem))
-        return false;
+    if (!type_of(unit, member, depth, type, problem)) return false;
     for (SlotRun r : type.runs) {
         r.offset += offset;
         if (!append(out.runs, r)) {

@@ -42,6 +42,8 @@ class TypeDescriber {
     bool describe_at(std::uint64_t offset, unsigned depth, TypeDescription& out, std::string& problem);
     bool describe_die(const Unit& unit, const Die& die, std::uint64_t children, unsigned depth, TypeDescription& out,
                       std::string& problem);
+    // The type the DIE's DW_AT_type names, described one level deeper.
+    bool type_of(const Unit& unit, const Die& die, unsigned depth, TypeDescription& out, std::string& problem);
     bool referred(const Unit& unit, const Die& die, unsigned depth, TypeDescription& out, std::string& problem);
     bool base_type(const Unit& unit, const Die& die, TypeDescription& out, std::string& problem);
     bool string_type(const Unit& unit, const Die& die, TypeDescription& out, std::string& problem);

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/run.h"
+#include "analysis.h"
 
 namespace quorv::findings {
 namespace {
@@ -17,26 +17,6 @@ namespace {
 namespace fs = std::filesystem;
 
 const fs::path kScenarios = fs::path(QUORV_TEST_DATA_DIR) / "findings";
-
-struct Analysis {
-    std::vector<std::unique_ptr<FileEntry>> entries;
-    AnalysisModel model;
-    CollectingSink sink;
-    std::vector<Finding> found;
-};
-
-// The files as quorv-check lists them (display names sorted), analyzed, their findings.
-void analyze(const std::vector<fs::path>& files, Analysis& run) {
-    std::vector<const FileEntry*> order;
-    for (const fs::path& f : files) {
-        run.entries.push_back(std::make_unique<FileEntry>(f.string(), f.filename().string()));
-        order.push_back(run.entries.back().get());
-    }
-    std::sort(order.begin(), order.end(),
-              [](const FileEntry* a, const FileEntry* b) { return a->display_name < b->display_name; });
-    const bool completed = run_analysis(order, run.model, run.sink) == RunOutcome::Completed;
-    run.found = find_all(run.model, RunMessages{run.sink.messages, run.sink.inputs}, completed);
-}
 
 std::vector<fs::path> scenario(const std::vector<const char*>& names) {
     std::vector<fs::path> out;

@@ -10,8 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/run.h"
-#include "findings/findings.h"
+#include "analysis.h"
 
 namespace quorv::findings {
 namespace {
@@ -19,24 +18,6 @@ namespace {
 namespace fs = std::filesystem;
 
 const fs::path kDwarf = fs::path(QUORV_TEST_DATA_DIR) / "dwarf";
-
-struct Analysis {
-    std::vector<std::unique_ptr<FileEntry>> entries;
-    AnalysisModel model;
-    CollectingSink sink;
-    std::vector<Finding> found;
-};
-
-void analyze(const std::vector<fs::path>& files, Analysis& run) {
-    std::vector<const FileEntry*> order;
-    for (const fs::path& f : files) {
-        run.entries.push_back(std::make_unique<FileEntry>(f.string(), f.filename().string()));
-        order.push_back(run.entries.back().get());
-    }
-    const bool completed = run_analysis(order, run.model, run.sink) == RunOutcome::Completed;
-    run.found = find_all(run.model, RunMessages{run.sink.messages, run.sink.inputs}, completed);
-}
-
 // rule, source file's name and line, message; the notes on x86-64 COFF's machine value aside.
 std::vector<std::vector<std::string>> seen(const Analysis& run) {
     std::vector<std::vector<std::string>> out;
