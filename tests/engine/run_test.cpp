@@ -233,5 +233,24 @@ TEST_F(RunFiles, TwoLibrariesOfOneNameInDifferentDirectories) {
     EXPECT_NE(b->declarations.begin()->file->full_path, std::next(b->declarations.begin())->file->full_path);
 }
 
+TEST_F(RunFiles, AThinArchiveNamingItselfIsReadOnceAsItsOwnMember) {
+    // Its one member is its own file: read as a module (an archive member that is an
+    // archive is read as COFF), which stops the run; the archive is never walked again.
+    std::string header = "self.a/";
+    header.resize(48, ' ');
+    header += "100";
+    header.resize(58, ' ');
+    header += "`\n";
+    const std::string text = "!<thin>\n" + header;
+    const FileEntry* self = file("self.a", Bytes(text.begin(), text.end()));
+    AnalysisModel model;
+    CollectingSink sink;
+    EXPECT_EQ(run_analysis({self}, model, sink), RunOutcome::Stopped);
+    EXPECT_EQ(sink.messages, (Messages{"Error - bad file header machine value\n",
+                                       "QUORV Internal: bad optional header size of 8224 (expecting 28 or 224)\n",
+                                       "Could not process optional header (file " + self->full_path + " (self.a))"}));
+    EXPECT_TRUE(model.block_list().empty());
+}
+
 }  // namespace
 }  // namespace quorv
