@@ -226,23 +226,19 @@ class BlockRules {
         f.fingerprint = fingerprint({f.rule->id, block.name, layouts_key(distinct)});
     }
 
-    // A finding about a block points at the block's declaration in the source: its primary
-    // module's, or else that of the first module in path order whose debug information gives it.
+    // A finding about a block points at the block's declaration in the source where its
+    // module (the primary one, else the first by path) has a layout that gives the line.
     void place_in_source(Finding& f) const {
         if (!f.source_file.empty() || f.block.empty() || layouts_.empty()) return;
-        const ModuleLayout* best = nullptr;
+        const FileEntry* where = f.primary;
+        for (const FileEntry* m : f.modules)
+            if (where == nullptr || (f.primary == nullptr && module_path(*m) < module_path(*where))) where = m;
         for (const ModuleLayout& m : layouts_) {
-            if (m.layout.file.empty()) continue;
-            if (f.primary != nullptr) {
-                if (m.file == f.primary) best = &m;
-                continue;
-            }
-            if (std::find(f.modules.begin(), f.modules.end(), m.file) == f.modules.end()) continue;
-            if (best == nullptr || module_path(*m.file) < module_path(*best->file)) best = &m;
+            if (m.file != where || m.layout.file.empty()) continue;
+            f.source_file = m.layout.file;
+            f.source_line = m.layout.line;
+            return;
         }
-        if (best == nullptr) return;
-        f.source_file = best->layout.file;
-        f.source_line = best->layout.line;
     }
 
     const AnalysisModel& model_;
