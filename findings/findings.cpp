@@ -230,9 +230,12 @@ class BlockRules {
     // module (the primary one, else the first by path) has a layout that gives the line.
     void place_in_source(Finding& f) const {
         if (!f.source_file.empty() || f.block.empty() || layouts_.empty()) return;
+        // The module the finding will be placed at: ties of path broken as the modules are settled.
         const FileEntry* where = f.primary;
         for (const FileEntry* m : f.modules)
-            if (where == nullptr || (f.primary == nullptr && module_path(*m) < module_path(*where))) where = m;
+            if (where == nullptr ||
+                (f.primary == nullptr && std::pair(module_path(*m), m) < std::pair(module_path(*where), where)))
+                where = m;
         for (const ModuleLayout& m : layouts_) {
             if (m.file != where || m.layout.file.empty()) continue;
             f.source_file = m.layout.file;

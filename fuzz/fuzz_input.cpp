@@ -25,7 +25,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     fuzz::require(result == 0 || result == 1, "analyze_input result not 0 or 1");
     fuzz::require(result == 0 || sink.count > 0, "input stopped the run without a message");
-    fuzz::check_model(model, size);
+    fuzz::check_model(model, data, size);
     const std::string difference = fuzz::compare_outcome(model, result, sink, expected);
     if (!difference.empty()) fuzz::CheckingSink::fail("engine and oracle differ", difference);
     model.reset_model();

@@ -27,7 +27,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     fuzz::require(result == 0 || result == 1, "read_object_module result not 0 or 1");
     // Without memory trouble every failure is reported.
     fuzz::require(result == 0 || sink.count > 0, "module failed without a message");
-    fuzz::check_model(model, size);
+    fuzz::check_model(model, data, size);
     const std::string difference = fuzz::compare_outcome(model, result, sink, expected);
     if (!difference.empty()) fuzz::CheckingSink::fail("engine and oracle differ", difference);
     return 0;

