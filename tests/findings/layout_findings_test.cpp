@@ -99,18 +99,26 @@ TEST(LayoutFindings, TrailingPaddingIsAShorterView) {
 
 TEST(LayoutFindings, AModuleWithoutLayoutsKeepsTheSizeFinding) {
     // prefix_b.o without its debug information: /P/ differs in size and one side is unknown.
-    const fs::path stripped = fs::temp_directory_path() / "quorv_prefix_b_stripped.o";
+    // Both objects sit in one directory, so which is first by path never hangs on where the tree is.
+    const fs::path dir = fs::temp_directory_path() / "quorv_layoutless";
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    const fs::path stripped = dir / "1_prefix_b.o";
+    const fs::path with_debug = dir / "2_prefix_a.o";
+    fs::copy_file(kDwarf / "gf64/prefix_a.o", with_debug);
     const std::string command =
         "objcopy --strip-debug " + (kDwarf / "gf64/prefix_b.o").string() + " " + stripped.string();
     ASSERT_EQ(std::system(command.c_str()), 0) << command;
-    Analysis run;
-    analyze({kDwarf / "gf64/prefix_a.o", stripped}, run);
-    ASSERT_EQ(run.found.size(), 1u);
-    EXPECT_EQ(run.found[0].rule->id, "common-size-mismatch");
-    // Its module, the first by path, has no layout: it points at the object, not a source line.
-    EXPECT_TRUE(run.found[0].source_file.empty());
-    EXPECT_EQ(finding_path(run.found[0]), stripped.string());
-    fs::remove(stripped);
+    for (const bool stripped_first : {true, false}) {
+        Analysis run;
+        analyze(stripped_first ? std::vector{stripped, with_debug} : std::vector{with_debug, stripped}, run);
+        ASSERT_EQ(run.found.size(), 1u);
+        EXPECT_EQ(run.found[0].rule->id, "common-size-mismatch");
+        // Its module, the first by path, has no layout: it points at the object, not a source line.
+        EXPECT_TRUE(run.found[0].source_file.empty()) << stripped_first;
+        EXPECT_EQ(finding_path(run.found[0]), stripped.string()) << stripped_first;
+    }
+    fs::remove_all(dir);
 }
 
 TEST(LayoutFindings, DamagedDebugInformationIsANoteAndNothingElse) {
