@@ -18,7 +18,10 @@ inline bool plain_name(std::string_view name, std::size_t input_size) {
 
 // Whether an ELF module may stand anywhere in the input: its magic appears in it.
 inline bool may_hold_elf(const std::uint8_t* data, std::size_t size) {
-    return std::string_view(reinterpret_cast<const char*>(data), size).find("\x7F" "ELF") != std::string_view::npos;
+    return std::string_view(reinterpret_cast<const char*>(data), size)
+               .find(
+                   "\x7F"
+                   "ELF") != std::string_view::npos;
 }
 
 inline void check_model(const AnalysisModel& model, const std::uint8_t* data, std::size_t input_size) {
