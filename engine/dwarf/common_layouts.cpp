@@ -168,21 +168,17 @@ bool LayoutReader::read_block(Unit& unit, const Die& block, std::uint64_t childr
                               std::uint64_t& next) {
     members_.clear();
     begin_signature(unit, block);
-    std::uint64_t at = children;
-    while (block.children) {
-        Die& child = child_;
-        std::uint64_t after = 0;
-        if (!reader_.read(unit, at, child, after, kMemberAttributes)) return false;
-        at = after;
-        if (child.tag == 0) break;
+    const auto member = [&](const Die& child) {
         if (child.tag == tag::kVariable) {
             members_.push_back(child.offset);
             // Signed now, while the relocations looked up lie next to the last ones.
             sign_member(unit, child);
         }
-        if (child.children && !reader_.skip_children(unit, after, at)) return false;
-    }
-    next = at;
+        return true;
+    };
+    next = children;
+    if (block.children && !reader_.for_each_child(unit, children, child_, next, kMemberAttributes, member))
+        return false;
     const std::uint64_t hash = hash_words(signature_);
     if (const auto known = signed_.find(hash); known != signed_.end())
         for (const std::vector<std::uint64_t>& seen : known->second)

@@ -76,6 +76,24 @@ class DieReader {
     bool skip(const Unit& unit, std::uint64_t offset, std::uint64_t& tag, bool& children, std::uint64_t& next);
     // Past the children that start at offset, up to and including their null entry.
     bool skip_children(const Unit& unit, std::uint64_t offset, std::uint64_t& next);
+    // Reads each child that starts at offset into child (the wanted attributes of only) and
+    // calls visit(child), passing over the child's own children; next is the offset after the
+    // null entry. false when a DIE is damaged or visit returns false.
+    template <typename Visit>
+    bool for_each_child(const Unit& unit, std::uint64_t offset, Die& child, std::uint64_t& next, std::uint32_t only,
+                        Visit&& visit) {
+        std::uint64_t at = offset;
+        for (;;) {
+            std::uint64_t after = 0;
+            if (!read(unit, at, child, after, only)) return false;
+            at = after;
+            if (child.tag == 0) break;
+            if (!visit(child)) return false;
+            if (child.children && !skip_children(unit, after, at)) return false;
+        }
+        next = at;
+        return true;
+    }
 
     // The text of a string value (inline, in a string section, or by index); false with a
     // reason when it lies outside its section or is too long. Other values give "".

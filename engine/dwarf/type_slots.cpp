@@ -298,22 +298,18 @@ bool TypeDescriber::array_type(const Unit& unit, const Die& die, std::uint64_t c
     if (!type_of(unit, die, depth, element, problem)) return false;
     std::vector<Dimension> dimensions;
     bool constant = true;
-    std::uint64_t at = children;
     Die child;
-    while (die.children) {
-        std::uint64_t next = 0;
-        if (!reader_.read(unit, at, child, next)) return false;
-        if (child.tag == 0) break;
-        if (child.tag == tag::kSubrangeType) {
-            if (dimensions.size() >= kMaxDimensions) {
-                problem = reason::too_many_dimensions(kMaxDimensions);
-                return false;
-            }
-            constant = dimension_of(unit, child, dimensions.emplace_back()) && constant;
+    std::uint64_t after = 0;
+    const auto dimension = [&](const Die& d) {
+        if (d.tag != tag::kSubrangeType) return true;
+        if (dimensions.size() >= kMaxDimensions) {
+            problem = reason::too_many_dimensions(kMaxDimensions);
+            return false;
         }
-        at = next;
-        if (child.children && !reader_.skip_children(unit, next, at)) return false;
-    }
+        constant = dimension_of(unit, d, dimensions.emplace_back()) && constant;
+        return true;
+    };
+    if (die.children && !reader_.for_each_child(unit, children, child, after, ~0u, dimension)) return false;
     std::uint64_t total = 1;
     out.name = element.name + "(";
     for (std::size_t k = 0; k < dimensions.size(); ++k) {
@@ -348,17 +344,12 @@ bool TypeDescriber::structure_type(const Unit& unit, const Die& die, std::uint64
         problem = reason::unknown_size(out.name);
         return false;
     }
-    std::uint64_t at = children;
     Die child;
-    while (die.children) {
-        std::uint64_t next = 0;
-        if (!reader_.read(unit, at, child, next)) return false;
-        if (child.tag == 0) break;
-        if (child.tag == tag::kMember && !place_member(unit, child, depth, out, problem)) return false;
-        at = next;
-        if (child.children && !reader_.skip_children(unit, next, at)) return false;
-    }
-    return true;
+    std::uint64_t after = 0;
+    const auto member = [&](const Die& d) {
+        return d.tag != tag::kMember || place_member(unit, d, depth, out, problem);
+    };
+    return !die.children || reader_.for_each_child(unit, children, child, after, ~0u, member);
 }
 
 bool TypeDescriber::place_member(const Unit& unit, const Die& member, unsigned depth, TypeDescription& out,
