@@ -116,11 +116,7 @@ class BlockRules {
 
     void initializers(const CommonBlock& block) {
         const std::span<const Definition> definitions = model_.definitions_of(block);
-        std::vector<std::string> definers;
-        std::set<std::string_view> paths;
         for (const Definition& d : definitions) {
-            definers.push_back(module_name(*d.file));
-            paths.insert(d.file->full_path);
             if (d.size >= largest_) continue;
             Finding& f = add("initializer-smaller-than-declaration", block);
             f.primary = d.file;
@@ -132,6 +128,13 @@ class BlockRules {
                         bytes_text(largest_) + " in " + module_name(*declared_.front()->file);
             f.fingerprint = fingerprint(
                 {f.rule->id, block.name, module_name(*d.file), std::to_string(d.size), std::to_string(largest_)});
+        }
+        if (definitions.size() < 2) return;
+        std::vector<std::string> definers;
+        std::set<std::string_view> paths;
+        for (const Definition& d : definitions) {
+            definers.push_back(module_name(*d.file));
+            paths.insert(d.file->full_path);
         }
         if (paths.size() < 2) return;
         Finding& f = add("common-initialized-twice", block);
@@ -378,12 +381,24 @@ std::vector<Finding> find_all(const AnalysisModel& model, const RunMessages& mes
     std::erase_if(out,
                   [&](const Finding& f) { return std::find(ignored.begin(), ignored.end(), f.rule) != ignored.end(); });
     for (Finding& f : out) settle_modules(f);
-    std::stable_sort(out.begin(), out.end(), [](const Finding& a, const Finding& b) {
+    // Sorted by index, each finding's path made once: a finding is large to move and its path
+    // costs an allocation, and a run may have tens of thousands of findings.
+    std::vector<std::string> paths;
+    paths.reserve(out.size());
+    for (const Finding& f : out) paths.push_back(finding_path(f));
+    std::vector<std::size_t> order(out.size());
+    for (std::size_t k = 0; k < order.size(); ++k) order[k] = k;
+    std::stable_sort(order.begin(), order.end(), [&](std::size_t i, std::size_t j) {
+        const Finding& a = out[i];
+        const Finding& b = out[j];
         if (const int c = compare_names(a.block, b.block); c != 0) return c < 0;
         if (a.rule->id != b.rule->id) return a.rule->id < b.rule->id;
-        return finding_path(a) < finding_path(b);
+        return paths[i] < paths[j];
     });
-    return out;
+    std::vector<Finding> sorted;
+    sorted.reserve(out.size());
+    for (const std::size_t k : order) sorted.push_back(std::move(out[k]));
+    return sorted;
 }
 
 }  // namespace quorv::findings
