@@ -124,16 +124,15 @@ TEST(LayoutFindings, AModuleWithoutLayoutsKeepsTheSizeFinding) {
 TEST(LayoutFindings, DamagedDebugInformationIsANoteAndNothingElse) {
     std::ifstream in(kDwarf / "gf64/overlay_a.o", std::ios::binary);
     std::string bytes((std::istreambuf_iterator<char>(in)), {});
-    // Every abbreviation code of the first unit turned into one the table lacks.
+    // The object has an abbreviation table; its unit's first DIE gets a code the table lacks.
     const std::size_t abbrev = bytes.find(".debug_abbrev");
     ASSERT_NE(abbrev, std::string::npos);
     const fs::path damaged = fs::temp_directory_path() / "quorv_overlay_a_damaged.o";
-    // The unit's first DIE's code follows its 12-byte DWARF 5 header.
     Analysis whole;
     analyze({kDwarf / "gf64/overlay_a.o"}, whole);
     ASSERT_TRUE(whole.found.empty());
-    // Find .debug_info's offset through readelf's numbers is overkill here: flip the byte after
-    // the unit header, where the first abbreviation code stands, by searching the header.
+    // The unit is found by its header; the first DIE's code follows the 12-byte DWARF 5 header,
+    // 8 bytes after the version.
     const std::string header("\x05\x00\x01\x08", 4);  // version 5, DW_UT_compile, address size 8
     const std::size_t unit = bytes.find(header);
     ASSERT_NE(unit, std::string::npos);
