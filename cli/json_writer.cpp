@@ -118,37 +118,6 @@ JsonWriter& JsonWriter::members(std::string_view prebuilt) {
     return *this;
 }
 
-JsonWriter& JsonWriter::resume_array(bool has_elements) {
-    has_element_.push_back(has_elements ? 1 : 0);
-    return *this;
-}
-
-JsonWriter& JsonWriter::raw_elements(std::string_view text) {
-    if (text.empty()) return *this;
-    if (!has_element_.empty()) has_element_.back() = 1;
-    if (out_ != nullptr && text.size() >= kFlushAt / 16) {
-        // Big enough to go out as it is, not through the buffer.
-        flush();
-        std::fwrite(text.data(), 1, text.size(), out_);
-        return *this;
-    }
-    put(text.data(), text.size());
-    return *this;
-}
-
-JsonWriter& JsonWriter::raw_element(std::initializer_list<std::string_view> parts) {
-    before_value();
-    std::size_t n = 0;
-    for (const std::string_view part : parts) n += part.size();
-    char* w = room(n);
-    for (const std::string_view part : parts) {
-        if (!part.empty()) std::memcpy(w, part.data(), part.size());
-        w += part.size();
-    }
-    used_ += n;
-    return *this;
-}
-
 void JsonWriter::clear() {
     used_ = 0;
     has_element_.clear();

@@ -6,7 +6,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <initializer_list>
 #include <memory>
 #include <new>
 #include <string>
@@ -52,13 +51,6 @@ class JsonWriter {
     JsonWriter& newline();
     // Members written before as one piece (see members_text), added to the open object.
     JsonWriter& members(std::string_view prebuilt);
-    // Inside an array opened by another writer (with elements already, or not): what
-    // follows is written as its next elements, with no "[" of its own.
-    JsonWriter& resume_array(bool has_elements);
-    // Elements written elsewhere (see resume_array), added to the open array as they are.
-    JsonWriter& raw_elements(std::string_view text);
-    // One element made of pieces of JSON text the caller vouches for, written as they are.
-    JsonWriter& raw_element(std::initializer_list<std::string_view> parts);
     // Empties a writer that holds its text, keeping its room for the next one.
     void clear();
     std::string_view view() const { return std::string_view(buffer_.get() ? buffer_.get() : "", used_); }

@@ -1,10 +1,10 @@
-// The JSON report made in pieces, on one thread or two: the same text whatever the cut.
+// The JSON report's file members, written once per module and reused: a module met twice,
+// one the input list does not know, a library member and a path too long to keep.
 #include "cli/json_report.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <limits>
 #include <memory>
 #include <string>
 #include <vector>
@@ -12,9 +12,9 @@
 namespace quorv::cli {
 namespace {
 
-std::string report(const AnalysisModel& model, const ui::FileList& files, const JsonPieceShape& shape) {
+std::string report(const AnalysisModel& model, const ui::FileList& files) {
     std::FILE* out = std::tmpfile();
-    json_report(out, model, files, {"a message"}, true, {}, shape);
+    json_report(out, model, files, {"a message"}, true, {});
     std::string text(static_cast<std::size_t>(std::ftell(out)), '\0');
     std::rewind(out);
     EXPECT_EQ(std::fread(text.data(), 1, text.size(), out), text.size());
@@ -22,67 +22,67 @@ std::string report(const AnalysisModel& model, const ui::FileList& files, const 
     return text;
 }
 
-struct Fixture {
+std::size_t count(const std::string& text, const std::string& part) {
+    std::size_t n = 0;
+    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
+    return n;
+}
+
+TEST(JsonReport, EveryModulesFileMembersWhereverTheyAreWritten) {
     ui::FileList files;
+    files.add_entry("a.obj", "/x/a.obj");
+    files.add_entry("a.obj", "/y/a.obj");
+    const std::string long_path = "/" + std::string(70000, 'L') + "/long.obj";
+    files.add_entry("long.obj", long_path);
     AnalysisModel model;
-    FileEntry stray{"/not/on/the/list.obj", "list.obj", 0};
-
-    void declare(const FileEntry* f, const std::string& name, std::uint32_t size, bool initialized) {
-        model.current_object = ObjectRef{f, 0, false};
-        model.record_common_declaration(name, size);
-        if (initialized) model.mark_initialized(name);
+    const FileEntry stray{"/not/on/the/list.obj", "list.obj", 0};
+    std::unique_ptr<FileEntry> made;
+    make_file_entry("/lib/m.lib (m.obj)", "m.lib (m.obj)", made);
+    const FileEntry* member = model.keep_member_entry(std::move(made));
+    std::vector<const FileEntry*> modules = files.entries();
+    modules.push_back(member);
+    modules.push_back(&stray);
+    // Each module declares blk and other (at a size of its own) and defines a procedure;
+    // the first also initializes blk.
+    model.keep_definitions(true);
+    for (std::size_t m = 0; m < modules.size(); ++m) {
+        model.current_object = ObjectRef{modules[m], 0, false};
+        model.record_common_declaration("blk", 8);
+        model.record_common_declaration("other", 12 + 4 * m);
+        model.record_procedure("p" + std::to_string(m));
+        if (m == 0) model.mark_initialized("blk");
     }
-    void define(const FileEntry* f, const std::string& name) {
-        model.current_object = ObjectRef{f, 0, false};
-        model.record_procedure(name);
-    }
+    model.current_object = ObjectRef{modules[0], 0, false};
+    model.record_definition("blk", 8, true);
+    model.put_in_order();
 
-    // Blocks b00..b39 in many modules, every third also a procedure's name, so conflicts fall
-    // on both sides of every cut; files of one display name, a library member, a path too
-    // long to be held whole, and a module the list does not know.
-    Fixture() {
-        files.add_entry("a.obj", "/x/a.obj");
-        files.add_entry("a.obj", "/y/a.obj");
-        files.add_entry("long.obj", "/" + std::string(70000, 'L') + "/long.obj");
-        files.add_entry("z.obj", "/z.obj");
-        const std::vector<const FileEntry*> listed = files.entries();
-        std::unique_ptr<FileEntry> member;
-        make_file_entry("/lib/m.lib (m.obj)", "m.lib (m.obj)", member);
-        const FileEntry* from_library = model.keep_member_entry(std::move(member));
-        std::vector<const FileEntry*> modules = listed;
-        modules.push_back(from_library);
-        modules.push_back(&stray);
-        for (int k = 0; k < 40; ++k) {
-            const std::string name = (k < 10 ? "b0" : "b") + std::to_string(k);
-            for (std::size_t m = 0; m < modules.size(); ++m) {
-                if ((k + m) % 3 == 0) continue;
-                declare(modules[m], name, static_cast<std::uint32_t>(4 * (1 + (k * m) % 3)), (k + m) % 5 == 0);
-            }
-            if (k % 3 == 0) define(modules[k % modules.size()], name);
-        }
-        for (int k = 0; k < 25; ++k) define(modules[k % modules.size()], "p" + std::to_string(k));
-    }
-};
-
-TEST(JsonReport, EveryCutOnOneThreadOrTwoGivesTheSameText) {
-    const Fixture f;
-    constexpr std::size_t kNever = std::numeric_limits<std::size_t>::max();
-    const std::string whole = report(f.model, f.files, {kNever, kNever, kNever});
-    ASSERT_NE(whole.find("\"conflict\":{\"procedure\":\"b00\""), std::string::npos);
-    ASSERT_NE(whole.find(std::string(70000, 'L')), std::string::npos);
-    ASSERT_NE(whole.find("\"full_path\":\"/not/on/the/list.obj\""), std::string::npos);
-    ASSERT_NE(whole.find("\"full_path\":\"/lib/m.lib (m.obj)\""), std::string::npos);
-    const std::vector<JsonPieceShape> shapes = {
-        {1, 1, 0}, {2, 3, 0}, {5, 7, 0}, {7, 100, 0}, {100, 1, 0}, {1, 1, kNever}, {3, 4, 8},
+    const std::string text = report(model, files);
+    const struct {
+        std::string file, full_path;
+        int ordinal;
+    } expected[] = {
+        {"a.obj", "/x/a.obj", 1},
+        {"a.obj", "/y/a.obj", 2},
+        {"long.obj", long_path, 1},
+        {"m.lib (m.obj)", "/lib/m.lib (m.obj)", 0},
+        {"list.obj", "/not/on/the/list.obj", 0},
     };
-    for (const JsonPieceShape& shape : shapes) {
-        EXPECT_EQ(report(f.model, f.files, shape), whole)
-            << shape.blocks_per_piece << " " << shape.procedures_per_piece << " " << shape.pieces_for_a_second_thread;
+    for (std::size_t m = 0; m < modules.size(); ++m) {
+        const auto& e = expected[m];
+        const std::string members = "\"file\":\"" + e.file + "\",\"full_path\":\"" + e.full_path + "\"";
+        const std::string with_ordinal = members + ",\"duplicate_ordinal\":" + std::to_string(e.ordinal);
+        SCOPED_TRACE(e.full_path.substr(0, 40));
+        // Its two declarations, and its procedure without the ordinal.
+        EXPECT_EQ(count(text, "{\"size\":8,\"initialized\":" + std::string(m == 0 ? "true" : "false") + "," +
+                                  with_ordinal + ",\"layouts\":[],\"source\":[]}"),
+                  1u);
+        EXPECT_EQ(count(text, "{\"size\":" + std::to_string(12 + 4 * m) + ",\"initialized\":false," + with_ordinal +
+                                  ",\"layouts\":[],\"source\":[]}"),
+                  1u);
+        EXPECT_EQ(count(text, "{\"name\":\"p" + std::to_string(m) + "\"," + members + "}"), 1u);
     }
-    // Nothing at all, in pieces or not.
-    const ui::FileList none;
-    const AnalysisModel empty;
-    EXPECT_EQ(report(empty, none, {1, 1, 0}), report(empty, none, {kNever, kNever, kNever}));
+    EXPECT_EQ(count(text, "\"definitions\":[{\"file\":\"a.obj\",\"full_path\":\"/x/a.obj\",\"size\":8,"), 1u);
+    EXPECT_EQ(count(text, long_path), 3u + 1u);  // the input list holds it once more
 }
 
 }  // namespace

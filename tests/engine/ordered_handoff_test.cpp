@@ -1,6 +1,6 @@
-// The hand-off between the two threads of the loader and the JSON report: items arrive in
-// order, never more than the ring's room is made ahead, a stop frees a waiting producer, and
-// a producer's failure reaches the consumer.
+// The hand-off between the loader's two threads: items arrive in order, never more than the
+// ring's room is made ahead, a stop frees a waiting producer, and a producer's failure
+// reaches the consumer.
 #include "engine/ordered_handoff.h"
 
 #include <gtest/gtest.h>
