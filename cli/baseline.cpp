@@ -13,7 +13,7 @@ constexpr char kHeader[] = "# quorv-check baseline: one accepted finding a line 
 std::string line_of(const findings::Finding& f) {
     std::string message = f.message;
     std::replace(message.begin(), message.end(), '\n', ' ');
-    return f.fingerprint + " " + std::string(f.rule->id) + " " + message;
+    return std::string(f.fingerprint.text()) + " " + std::string(f.rule->id) + " " + message;
 }
 
 }  // namespace
@@ -64,13 +64,8 @@ bool read_baseline(const std::string& path, std::unordered_set<std::string>& fin
     return true;
 }
 
-std::size_t apply_baseline(const std::unordered_set<std::string>& fingerprints, std::vector<findings::Finding>& found) {
-    std::size_t count = 0;
-    for (findings::Finding& f : found) {
-        f.baselined = fingerprints.count(f.fingerprint) != 0;
-        count += f.baselined;
-    }
-    return count;
+bool in_baseline(const std::unordered_set<std::string>& fingerprints, const findings::Finding& f) {
+    return fingerprints.count(std::string(f.fingerprint.text())) != 0;
 }
 
 }  // namespace quorv::cli

@@ -14,7 +14,7 @@ namespace quorv::cli {
 bool write_baseline(const std::string& path, const std::vector<findings::Finding>& found, std::string& reason);
 // false, with a reason, when the file cannot be opened or read: never an empty baseline.
 bool read_baseline(const std::string& path, std::unordered_set<std::string>& fingerprints, std::string& reason);
-// Marks the findings whose fingerprint is in the baseline; returns how many.
-std::size_t apply_baseline(const std::unordered_set<std::string>& fingerprints, std::vector<findings::Finding>& found);
+// Whether the finding's fingerprint is in the baseline.
+bool in_baseline(const std::unordered_set<std::string>& fingerprints, const findings::Finding& f);
 
 }  // namespace quorv::cli

@@ -20,15 +20,11 @@ std::string artifact_path(const FileEntry& entry) {
     return entry.library == nullptr ? entry.full_path : entry.library->full_path;
 }
 
-void location(JsonWriter& json, std::string_view path, std::uint64_t line) {
+void location(JsonWriter& json, std::string_view uri, std::uint64_t line) {
     json.fixed_key("physicalLocation").begin_object();
-    json.fixed_key("artifactLocation").begin_object().fixed_key("uri").value(artifact_uri(path)).end_object();
+    json.fixed_key("artifactLocation").begin_object().fixed_key("uri").value(uri).end_object();
     json.fixed_key("region").begin_object().fixed_key("startLine").value(line).end_object();
     json.end_object();
-}
-
-void location(JsonWriter& json, const FileEntry& entry) {
-    location(json, artifact_path(entry), 1);
 }
 
 void rules(JsonWriter& json) {
@@ -46,48 +42,6 @@ void rules(JsonWriter& json) {
         json.end_object();
     }
     json.end_array();
-}
-
-void result(JsonWriter& json, const Finding& f) {
-    json.newline().begin_object().fixed_key("ruleId").value(f.rule->id);
-    json.fixed_key("ruleIndex").value(std::uint64_t{findings::rule_index(*f.rule)});
-    json.fixed_key("level").value(findings::level_text(f.rule->level));
-    json.fixed_key("message").begin_object().fixed_key("text").value(f.message).end_object();
-    // The block's declaration in the source when the debug information gives it, with the
-    // object as a related location; else the object.
-    const bool in_source = !f.source_file.empty();
-    json.fixed_key("locations").begin_array();
-    if (in_source) {
-        json.begin_object();
-        location(json, findings::source_path(f.source_file), std::max<std::uint64_t>(1, f.source_line));
-        json.end_object();
-    } else if (f.primary != nullptr) {
-        json.begin_object();
-        location(json, *f.primary);
-        json.end_object();
-    }
-    json.end_array();
-    json.fixed_key("relatedLocations").begin_array();
-    std::uint64_t id = 0;
-    for (const FileEntry* m : f.modules) {
-        if (m == f.primary && !in_source) continue;
-        json.begin_object().fixed_key("id").value(id++);
-        location(json, *m);
-        json.fixed_key("message").begin_object().fixed_key("text").value(module_name(*m)).end_object();
-        json.end_object();
-    }
-    json.end_array();
-    json.fixed_key("partialFingerprints").begin_object().fixed_key("quorvFinding/v1").value(f.fingerprint).end_object();
-    if (f.baselined) {
-        json.fixed_key("suppressions")
-            .begin_array()
-            .begin_object()
-            .fixed_key("kind")
-            .value("external")
-            .end_object()
-            .end_array();
-    }
-    json.end_object();
 }
 
 }  // namespace
@@ -131,62 +85,56 @@ std::string artifact_uri(std::string_view path) {
     return out;
 }
 
+namespace {
+
+// GitHub's escapes appended to out; a property's also take ':' and ','.
+void append_github(std::string& out, std::string_view text, bool property) {
+    for (std::size_t at = 0; at < text.size();) {
+        std::size_t plain = at;
+        while (plain < text.size() && text[plain] != '%' && text[plain] != '\r' && text[plain] != '\n' &&
+               (!property || (text[plain] != ':' && text[plain] != ',')))
+            ++plain;
+        out.append(text.substr(at, plain - at));
+        if (plain == text.size()) break;
+        switch (text[plain]) {
+            case '%':
+                out.append("%25");
+                break;
+            case '\r':
+                out.append("%0D");
+                break;
+            case '\n':
+                out.append("%0A");
+                break;
+            case ':':
+                out.append("%3A");
+                break;
+            default:
+                out.append("%2C");
+                break;
+        }
+        at = plain + 1;
+    }
+}
+
+}  // namespace
+
 std::string github_message(std::string_view text) {
     std::string out;
-    for (const char c : text) {
-        if (c == '%')
-            out += "%25";
-        else if (c == '\r')
-            out += "%0D";
-        else if (c == '\n')
-            out += "%0A";
-        else
-            out += c;
-    }
+    append_github(out, text, false);
     return out;
 }
 
 std::string github_property(std::string_view text) {
     std::string out;
-    for (const char c : github_message(text)) {
-        if (c == ':')
-            out += "%3A";
-        else if (c == ',')
-            out += "%2C";
-        else
-            out += c;
-    }
+    append_github(out, text, true);
     return out;
 }
 
-void findings_lines(std::FILE* out, const std::vector<Finding>& found) {
-    for (const Finding& f : found) {
-        if (f.baselined) continue;
-        const std::string where = f.source_file.empty()
-                                      ? findings::finding_path(f)
-                                      : findings::finding_path(f) + ":" + std::to_string(f.source_line);
-        write_text(out, where + ": " + std::string(findings::level_text(f.rule->level)) + ": " + f.message + " [" +
-                            std::string(f.rule->id) + "]\n");
-    }
-}
-
-void github_annotations(std::FILE* out, const std::vector<Finding>& found) {
-    for (const Finding& f : found) {
-        if (f.baselined) continue;
-        const findings::Level level = f.rule->level;
-        std::string line = level == findings::Level::Error     ? "::error "
-                           : level == findings::Level::Warning ? "::warning "
-                                                               : "::notice ";
-        if (f.primary != nullptr || !f.source_file.empty())
-            line += "file=" + github_property(findings::finding_path(f)) +
-                    ",line=" + std::to_string(findings::finding_line(f)) + ",";
-        line += "title=" + github_property(f.rule->id) + "::" + github_message(f.message) + "\n";
-        write_text(out, line);
-    }
-}
-
-void sarif_report(std::FILE* out, const std::vector<Finding>& found) {
-    JsonWriter json(out);
+FindingsWriter::FindingsWriter(std::FILE* out, Style style) : out_(out), style_(style) {
+    if (style_ != Style::Sarif) return;
+    json_ = std::make_unique<JsonWriter>(out);
+    JsonWriter& json = *json_;
     json.begin_object().fixed_key("$schema").value("https://json.schemastore.org/sarif-2.1.0.json");
     json.fixed_key("version").value("2.1.0").fixed_key("runs").begin_array().begin_object();
     json.fixed_key("tool").begin_object().fixed_key("driver").begin_object();
@@ -195,9 +143,109 @@ void sarif_report(std::FILE* out, const std::vector<Finding>& found) {
     rules(json);
     json.end_object().end_object();
     json.newline().fixed_key("results").begin_array();
-    for (const Finding& f : found) result(json, f);
-    json.end_array().end_object().end_array().end_object().newline();
-    json.flush();
+}
+
+FindingsWriter::~FindingsWriter() = default;
+
+void FindingsWriter::write(const Finding& f) {
+    switch (style_) {
+        case Style::Lines:
+            line(f);
+            break;
+        case Style::Github:
+            annotation(f);
+            break;
+        case Style::Sarif:
+            result(f);
+            break;
+    }
+}
+
+void FindingsWriter::finish() {
+    if (style_ != Style::Sarif) return;
+    json_->end_array().end_object().end_array().end_object().newline();
+    json_->flush();
+}
+
+void FindingsWriter::line(const Finding& f) {
+    if (f.baselined) return;
+    std::string& text = text_;
+    text.assign(findings::finding_path(f));
+    if (!f.source_file.empty()) text.append(":").append(std::to_string(f.source_line));
+    text.append(": ").append(findings::level_text(f.rule->level)).append(": ").append(f.message);
+    text.append(" [").append(f.rule->id).append("]\n");
+    write_text(out_, text);
+}
+
+void FindingsWriter::annotation(const Finding& f) {
+    if (f.baselined) return;
+    const findings::Level level = f.rule->level;
+    std::string& line = text_;
+    line.assign(level == findings::Level::Error     ? "::error "
+                : level == findings::Level::Warning ? "::warning "
+                                                    : "::notice ");
+    if (f.primary != nullptr || !f.source_file.empty()) {
+        line.append("file=");
+        append_github(line, findings::finding_path(f), true);
+        line.append(",line=").append(std::to_string(findings::finding_line(f))).append(",");
+    }
+    line.append("title=");
+    append_github(line, f.rule->id, true);
+    line.append("::");
+    append_github(line, f.message, false);
+    line.append("\n");
+    write_text(out_, line);
+}
+
+// A module's location and name as SARIF gives them, made once for all its findings.
+const FindingsWriter::Module& FindingsWriter::module(const FileEntry& entry) {
+    return modules_.of(entry, [](const FileEntry& e) {
+        return Module{artifact_uri(artifact_path(e)), module_name(e)};
+    });
+}
+
+void FindingsWriter::result(const Finding& f) {
+    JsonWriter& json = *json_;
+    json.newline().begin_object().fixed_key("ruleId").value(f.rule->id);
+    json.fixed_key("ruleIndex").value(std::uint64_t{findings::rule_index(*f.rule)});
+    json.fixed_key("level").value(findings::level_text(f.rule->level));
+    json.fixed_key("message").begin_object().fixed_key("text").value(f.message).end_object();
+    // The block's declaration in the source when the debug information gives it, with the
+    // object as a related location; else the object.
+    const bool in_source = !f.source_file.empty();
+    json.fixed_key("locations").begin_array();
+    if (in_source) {
+        json.begin_object();
+        location(json, artifact_uri(findings::source_path(f.source_file)), std::max<std::uint64_t>(1, f.source_line));
+        json.end_object();
+    } else if (f.primary != nullptr) {
+        json.begin_object();
+        location(json, module(*f.primary).uri, 1);
+        json.end_object();
+    }
+    json.end_array();
+    json.fixed_key("relatedLocations").begin_array();
+    std::uint64_t id = 0;
+    for (const FileEntry* m : f.modules) {
+        if (m == f.primary && !in_source) continue;
+        const Module& related = module(*m);
+        json.begin_object().fixed_key("id").value(id++);
+        location(json, related.uri, 1);
+        json.fixed_key("message").begin_object().fixed_key("text").value(related.name).end_object();
+        json.end_object();
+    }
+    json.end_array();
+    json.fixed_key("partialFingerprints").begin_object().fixed_key("quorvFinding/v1").value(f.fingerprint).end_object();
+    if (f.baselined) {
+        json.fixed_key("suppressions")
+            .begin_array()
+            .begin_object()
+            .fixed_key("kind")
+            .value("external")
+            .end_object()
+            .end_array();
+    }
+    json.end_object();
 }
 
 }  // namespace quorv::cli

@@ -2,17 +2,47 @@
 // The reports a CI job reads: findings (one GNU-style line each), GitHub workflow
 // annotations, and SARIF 2.1.0 for code scanning.
 #include <cstdio>
-#include <vector>
+#include <memory>
+#include <string>
+#include <string_view>
 
+#include "cli/json_writer.h"
+#include "engine/entry_table.h"
 #include "findings/findings.h"
 
 namespace quorv::cli {
 
-// Baselined findings are left out of these two.
-void findings_lines(std::FILE* out, const std::vector<findings::Finding>& found);
-void github_annotations(std::FILE* out, const std::vector<findings::Finding>& found);
-// Every finding; baselined ones carry an external suppression.
-void sarif_report(std::FILE* out, const std::vector<findings::Finding>& found);
+// Writes findings as they come, in report order, in one of the three formats: a GNU-style
+// line each, GitHub workflow annotations (baselined findings left out of both), or SARIF,
+// where every finding is a result and a baselined one carries an external suppression.
+class FindingsWriter {
+  public:
+    enum class Style { Lines, Github, Sarif };
+    FindingsWriter(std::FILE* out, Style style);
+    ~FindingsWriter();
+    FindingsWriter(const FindingsWriter&) = delete;
+    FindingsWriter& operator=(const FindingsWriter&) = delete;
+
+    void write(const findings::Finding& f);
+    // After the last finding: SARIF closes its results and its log.
+    void finish();
+
+  private:
+    struct Module {
+        std::string uri;
+        std::string name;
+    };
+    void line(const findings::Finding& f);
+    void annotation(const findings::Finding& f);
+    void result(const findings::Finding& f);
+    const Module& module(const FileEntry& entry);
+
+    std::FILE* out_;
+    Style style_;
+    std::string text_;
+    std::unique_ptr<JsonWriter> json_;
+    EntryTable<Module> modules_;
+};
 
 // The path in a SARIF artifact location: as given, percent-encoded; absolute paths as file
 // URIs, relative ones relative.

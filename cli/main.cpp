@@ -162,18 +162,53 @@ constexpr bool kReleaseAtExit = false;
 constexpr bool kReleaseAtExit = false;
 #endif
 
-// The findings of the run, with the baseline applied: false with a reason on a baseline
-// that cannot be read or written.
-bool run_findings(const Options& options, const RunState& state, const CollectingSink& messages, bool completed,
-                  std::vector<findings::Finding>& found, std::size_t& baselined, std::string& reason) {
-    const findings::RunMessages run_messages{messages.messages, messages.inputs};
-    found = findings::find_all(state.model, run_messages, completed, options.ignored);
-    if (!options.baseline.empty()) {
-        std::unordered_set<std::string> fingerprints;
-        if (!cli::read_baseline(options.baseline, fingerprints, reason)) return false;
-        baselined = cli::apply_baseline(fingerprints, found);
+cli::FindingsWriter::Style findings_style(Format format) {
+    switch (format) {
+        case Format::Sarif:
+            return cli::FindingsWriter::Style::Sarif;
+        case Format::Github:
+            return cli::FindingsWriter::Style::Github;
+        default:
+            return cli::FindingsWriter::Style::Lines;
     }
+}
+
+// The findings of the run with the baseline applied, written in the format asked for: as
+// they are made, or, for JSON and a baseline to write, once all are made. What was counted
+// and baselined is in the out-parameters; false with a reason (and nothing written) on a
+// baseline that cannot be read or written.
+bool report_findings(const Options& options, const RunState& state, const CollectingSink& messages, bool completed,
+                     bool& counted, std::size_t& baselined, std::string& reason) {
+    std::unordered_set<std::string> accepted;
+    if (!options.baseline.empty() && !cli::read_baseline(options.baseline, accepted, reason)) return false;
+    const findings::RunMessages run_messages{messages.messages, messages.inputs};
+    const auto judge = [&](findings::Finding& f) {
+        f.baselined = !options.baseline.empty() && cli::in_baseline(accepted, f);
+        baselined += f.baselined ? 1 : 0;
+        counted = counted || findings::counts(f);
+    };
+    if (options.format != Format::Json && options.write_baseline.empty()) {
+        cli::FindingsWriter writer(stdout, findings_style(options.format));
+        findings::for_each_finding(state.model, run_messages, completed, options.ignored, [&](findings::Finding& f) {
+            judge(f);
+            writer.write(f);
+        });
+        writer.finish();
+        return true;
+    }
+    std::vector<findings::Finding> found;
+    findings::for_each_finding(state.model, run_messages, completed, options.ignored, [&](findings::Finding& f) {
+        judge(f);
+        found.push_back(std::move(f));
+    });
     if (!options.write_baseline.empty() && !cli::write_baseline(options.write_baseline, found, reason)) return false;
+    if (options.format == Format::Json) {
+        cli::json_report(stdout, state.model, state.files, messages.messages, completed, found);
+        return true;
+    }
+    cli::FindingsWriter writer(stdout, findings_style(options.format));
+    for (const findings::Finding& f : found) writer.write(f);
+    writer.finish();
     return true;
 }
 
@@ -205,26 +240,12 @@ int run(const Options& options, RunState& state) {
         return any_problem(model) ? kExitProblems : kExitClean;
     }
 
-    std::vector<findings::Finding> found;
+    bool counted = false;
     std::size_t baselined = 0;
     std::string reason;
-    if (!run_findings(options, state, collected, completed, found, baselined, reason)) {
+    if (!report_findings(options, state, collected, completed, counted, baselined, reason)) {
         write_all(stderr, "quorv-check: " + reason + "\n");
         return kExitUsage;
-    }
-    switch (options.format) {
-        case Format::Json:
-            cli::json_report(stdout, model, files, collected.messages, completed, found);
-            break;
-        case Format::Sarif:
-            cli::sarif_report(stdout, found);
-            break;
-        case Format::Github:
-            cli::github_annotations(stdout, found);
-            break;
-        default:
-            cli::findings_lines(stdout, found);
-            break;
     }
     if (baselined != 0 && (options.format == Format::Findings || options.format == Format::Github))
         write_all(stderr, "quorv-check: " + std::to_string(baselined) + " finding" +
@@ -232,8 +253,6 @@ int run(const Options& options, RunState& state) {
     // JSON keeps today's exit status; the findings formats count findings.
     if (!completed) return kExitStopped;
     if (options.format == Format::Json) return any_problem(model) ? kExitProblems : kExitClean;
-    const bool counted =
-        std::any_of(found.begin(), found.end(), [](const findings::Finding& f) { return findings::counts(f); });
     return counted ? kExitProblems : kExitClean;
 }
 

@@ -1,10 +1,12 @@
 #include "findings/findings.h"
 
 #include <algorithm>
+#include <charconv>
 #include <filesystem>
-#include <map>
-#include <set>
+#include <functional>
+#include <utility>
 
+#include "engine/entry_table.h"
 #include "engine/messages.h"
 #include "engine/model_walks.h"
 #include "findings/fingerprint.h"
@@ -12,24 +14,64 @@
 namespace quorv::findings {
 namespace {
 
-std::string join_sorted(std::vector<std::string> names) {
+// The names and paths findings give their modules (module_name and module_path): an
+// input's own, or for a library member made once.
+class ModuleNames {
+  public:
+    std::string_view name(const FileEntry& file) {
+        return file.library == nullptr ? std::string_view(file.display_name) : member(file).name;
+    }
+    std::string_view path(const FileEntry& file) {
+        return file.library == nullptr ? std::string_view(file.full_path) : member(file).path;
+    }
+
+  private:
+    struct Names {
+        std::string name, path;
+    };
+    const Names& member(const FileEntry& file) {
+        return members_.of(file, [](const FileEntry& f) { return Names{module_name(f), module_path(f)}; });
+    }
+    EntryTable<Names> members_;
+};
+
+// A number's decimal digits, held for a message or a fingerprint without an allocation.
+class Digits {
+  public:
+    explicit Digits(std::uint64_t n)
+        : size_(static_cast<std::size_t>(std::to_chars(text_, text_ + 24, n).ptr - text_)) {}
+    std::string_view view() const { return std::string_view(text_, size_); }
+
+  private:
+    char text_[24];
+    std::size_t size_;
+};
+
+std::string join_sorted(std::vector<std::string_view> names) {
     std::sort(names.begin(), names.end());
     names.erase(std::unique(names.begin(), names.end()), names.end());
     std::string out;
-    for (const std::string& n : names) {
+    for (const std::string_view n : names) {
         if (!out.empty()) out += ", ";
         out += n;
     }
     return out;
 }
 
+void append_bytes(std::string& out, std::uint64_t size) {
+    out.append(Digits(size).view()).append(size == 1 ? " byte" : " bytes");
+}
+
 std::string bytes_text(std::uint64_t size) {
-    return std::to_string(size) + (size == 1 ? " byte" : " bytes");
+    std::string out;
+    append_bytes(out, size);
+    return out;
 }
 
 class BlockRules {
   public:
-    BlockRules(const AnalysisModel& model, std::vector<Finding>& out) : model_(model), out_(out) {}
+    BlockRules(const AnalysisModel& model, ModuleNames& names, std::vector<Finding>& out)
+        : model_(model), names_(names), out_(out) {}
 
     // conflict: the block's first procedure of the same name, or none.
     void check(const CommonBlock& block, const ProcedureEntry* conflict) {
@@ -55,12 +97,13 @@ class BlockRules {
     }
 
   private:
-    Finding& add(std::string_view rule, const CommonBlock& block) {
+    Finding& add(const Rule* rule, const CommonBlock& block) {
         Finding& f = out_.emplace_back();
-        f.rule = find_rule(rule);
+        f.rule = rule;
         f.block = block.name;
         return f;
     }
+    std::string_view name_of(const FileEntry& file) { return names_.name(file); }
 
     void size_mismatch(const CommonBlock& block) {
         if (is_blank_common(block.name)) return;
@@ -68,25 +111,29 @@ class BlockRules {
         for (const Definition& d : model_.definitions_of(block))
             if (d.size_exact && d.size > largest_) larger.push_back(&d);
         if (declared_.back()->size == largest_ && larger.empty()) return;
-        Finding& f = add("common-size-mismatch", block);
+        static const Rule* const kRule = find_rule("common-size-mismatch");
+        Finding& f = add(kRule, block);
         // Each size once, largest first, with the first module that declares it.
         std::string sizes, sizes_key;
         for (std::size_t k = 0; k < declared_.size();) {
             std::size_t same = k;
             while (same < declared_.size() && declared_[same]->size == declared_[k]->size) ++same;
             if (!sizes.empty()) sizes += ", ";
-            sizes += bytes_text(declared_[k]->size) + " in " + module_name(*declared_[k]->file);
-            if (same - k > 1) sizes += " and " + std::to_string(same - k - 1) + " more";
-            sizes_key += std::to_string(declared_[k]->size) + " ";
+            append_bytes(sizes, declared_[k]->size);
+            sizes.append(" in ").append(name_of(*declared_[k]->file));
+            if (same - k > 1) sizes.append(" and ").append(Digits(same - k - 1).view()).append(" more");
+            sizes_key.append(Digits(declared_[k]->size).view()).append(" ");
             for (std::size_t m = k; m < same; ++m) f.modules.push_back(declared_[m]->file);
             k = same;
         }
         f.message = "COMMON block " + name_ + " is declared with different sizes: " + sizes;
         if (declared_.back()->size == largest_) f.message = "COMMON block " + name_ + " is declared with " + sizes;
         for (const Definition* d : larger) {
-            f.message += "; it is initialized with " + bytes_text(d->size) + " in " + module_name(*d->file);
+            f.message.append("; it is initialized with ");
+            append_bytes(f.message, d->size);
+            f.message.append(" in ").append(name_of(*d->file));
             f.modules.push_back(d->file);
-            sizes_key += "=" + std::to_string(d->size) + " ";
+            sizes_key.append("=").append(Digits(d->size).view()).append(" ");
         }
         f.fingerprint = fingerprint({f.rule->id, block.name, sizes_key});
     }
@@ -101,10 +148,11 @@ class BlockRules {
                     return compare_names(a, b.name) < 0;
             });
         if (first == last) return;
-        Finding& f = add("common-named-like-procedure", block);
-        std::vector<std::string> names;
+        static const Rule* const kRule = find_rule("common-named-like-procedure");
+        Finding& f = add(kRule, block);
+        std::vector<std::string_view> names;
         for (auto it = first; it != last; ++it) {
-            names.push_back(module_name(*it->defining_object.file));
+            names.push_back(name_of(*it->defining_object.file));
             f.modules.push_back(it->defining_object.file);
         }
         for (const ObjectRef* d : declared_) f.modules.push_back(d->file);
@@ -116,32 +164,50 @@ class BlockRules {
 
     void initializers(const CommonBlock& block) {
         const std::span<const Definition> definitions = model_.definitions_of(block);
+        // Declarations are held largest first: the largest ones lead.
+        std::size_t largest_count = 0;
+        while (largest_count < declared_.size() && declared_[largest_count]->size == largest_) ++largest_count;
+        const std::string_view declarer = name_of(*declared_.front()->file);
         for (const Definition& d : definitions) {
             if (d.size >= largest_) continue;
-            Finding& f = add("initializer-smaller-than-declaration", block);
+            static const Rule* const kRule = find_rule("initializer-smaller-than-declaration");
+            Finding& f = add(kRule, block);
             f.primary = d.file;
+            f.modules.reserve(1 + largest_count);
             f.modules.push_back(d.file);
-            for (const ObjectRef* decl : declared_)
-                if (decl->size == largest_) f.modules.push_back(decl->file);
-            f.message = "COMMON block " + name_ + " is initialized with " + (d.size_exact ? "" : "at most ") +
-                        bytes_text(d.size) + " in " + module_name(*d.file) + " but declared with " +
-                        bytes_text(largest_) + " in " + module_name(*declared_.front()->file);
-            f.fingerprint = fingerprint(
-                {f.rule->id, block.name, module_name(*d.file), std::to_string(d.size), std::to_string(largest_)});
+            for (std::size_t k = 0; k < largest_count; ++k) f.modules.push_back(declared_[k]->file);
+            const std::string_view definer = name_of(*d.file);
+            std::string& m = f.message;
+            m.reserve(80 + name_.size() + definer.size() + declarer.size());
+            m.append("COMMON block ").append(name_).append(" is initialized with ");
+            if (!d.size_exact) m.append("at most ");
+            append_bytes(m, d.size);
+            m.append(" in ").append(definer).append(" but declared with ");
+            append_bytes(m, largest_);
+            m.append(" in ").append(declarer);
+            f.fingerprint =
+                fingerprint({f.rule->id, block.name, definer, Digits(d.size).view(), Digits(largest_).view()});
         }
         if (definitions.size() < 2) return;
-        std::vector<std::string> definers;
-        std::set<std::string_view> paths;
+        std::vector<std::string_view> definers, paths;
         for (const Definition& d : definitions) {
-            definers.push_back(module_name(*d.file));
-            paths.insert(d.file->full_path);
+            definers.push_back(name_of(*d.file));
+            paths.push_back(d.file->full_path);
         }
-        if (paths.size() < 2) return;
-        Finding& f = add("common-initialized-twice", block);
+        std::sort(paths.begin(), paths.end());
+        const auto distinct = static_cast<std::size_t>(std::unique(paths.begin(), paths.end()) - paths.begin());
+        if (distinct < 2) return;
+        static const Rule* const kRule = find_rule("common-initialized-twice");
+        Finding& f = add(kRule, block);
+        f.modules.reserve(definitions.size());
         for (const Definition& d : definitions) f.modules.push_back(d.file);
-        const std::string where = join_sorted(definers);
-        f.message =
-            "COMMON block " + name_ + " is initialized in " + std::to_string(paths.size()) + " modules: " + where;
+        const std::string where = join_sorted(std::move(definers));
+        f.message.append("COMMON block ")
+            .append(name_)
+            .append(" is initialized in ")
+            .append(Digits(distinct).view())
+            .append(" modules: ")
+            .append(where);
         f.fingerprint = fingerprint({f.rule->id, block.name, where});
     }
 
@@ -187,11 +253,12 @@ class BlockRules {
                                          [&](const ModuleLayout& m) { return m.file == d->file && !m.layout.aliased; });
             if (!has) return false;
         }
-        Finding& f = add("common-prefix-view", block);
+        static const Rule* const kRule = find_rule("common-prefix-view");
+        Finding& f = add(kRule, block);
         for (const ObjectRef* d : declared_) f.modules.push_back(d->file);
         f.message = "COMMON block " + name_ + " is declared with " + bytes_text(largest_) + " in " +
-                    module_name(*declared_.front()->file) + " and shorter in " + std::to_string(declared_.size() - 1) +
-                    " more, with the same members wherever they overlap";
+                    std::string(name_of(*declared_.front()->file)) + " and shorter in " +
+                    std::to_string(declared_.size() - 1) + " more, with the same members wherever they overlap";
         f.fingerprint = fingerprint({f.rule->id, block.name, layouts_key(distinct)});
         return true;
     }
@@ -207,9 +274,9 @@ class BlockRules {
         return key;
     }
 
-    static std::string side_text(const ModuleLayout& m, std::uint32_t member) {
+    std::string side_text(const ModuleLayout& m, std::uint32_t member) {
         const dwarf::Member& x = m.layout.members.at(member);
-        std::string text = x.name + " " + x.type + " in " + module_name(*m.file);
+        std::string text = x.name + " " + x.type + " in " + std::string(name_of(*m.file));
         if (!m.layout.file.empty())
             text += " (" + std::filesystem::path(m.layout.file).filename().string() + ":" +
                     std::to_string(m.layout.line) + ")";
@@ -218,7 +285,8 @@ class BlockRules {
 
     void layout_mismatch(const CommonBlock& block, const ModuleLayout& a, const ModuleLayout& b,
                          const dwarf::Conflict& c, const std::vector<const ModuleLayout*>& distinct) {
-        Finding& f = add("common-layout-mismatch", block);
+        static const Rule* const kRule = find_rule("common-layout-mismatch");
+        Finding& f = add(kRule, block);
         f.primary = a.file;
         f.modules.push_back(a.file);
         f.modules.push_back(b.file);
@@ -231,13 +299,13 @@ class BlockRules {
 
     // A finding about a block points at the block's declaration in the source where its
     // module (the primary one, else the first by path) has a layout that gives the line.
-    void place_in_source(Finding& f) const {
+    void place_in_source(Finding& f) {
         if (!f.source_file.empty() || f.block.empty() || layouts_.empty()) return;
         // The module the finding will be placed at: ties of path broken as the modules are settled.
         const FileEntry* where = f.primary;
         for (const FileEntry* m : f.modules)
             if (where == nullptr ||
-                (f.primary == nullptr && std::pair(module_path(*m), m) < std::pair(module_path(*where), where)))
+                (f.primary == nullptr && std::pair(names_.path(*m), m) < std::pair(names_.path(*where), where)))
                 where = m;
         for (const ModuleLayout& m : layouts_) {
             if (m.file != where || m.layout.file.empty()) continue;
@@ -248,6 +316,7 @@ class BlockRules {
     }
 
     const AnalysisModel& model_;
+    ModuleNames& names_;
     std::vector<Finding>& out_;
     std::vector<const ObjectRef*> declared_;
     std::span<const ModuleLayout> layouts_;
@@ -273,19 +342,19 @@ std::string replace_all(std::string text, std::string_view from, std::string_vie
     return text;
 }
 
-void debug_findings(const AnalysisModel& model, std::vector<Finding>& out) {
+void debug_findings(const AnalysisModel& model, ModuleNames& names, std::vector<Finding>& out) {
     for (const DebugProblem& p : model.debug_problems()) {
         Finding& f = out.emplace_back();
         f.rule = find_rule("debug-info-unreadable");
         f.primary = p.file;
         if (p.file != nullptr) f.modules.push_back(p.file);
-        const std::string where = p.file == nullptr ? std::string() : module_name(*p.file);
-        f.message = "The debug information of " + where + " cannot be read: " + p.reason;
+        const std::string_view where = p.file == nullptr ? std::string_view() : names.name(*p.file);
+        f.message.append("The debug information of ").append(where).append(" cannot be read: ").append(p.reason);
         f.fingerprint = fingerprint({f.rule->id, where, p.reason});
     }
 }
 
-void message_findings(const RunMessages& messages, bool completed, std::vector<Finding>& out) {
+void message_findings(const RunMessages& messages, bool completed, ModuleNames& names, std::vector<Finding>& out) {
     const std::size_t count = messages.texts.size();
     for (std::size_t k = 0; k < count; ++k) {
         const bool stop = !completed && k + 1 == count;
@@ -298,7 +367,7 @@ void message_findings(const RunMessages& messages, bool completed, std::vector<F
         f.primary = input;
         if (input != nullptr) f.modules.push_back(input);
         f.message = stop ? "The analysis stopped: " + std::string(text) : std::string(text);
-        const std::string where = input == nullptr ? std::string() : module_name(*input);
+        const std::string_view where = input == nullptr ? std::string_view() : names.name(*input);
         const std::string stable = input == nullptr
                                        ? std::string(text)
                                        : replace_all(std::string(text), input->full_path, input->display_name);
@@ -312,21 +381,62 @@ void message_findings(const RunMessages& messages, bool completed, std::vector<F
     }
 }
 
-// Modules once each, by where they point; the primary is the initializer's or the first.
-void settle_modules(Finding& f) {
+// Modules once each, in order of where they point (ties by entry); the primary is the
+// initializer's or the first.
+void settle_modules(Finding& f, ModuleNames& names, std::vector<std::pair<std::string_view, const FileEntry*>>& paths) {
     if (f.modules.size() > 1) {
-        std::vector<std::pair<std::string, const FileEntry*>> paths;
-        paths.reserve(f.modules.size());
-        for (const FileEntry* m : f.modules) paths.emplace_back(module_path(*m), m);
+        paths.clear();
+        for (const FileEntry* m : f.modules) paths.emplace_back(names.path(*m), m);
         std::sort(paths.begin(), paths.end());
-        paths.erase(
-            std::unique(paths.begin(), paths.end(), [](const auto& a, const auto& b) { return a.first == b.first; }),
-            paths.end());
         f.modules.clear();
-        for (const auto& [path, m] : paths) f.modules.push_back(m);
+        for (std::size_t k = 0; k < paths.size(); ++k)
+            if (k == 0 || paths[k].first != paths[k - 1].first) f.modules.push_back(paths[k].second);
     }
     if (f.primary == nullptr && !f.modules.empty()) f.primary = f.modules.front();
 }
+
+// The findings of one block (or of the run's messages), given on in report order: by rule,
+// then by where each points.
+class Settler {
+  public:
+    Settler(ModuleNames& names, const std::vector<const Rule*>& ignored, const std::function<void(Finding&)>& visit)
+        : names_(names), ignored_(ignored), visit_(visit) {}
+
+    void give_on(std::vector<Finding>& group) {
+        std::erase_if(group, [&](const Finding& f) {
+            return std::find(ignored_.begin(), ignored_.end(), f.rule) != ignored_.end();
+        });
+        for (Finding& f : group) settle_modules(f, names_, module_paths_);
+        // Where each finding points, its path made once: the source file's path where the
+        // debug information gives one, else the module's.
+        source_paths_.clear();
+        source_paths_.reserve(group.size());
+        paths_.clear();
+        for (const Finding& f : group) {
+            if (!f.source_file.empty())
+                paths_.push_back(source_paths_.emplace_back(source_path(f.source_file)));
+            else
+                paths_.push_back(f.primary == nullptr ? std::string_view("quorv-check") : names_.path(*f.primary));
+        }
+        order_.resize(group.size());
+        for (std::size_t k = 0; k < order_.size(); ++k) order_[k] = k;
+        std::stable_sort(order_.begin(), order_.end(), [&](std::size_t i, std::size_t j) {
+            if (group[i].rule->id != group[j].rule->id) return group[i].rule->id < group[j].rule->id;
+            return paths_[i] < paths_[j];
+        });
+        for (const std::size_t k : order_) visit_(group[k]);
+        group.clear();
+    }
+
+  private:
+    ModuleNames& names_;
+    const std::vector<const Rule*>& ignored_;
+    const std::function<void(Finding&)>& visit_;
+    std::vector<std::pair<std::string_view, const FileEntry*>> module_paths_;
+    std::vector<std::string> source_paths_;
+    std::vector<std::string_view> paths_;
+    std::vector<std::size_t> order_;
+};
 
 }  // namespace
 
@@ -370,35 +480,28 @@ std::string source_path(std::string_view path) {
     return relative.generic_string();
 }
 
+void for_each_finding(const AnalysisModel& model, const RunMessages& messages, bool completed,
+                      const std::vector<const Rule*>& ignored, const std::function<void(Finding&)>& visit) {
+    ModuleNames names;
+    Settler settler(names, ignored, visit);
+    std::vector<Finding> group;
+    // The messages' findings have no block and come first; then block by block, in the
+    // blocks' name order.
+    message_findings(messages, completed, names, group);
+    debug_findings(model, names, group);
+    settler.give_on(group);
+    BlockRules rules(model, names, group);
+    for_each_block_with_conflict(model, [&](const CommonBlock& block, const ProcedureEntry* conflict) {
+        rules.check(block, conflict);
+        if (!group.empty()) settler.give_on(group);
+    });
+}
+
 std::vector<Finding> find_all(const AnalysisModel& model, const RunMessages& messages, bool completed,
                               const std::vector<const Rule*>& ignored) {
     std::vector<Finding> out;
-    message_findings(messages, completed, out);
-    debug_findings(model, out);
-    BlockRules rules(model, out);
-    for_each_block_with_conflict(
-        model, [&](const CommonBlock& block, const ProcedureEntry* conflict) { rules.check(block, conflict); });
-    std::erase_if(out,
-                  [&](const Finding& f) { return std::find(ignored.begin(), ignored.end(), f.rule) != ignored.end(); });
-    for (Finding& f : out) settle_modules(f);
-    // Sorted by index, each finding's path made once: a finding is large to move and its path
-    // costs an allocation, and a run may have tens of thousands of findings.
-    std::vector<std::string> paths;
-    paths.reserve(out.size());
-    for (const Finding& f : out) paths.push_back(finding_path(f));
-    std::vector<std::size_t> order(out.size());
-    for (std::size_t k = 0; k < order.size(); ++k) order[k] = k;
-    std::stable_sort(order.begin(), order.end(), [&](std::size_t i, std::size_t j) {
-        const Finding& a = out[i];
-        const Finding& b = out[j];
-        if (const int c = compare_names(a.block, b.block); c != 0) return c < 0;
-        if (a.rule->id != b.rule->id) return a.rule->id < b.rule->id;
-        return paths[i] < paths[j];
-    });
-    std::vector<Finding> sorted;
-    sorted.reserve(out.size());
-    for (const std::size_t k : order) sorted.push_back(std::move(out[k]));
-    return sorted;
+    for_each_finding(model, messages, completed, ignored, [&](Finding& f) { out.push_back(std::move(f)); });
+    return out;
 }
 
 }  // namespace quorv::findings

@@ -4,6 +4,7 @@
 // run, each with a rule, a level, the modules involved and a fingerprint that stays the same
 // across machines, checkouts and input orders.
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -11,17 +12,20 @@
 #include "engine/diagnostics.h"
 #include "engine/file_entry.h"
 #include "engine/model.h"
+#include "findings/fingerprint.h"
 #include "findings/rules.h"
 
 namespace quorv::findings {
 
 struct Finding {
     const Rule* rule = nullptr;
-    std::string block;                      // the block's symbol; empty for a message's finding
+    // The block's symbol, in the model (valid until its next reset_model); empty for a
+    // message's finding.
+    std::string_view block;
     const FileEntry* primary = nullptr;     // where the finding points; none when the run read nothing
     std::vector<const FileEntry*> modules;  // every module involved, by module_path, once each
     std::string message;
-    std::string fingerprint;
+    Fingerprint fingerprint;
     bool baselined = false;
     // Where the block is declared in the primary module's source, from its debug
     // information; empty when there is none.
@@ -36,7 +40,11 @@ struct RunMessages {
 };
 
 // Every finding of the run, in report order: block name, then rule, then module; the
-// findings of rules in `ignored` left out.
+// findings of rules in `ignored` left out. Given to visit one at a time, each block's as soon
+// as they are made, so that a run never holds them all; visit may move the finding away.
+void for_each_finding(const AnalysisModel& model, const RunMessages& messages, bool completed,
+                      const std::vector<const Rule*>& ignored, const std::function<void(Finding&)>& visit);
+// The same, gathered.
 std::vector<Finding> find_all(const AnalysisModel& model, const RunMessages& messages, bool completed,
                               const std::vector<const Rule*>& ignored = {});
 

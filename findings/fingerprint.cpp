@@ -22,16 +22,16 @@ class Hash128 {
         b_ ^= b_ >> 27;
         ++length_;
     }
-    std::string hex() const {
+    Fingerprint hex() const {
         const std::uint64_t high = mix(a_ ^ mix(b_ + length_));
         const std::uint64_t low = mix(b_ ^ mix(a_ + 0x94D049BB133111EBull * length_));
         static constexpr char kHex[] = "0123456789abcdef";
-        std::string out(32, '0');
+        char digits[32];
         for (int k = 0; k < 16; ++k) {
-            out[k] = kHex[(high >> (60 - 4 * k)) & 15];
-            out[16 + k] = kHex[(low >> (60 - 4 * k)) & 15];
+            digits[k] = kHex[(high >> (60 - 4 * k)) & 15];
+            digits[16 + k] = kHex[(low >> (60 - 4 * k)) & 15];
         }
-        return out;
+        return Fingerprint(std::string_view(digits, sizeof digits));
     }
 
   private:
@@ -42,7 +42,7 @@ class Hash128 {
 
 }  // namespace
 
-std::string fingerprint(std::initializer_list<std::string_view> parts) {
+Fingerprint fingerprint(std::initializer_list<std::string_view> parts) {
     Hash128 hash;
     for (const std::string_view part : parts) {
         for (const char c : part) hash.add(static_cast<std::uint8_t>(c));

@@ -30,7 +30,8 @@ using Seen = std::vector<std::vector<std::string>>;
 Seen seen(const Analysis& run) {
     Seen out;
     for (const Finding& f : run.found)
-        out.push_back({std::string(f.rule->id), f.block, f.primary ? module_name(*f.primary) : "", f.message});
+        out.push_back(
+            {std::string(f.rule->id), std::string(f.block), f.primary ? module_name(*f.primary) : "", f.message});
     return out;
 }
 
@@ -109,7 +110,7 @@ TEST(Findings, DefinitionsCarryTheirModuleAndSize) {
 
 std::vector<std::string> fingerprints(const Analysis& run) {
     std::vector<std::string> out;
-    for (const Finding& f : run.found) out.push_back(f.fingerprint);
+    for (const Finding& f : run.found) out.push_back(std::string(f.fingerprint.text()));
     std::sort(out.begin(), out.end());
     return out;
 }
