@@ -65,6 +65,29 @@ std::string lexically_plain(std::string_view path) {
     return out.empty() ? "/" : out;
 }
 
+namespace {
+
+bool unreserved(char c) {
+    const auto b = static_cast<unsigned char>(c);
+    return (b >= 'a' && b <= 'z') || (b >= 'A' && b <= 'Z') || (b >= '0' && b <= '9') || b == '-' || b == '.' ||
+           b == '_' || b == '~' || b == '/';
+}
+
+}  // namespace
+
+bool uri_is_path(std::string_view path) {
+    if (!std::all_of(path.begin(), path.end(), unreserved)) return false;
+    if (path.empty() || path[0] != '/') return true;
+    if (path.size() == 1 || path.back() == '/') return false;
+    for (std::size_t at = 1; at <= path.size();) {
+        const std::size_t slash = std::min(path.find('/', at), path.size());
+        const std::string_view part = path.substr(at, slash - at);
+        if (part.empty() || part == "." || part == "..") return false;
+        at = slash + 1;
+    }
+    return true;
+}
+
 std::string artifact_uri(std::string_view path) {
     static constexpr char kHex[] = "0123456789ABCDEF";
     const bool absolute = !path.empty() && path[0] == '/';
@@ -72,9 +95,7 @@ std::string artifact_uri(std::string_view path) {
     std::string out = absolute ? "file://" : "";
     for (const char c : plain) {
         const auto b = static_cast<unsigned char>(c);
-        const bool plain = (b >= 'a' && b <= 'z') || (b >= 'A' && b <= 'Z') || (b >= '0' && b <= '9') || b == '-' ||
-                           b == '.' || b == '_' || b == '~' || b == '/';
-        if (plain) {
+        if (unreserved(c)) {
             out += c;
         } else {
             out += '%';
@@ -197,11 +218,23 @@ void FindingsWriter::annotation(const Finding& f) {
     write_text(out_, line);
 }
 
-// A module's location and name as SARIF gives them, made once for all its findings.
-const FindingsWriter::Module& FindingsWriter::module(const FileEntry& entry) {
-    return modules_.of(entry, [](const FileEntry& e) {
+// A module's location; its name is given back. Most inputs' URIs are their paths, written
+// as they are; the others, and members, are made once for all their findings.
+std::string_view FindingsWriter::locate(JsonWriter& json, const FileEntry& entry) {
+    if (entry.library == nullptr && uri_is_path(entry.full_path)) {
+        if (entry.full_path.starts_with('/')) {
+            text_.assign("file://").append(entry.full_path);
+            location(json, text_, 1);
+        } else {
+            location(json, entry.full_path, 1);
+        }
+        return entry.display_name;
+    }
+    const Module& made = modules_.of(entry, [](const FileEntry& e) {
         return Module{artifact_uri(artifact_path(e)), module_name(e)};
     });
+    location(json, made.uri, 1);
+    return made.name;
 }
 
 void FindingsWriter::result(const Finding& f) {
@@ -220,7 +253,7 @@ void FindingsWriter::result(const Finding& f) {
         json.end_object();
     } else if (f.primary != nullptr) {
         json.begin_object();
-        location(json, module(*f.primary).uri, 1);
+        locate(json, *f.primary);
         json.end_object();
     }
     json.end_array();
@@ -228,10 +261,9 @@ void FindingsWriter::result(const Finding& f) {
     std::uint64_t id = 0;
     for (const FileEntry* m : f.modules) {
         if (m == f.primary && !in_source) continue;
-        const Module& related = module(*m);
         json.begin_object().fixed_key("id").value(id++);
-        location(json, related.uri, 1);
-        json.fixed_key("message").begin_object().fixed_key("text").value(related.name).end_object();
+        const std::string_view name = locate(json, *m);
+        json.fixed_key("message").begin_object().fixed_key("text").value(name).end_object();
         json.end_object();
     }
     json.end_array();

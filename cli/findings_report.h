@@ -35,7 +35,7 @@ class FindingsWriter {
     void line(const findings::Finding& f);
     void annotation(const findings::Finding& f);
     void result(const findings::Finding& f);
-    const Module& module(const FileEntry& entry);
+    std::string_view locate(JsonWriter& json, const FileEntry& entry);
 
     std::FILE* out_;
     Style style_;
@@ -47,6 +47,8 @@ class FindingsWriter {
 // The path in a SARIF artifact location: as given, percent-encoded; absolute paths as file
 // URIs, relative ones relative.
 std::string artifact_uri(std::string_view path);
+// Whether artifact_uri gives the path back as it is (a relative one) or after "file://".
+bool uri_is_path(std::string_view path);
 // GitHub's escapes for an annotation's message, and for a property value.
 std::string github_message(std::string_view text);
 std::string github_property(std::string_view text);

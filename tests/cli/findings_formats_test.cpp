@@ -183,5 +183,25 @@ TEST(SarifUris, RelativeStaysRelativeAndBytesAreEncoded) {
     EXPECT_EQ(cli::artifact_uri("\xE9.o"), "%E9.o");
 }
 
+// The SARIF writer skips making a URI where it is the path itself: never where it is not.
+TEST(SarifUris, APathTakenAsItsOwnUriIsOne) {
+    const struct {
+        const char* path;
+        bool as_is;
+    } cases[] = {
+        {"build/a.o", true},  {"../lib/x.a", true},   {"./x.o", true},        {"", true},
+        {"/abs/x.o", true},   {"/a/b-c_d~e.o", true}, {"/", false},           {"/abs/", false},
+        {"//abs/x.o", false}, {"/a//x.o", false},     {"/a/./x.o", false},    {"/a/../x.o", false},
+        {"/a/..", false},     {"/a/.", false},        {"build/a b.o", false}, {"/x%.o", false},
+        {"/\xE9.o", false},   {"/a/.../x.o", true},   {"/a/.x/x.o", true},
+    };
+    for (const auto& c : cases) {
+        const std::string path = c.path;
+        EXPECT_EQ(cli::uri_is_path(path), c.as_is) << path;
+        if (!cli::uri_is_path(path)) continue;
+        EXPECT_EQ(cli::artifact_uri(path), path.starts_with('/') ? "file://" + path : path) << path;
+    }
+}
+
 }  // namespace
 }  // namespace quorv
