@@ -191,7 +191,8 @@ void FindingsWriter::finish() {
 void FindingsWriter::line(const Finding& f) {
     if (f.baselined) return;
     std::string& text = text_;
-    text.assign(findings::finding_path(f));
+    text.clear();
+    findings::append_finding_path(text, f);
     if (!f.source_file.empty()) text.append(":").append(std::to_string(f.source_line));
     text.append(": ").append(findings::level_text(f.rule->level)).append(": ").append(f.message);
     text.append(" [").append(f.rule->id).append("]\n");
@@ -207,7 +208,9 @@ void FindingsWriter::annotation(const Finding& f) {
                                                     : "::notice ");
     if (f.primary != nullptr || !f.source_file.empty()) {
         line.append("file=");
-        append_github(line, findings::finding_path(f), true);
+        path_.clear();
+        findings::append_finding_path(path_, f);
+        append_github(line, path_, true);
         line.append(",line=").append(std::to_string(findings::finding_line(f))).append(",");
     }
     line.append("title=");

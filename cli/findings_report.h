@@ -39,7 +39,7 @@ class FindingsWriter {
 
     std::FILE* out_;
     Style style_;
-    std::string text_;
+    std::string text_, path_;
     std::unique_ptr<JsonWriter> json_;
     EntryTable<Module> modules_;
 };

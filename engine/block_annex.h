@@ -4,6 +4,7 @@
 // joined to its block when the run ends, also when the block's first declaration comes
 // after the item.
 #include <algorithm>
+#include <cstddef>
 #include <cstdint>
 #include <new>
 #include <span>
@@ -43,19 +44,25 @@ class BlockAnnex {
         if (in_order_) return;
         in_order_ = true;
         try {
+            // Room made once: each new page of a large array costs a fault.
+            placed_.reserve(placed_.size() + items_.size() + unplaced_.size());
             // Items joined by an earlier call come first, as they were.
             for (std::size_t b = 0; b + 1 < first_.size(); ++b)
                 for (std::uint32_t k = first_[b]; k < first_[b + 1]; ++k)
                     placed_.push_back(Placed{std::move(items_[k]), static_cast<std::uint32_t>(b), k});
-            std::vector<Unplaced> waiting;
+            // Those still of no block stay, in order, where they were.
+            std::size_t waiting = 0;
             for (Unplaced& u : unplaced_) {
                 u.placed.block = lookup(u.name);
-                if (u.placed.block == kNoBlock)
-                    waiting.push_back(std::move(u));
-                else
+                if (u.placed.block == kNoBlock) {
+                    // Not onto itself: a vector moved onto itself is left empty.
+                    if (&unplaced_[waiting] != &u) unplaced_[waiting] = std::move(u);
+                    ++waiting;
+                } else {
                     placed_.push_back(std::move(u.placed));
+                }
             }
-            unplaced_.swap(waiting);
+            unplaced_.erase(unplaced_.begin() + static_cast<std::ptrdiff_t>(waiting), unplaced_.end());
             // Sorted by key alone, then moved once: an item may be large (a layout).
             std::vector<Key> keys;
             keys.reserve(placed_.size());

@@ -460,8 +460,20 @@ std::string fortran_block_name(std::string_view symbol) {
 }
 
 std::string finding_path(const Finding& f) {
-    if (!f.source_file.empty()) return source_path(f.source_file);
-    return f.primary == nullptr ? std::string("quorv-check") : module_path(*f.primary);
+    std::string out;
+    append_finding_path(out, f);
+    return out;
+}
+
+void append_finding_path(std::string& out, const Finding& f) {
+    if (!f.source_file.empty())
+        out.append(source_path(f.source_file));
+    else if (f.primary == nullptr)
+        out.append("quorv-check");
+    else if (f.primary->library == nullptr)
+        out.append(f.primary->full_path);
+    else
+        out.append(module_path(*f.primary));
 }
 
 std::uint64_t finding_line(const Finding& f) {

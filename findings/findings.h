@@ -62,6 +62,8 @@ bool is_blank_common(std::string_view symbol);
 // the block's declaration when the debug information gives it, else an input's full_path or a
 // library member's "lib.a(member.o)"; the program's name when there is none.
 std::string finding_path(const Finding& f);
+// The same, appended to out.
+void append_finding_path(std::string& out, const Finding& f);
 // The line that goes with finding_path: the declaration's, or 1.
 std::uint64_t finding_line(const Finding& f);
 

@@ -273,5 +273,59 @@ TEST_F(ModelTest, ShortAndLongNamesStayWholeAsBlocksGrow) {
     EXPECT_EQ(model_.block_list().front().name, "");
 }
 
+// Initializers and layouts recorded before any module declares their block wait whole
+// through the ends of runs that come first, and join the block in module order when it
+// comes; data of no block joins none.
+TEST_F(ModelTest, InitializersAndLayoutsWaitWholeForTheirBlock) {
+    model_.keep_definitions(true);
+    model_.keep_layouts(true);
+    const FileEntry* a = file("/a.o");
+    const FileEntry* b = file("/b.o");
+    const FileEntry* c = file("/c.o");
+    const auto layout = [](const std::string& symbol, const std::string& member) {
+        dwarf::CommonLayout l;
+        l.block = l.symbol = symbol;
+        l.members.push_back(dwarf::Member{member, 0, 4, "integer(4)"});
+        return l;
+    };
+    const auto record = [&](const FileEntry* f, const std::string& name, std::uint64_t size,
+                            const std::string& member) {
+        model_.current_object = ObjectRef{f, 0, false};
+        ASSERT_EQ(model_.record_definition(name, size, true), 0);
+        std::vector<dwarf::CommonLayout> layouts;
+        layouts.push_back(layout(name, member));
+        ASSERT_EQ(model_.record_layouts(std::move(layouts)), 0);
+        model_.put_in_order();
+    };
+    record(a, "late_", 8, "x");
+    // late_'s items wait through this end of run, and c_global's through every one.
+    record(b, "c_global", 4, "g");
+    declare(b, "early_", 4);
+    record(a, "early_", 4, "e");
+    declare(c, "late_", 16);
+    record(c, "late_", 16, "y");
+
+    const struct {
+        std::string block;
+        std::vector<std::pair<const FileEntry*, std::uint64_t>> definitions;
+        std::vector<std::string> members;
+    } expected[] = {
+        {"early_", {{a, 4}}, {"e"}},
+        {"late_", {{a, 8}, {c, 16}}, {"x", "y"}},
+    };
+    for (const auto& e : expected) {
+        const CommonBlock* block = model_.find_block(e.block);
+        ASSERT_NE(block, nullptr) << e.block;
+        std::vector<std::pair<const FileEntry*, std::uint64_t>> definitions;
+        for (const Definition& d : model_.definitions_of(*block)) definitions.emplace_back(d.file, d.size);
+        EXPECT_EQ(definitions, e.definitions) << e.block;
+        std::vector<std::string> members;
+        for (const ModuleLayout& m : model_.layouts_of(*block))
+            for (const dwarf::Member& member : m.layout.members) members.push_back(member.name);
+        EXPECT_EQ(members, e.members) << e.block;
+    }
+    EXPECT_EQ(model_.find_block("c_global"), nullptr);
+}
+
 }  // namespace
 }  // namespace quorv
