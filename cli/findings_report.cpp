@@ -182,8 +182,18 @@ void FindingsWriter::write(const Finding& f) {
     }
 }
 
+// Lines gather in text_ and go out a large piece at a time.
+void FindingsWriter::put_out(bool all) {
+    if (!all && text_.size() < kPiece) return;
+    write_text(out_, text_);
+    text_.clear();
+}
+
 void FindingsWriter::finish() {
-    if (style_ != Style::Sarif) return;
+    if (style_ != Style::Sarif) {
+        put_out(true);
+        return;
+    }
     json_->end_array().end_object().end_array().end_object().newline();
     json_->flush();
 }
@@ -191,19 +201,18 @@ void FindingsWriter::finish() {
 void FindingsWriter::line(const Finding& f) {
     if (f.baselined) return;
     std::string& text = text_;
-    text.clear();
     findings::append_finding_path(text, f);
     if (!f.source_file.empty()) text.append(":").append(std::to_string(f.source_line));
     text.append(": ").append(findings::level_text(f.rule->level)).append(": ").append(f.message);
     text.append(" [").append(f.rule->id).append("]\n");
-    write_text(out_, text);
+    put_out(false);
 }
 
 void FindingsWriter::annotation(const Finding& f) {
     if (f.baselined) return;
     const findings::Level level = f.rule->level;
     std::string& line = text_;
-    line.assign(level == findings::Level::Error     ? "::error "
+    line.append(level == findings::Level::Error     ? "::error "
                 : level == findings::Level::Warning ? "::warning "
                                                     : "::notice ");
     if (f.primary != nullptr || !f.source_file.empty()) {
@@ -218,7 +227,7 @@ void FindingsWriter::annotation(const Finding& f) {
     line.append("::");
     append_github(line, f.message, false);
     line.append("\n");
-    write_text(out_, line);
+    put_out(false);
 }
 
 // A module's location; its name is given back. Most inputs' URIs are their paths, written
@@ -226,8 +235,8 @@ void FindingsWriter::annotation(const Finding& f) {
 std::string_view FindingsWriter::locate(JsonWriter& json, const FileEntry& entry) {
     if (entry.library == nullptr && uri_is_path(entry.full_path)) {
         if (entry.full_path.starts_with('/')) {
-            text_.assign("file://").append(entry.full_path);
-            location(json, text_, 1);
+            path_.assign("file://").append(entry.full_path);
+            location(json, path_, 1);
         } else {
             location(json, entry.full_path, 1);
         }

@@ -32,6 +32,7 @@ class FindingsWriter {
         std::string uri;
         std::string name;
     };
+    void put_out(bool all);
     void line(const findings::Finding& f);
     void annotation(const findings::Finding& f);
     void result(const findings::Finding& f);
@@ -39,6 +40,7 @@ class FindingsWriter {
 
     std::FILE* out_;
     Style style_;
+    static constexpr std::size_t kPiece = 64 * 1024;
     std::string text_, path_;
     std::unique_ptr<JsonWriter> json_;
     EntryTable<Module> modules_;

@@ -47,7 +47,8 @@ class Digits {
     std::size_t size_;
 };
 
-std::string join_sorted(std::vector<std::string_view> names) {
+// Sorts names in place.
+std::string join_sorted(std::vector<std::string_view>& names) {
     std::sort(names.begin(), names.end());
     names.erase(std::unique(names.begin(), names.end()), names.end());
     std::string out;
@@ -189,7 +190,10 @@ class BlockRules {
                 fingerprint({f.rule->id, block.name, definer, Digits(d.size).view(), Digits(largest_).view()});
         }
         if (definitions.size() < 2) return;
-        std::vector<std::string_view> definers, paths;
+        std::vector<std::string_view>& definers = definers_;
+        std::vector<std::string_view>& paths = paths_;
+        definers.clear();
+        paths.clear();
         for (const Definition& d : definitions) {
             definers.push_back(name_of(*d.file));
             paths.push_back(d.file->full_path);
@@ -201,7 +205,7 @@ class BlockRules {
         Finding& f = add(kRule, block);
         f.modules.reserve(definitions.size());
         for (const Definition& d : definitions) f.modules.push_back(d.file);
-        const std::string where = join_sorted(std::move(definers));
+        const std::string where = join_sorted(definers);
         f.message.append("COMMON block ")
             .append(name_)
             .append(" is initialized in ")
@@ -322,6 +326,7 @@ class BlockRules {
     std::span<const ModuleLayout> layouts_;
     std::uint64_t largest_ = 0;
     std::string name_;
+    std::vector<std::string_view> definers_, paths_;
 };
 
 bool header_note(std::string_view text) {
