@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <new>
 #include <span>
 #include <string_view>
@@ -29,8 +30,6 @@ class BlockAnnex {
             const std::string_view kept = names.keep(name);
             unplaced_.push_back({Placed{std::move(item), kNoBlock, order}, kept});
         } else {
-            if (placed_.size() == placed_.capacity())
-                placed_.reserve(std::max<std::size_t>(64, 2 * placed_.capacity()));
             placed_.push_back(Placed{std::move(item), block, order});
         }
         in_order_ = false;
@@ -44,8 +43,6 @@ class BlockAnnex {
         if (in_order_) return;
         in_order_ = true;
         try {
-            // Room made once: each new page of a large array costs a fault.
-            placed_.reserve(placed_.size() + items_.size() + unplaced_.size());
             // Items joined by an earlier call come first, as they were.
             for (std::size_t b = 0; b + 1 < first_.size(); ++b)
                 for (std::uint32_t k = first_[b]; k < first_[b + 1]; ++k)
@@ -112,8 +109,10 @@ class BlockAnnex {
         Placed placed;
         std::string_view name;
     };
-    std::vector<Placed> placed_;
-    std::vector<Unplaced> unplaced_;
+    // In pieces, not one array: growing never copies what was recorded, and only the pages
+    // the items fill are touched.
+    std::deque<Placed> placed_;
+    std::deque<Unplaced> unplaced_;
     // After attach: the items in block order, and where each block's start (first_[b] to first_[b + 1]).
     std::vector<Item> items_;
     std::vector<std::uint32_t> first_;

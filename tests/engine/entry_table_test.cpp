@@ -12,7 +12,8 @@ namespace quorv {
 namespace {
 
 TEST(EntryTable, EachValueIsMadeOnceAndStaysWhereItWasPut) {
-    for (const std::size_t count : {std::size_t{1}, std::size_t{31}, std::size_t{32}, std::size_t{33}, std::size_t{5000}}) {
+    for (const std::size_t count :
+         {std::size_t{1}, std::size_t{31}, std::size_t{32}, std::size_t{33}, std::size_t{5000}}) {
         std::deque<FileEntry> entries;
         for (std::size_t k = 0; k < count; ++k) entries.emplace_back("/p/" + std::to_string(k), std::to_string(k));
         EntryTable<std::string> table;
