@@ -21,6 +21,7 @@
 #include <string_view>
 #include <vector>
 
+#include "cli/findings_report.h"
 #include "cli/json_report.h"
 #include "engine/model.h"
 #include "engine/model_walks.h"
@@ -106,6 +107,38 @@ std::vector<std::string> make_inputs(std::uint8_t control, std::string_view rest
         }
     }
     return args;
+}
+
+// The findings, gathered and handed on one block at a time, through each of the three
+// writers: in report order, each with a rule and a fingerprint, the same however made.
+void check_findings(const AnalysisModel& model, bool completed) {
+    const std::vector<findings::Finding> found = findings::find_all(model, findings::RunMessages{}, completed);
+    for (std::size_t k = 0; k < found.size(); ++k) {
+        fuzz::require(found[k].rule != nullptr && found[k].fingerprint.text().size() == 32, "a finding without rule");
+        fuzz::require(k == 0 || compare_names(found[k - 1].block, found[k].block) <= 0, "findings out of block order");
+    }
+    for (const auto style : {cli::FindingsWriter::Style::Lines, cli::FindingsWriter::Style::Github,
+                             cli::FindingsWriter::Style::Sarif}) {
+        char* text = nullptr;
+        std::size_t length = 0;
+        std::FILE* out = open_memstream(&text, &length);
+        if (out == nullptr) std::abort();
+        std::size_t seen = 0;
+        {
+            cli::FindingsWriter writer(out, style);
+            findings::for_each_finding(model, findings::RunMessages{}, completed, {}, [&](findings::Finding& f) {
+                fuzz::require(seen < found.size() && f.fingerprint == found[seen].fingerprint &&
+                                  f.message == found[seen].message,
+                              "findings handed on differ from the gathered ones");
+                ++seen;
+                writer.write(f);
+            });
+            writer.finish();
+        }
+        std::fclose(out);
+        std::free(text);
+        fuzz::require(seen == found.size(), "findings handed on differ from the gathered ones");
+    }
 }
 
 // What quorv-check --json writes: the real report, into memory.
@@ -207,5 +240,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (!difference.empty()) fuzz::CheckingSink::fail("engine and oracle differ", difference);
     if (completed) check_text_report(model, (control & 0x20) != 0);
     check_json(json_report(model, files, completed), model);
+    check_findings(model, completed);
     return 0;
 }
