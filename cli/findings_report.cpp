@@ -117,23 +117,12 @@ void append_github(std::string& out, std::string_view text, bool property) {
             ++plain;
         out.append(text.substr(at, plain - at));
         if (plain == text.size()) break;
-        switch (text[plain]) {
-            case '%':
-                out.append("%25");
-                break;
-            case '\r':
-                out.append("%0D");
-                break;
-            case '\n':
-                out.append("%0A");
-                break;
-            case ':':
-                out.append("%3A");
-                break;
-            default:
-                out.append("%2C");
-                break;
-        }
+        // Each as '%' and its byte in two upper-case hex digits.
+        static constexpr char kHex[] = "0123456789ABCDEF";
+        const auto b = static_cast<unsigned char>(text[plain]);
+        out += '%';
+        out += kHex[b >> 4];
+        out += kHex[b & 15];
         at = plain + 1;
     }
 }
