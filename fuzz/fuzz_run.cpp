@@ -117,8 +117,8 @@ void check_findings(const AnalysisModel& model, bool completed) {
         fuzz::require(found[k].rule != nullptr && found[k].fingerprint.text().size() == 32, "a finding without rule");
         fuzz::require(k == 0 || compare_names(found[k - 1].block, found[k].block) <= 0, "findings out of block order");
     }
-    for (const auto style : {cli::FindingsWriter::Style::Lines, cli::FindingsWriter::Style::Github,
-                             cli::FindingsWriter::Style::Sarif}) {
+    for (const auto style :
+         {cli::FindingsWriter::Style::Lines, cli::FindingsWriter::Style::Github, cli::FindingsWriter::Style::Sarif}) {
         char* text = nullptr;
         std::size_t length = 0;
         std::FILE* out = open_memstream(&text, &length);
@@ -127,9 +127,9 @@ void check_findings(const AnalysisModel& model, bool completed) {
         {
             cli::FindingsWriter writer(out, style);
             findings::for_each_finding(model, findings::RunMessages{}, completed, {}, [&](findings::Finding& f) {
-                fuzz::require(seen < found.size() && f.fingerprint == found[seen].fingerprint &&
-                                  f.message == found[seen].message,
-                              "findings handed on differ from the gathered ones");
+                fuzz::require(
+                    seen < found.size() && f.fingerprint == found[seen].fingerprint && f.message == found[seen].message,
+                    "findings handed on differ from the gathered ones");
                 ++seen;
                 writer.write(f);
             });
