@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "cli/json_writer.h"
+#include "engine/entry_table.h"
 #include "engine/model_walks.h"
 
 namespace quorv::cli {
@@ -16,68 +17,36 @@ void write_file_fields(JsonWriter& json, const FileEntry& file, bool ordinal) {
 }
 
 // The file members that every declaration (or procedure) of one module repeats, written
-// once per module before the report, held together in one text and found through a small
-// open-addressed table keyed by entry.
+// once per module, on first use.
 class FileFields {
   public:
-    FileFields(const std::vector<const FileEntry*>& inputs, const AnalysisModel& model) {
-        const std::size_t count = inputs.size() + model.member_entries().size();
-        std::size_t size = 64;
-        while (size < 2 * count) size *= 2;
-        slots_.resize(size);
-        JsonWriter members;
-        for (const FileEntry* file : inputs) add(*file, members);
-        for (const auto& member : model.member_entries()) add(*member, members);
-    }
-
-    // With the duplicate ordinal or without. A file not met when this was built (none is)
-    // is written into scratch instead.
-    std::string_view of(const FileEntry& file, bool ordinal, JsonWriter& scratch) const {
-        const Slot& slot = slots_[find(slots_, &file)];
-        // Not met, or too long to hold here.
-        if (slot.file == nullptr || slot.size == 0) return write(file, ordinal, scratch);
-        return std::string_view(text_).substr(slot.offset, ordinal ? slot.size : slot.size_without_ordinal);
+    // With the duplicate ordinal or without: the same text cut before it.
+    std::string_view of(const FileEntry& file, bool ordinal) {
+        const Text& text = texts_.of(file, [this](const FileEntry& f) {
+            Text made;
+            made.without_ordinal = write(f, false).size();
+            made.members.assign(write(f, true));
+            return made;
+        });
+        return ordinal ? std::string_view(text.members)
+                       : std::string_view(text.members).substr(0, text.without_ordinal);
     }
 
   private:
-    // Sixteen bytes, so the table of 20,000 files stays within a core's cache; members too
-    // long for it are written each time instead.
-    struct Slot {
-        const FileEntry* file = nullptr;
-        std::uint32_t offset = 0;
-        std::uint16_t size = 0;
-        std::uint16_t size_without_ordinal = 0;
+    struct Text {
+        std::string members;
+        std::size_t without_ordinal = 0;
     };
-    static std::string_view write(const FileEntry& file, bool ordinal, JsonWriter& members) {
-        members.clear();
-        members.begin_object();
-        write_file_fields(members, file, ordinal);
-        members.end_object();
-        return members.members_text();
-    }
-    void add(const FileEntry& file, JsonWriter& members) {
-        Slot& slot = slots_[find(slots_, &file)];
-        if (slot.file != nullptr) return;
-        // The members without the ordinal are the same text cut before it.
-        const std::size_t without = write(file, false, members).size();
-        const std::string_view made = write(file, true, members);
-        if (made.size() > 0xFFFF || text_.size() > 0xFFFFFFFFu - made.size()) {
-            slot = Slot{&file, 0, 0, 0};
-            return;
-        }
-        slot = Slot{&file, static_cast<std::uint32_t>(text_.size()), static_cast<std::uint16_t>(made.size()),
-                    static_cast<std::uint16_t>(without)};
-        text_.append(made);
-    }
-    static std::size_t find(const std::vector<Slot>& slots, const FileEntry* file) {
-        const std::size_t mask = slots.size() - 1;
-        std::size_t at = (reinterpret_cast<std::uintptr_t>(file) * 0x9E3779B97F4A7C15ull >> 20) & mask;
-        while (slots[at].file != nullptr && slots[at].file != file) at = (at + 1) & mask;
-        return at;
+    std::string_view write(const FileEntry& file, bool ordinal) {
+        scratch_.clear();
+        scratch_.begin_object();
+        write_file_fields(scratch_, file, ordinal);
+        scratch_.end_object();
+        return scratch_.members_text();
     }
 
-    std::vector<Slot> slots_;
-    std::string text_;
+    JsonWriter scratch_;
+    EntryTable<Text> texts_;
 };
 
 // The declaring module's layouts of the block (identical ones once), and where each is
@@ -105,14 +74,14 @@ void write_layouts(JsonWriter& json, std::span<const ModuleLayout> layouts, cons
     json.end_array();
 }
 
-void write_procedures(JsonWriter& json, const AnalysisModel& model, const FileFields& fields, JsonWriter& scratch) {
+void write_procedures(JsonWriter& json, const AnalysisModel& model, FileFields& fields) {
     for (const ProcedureEntry& procedure : model.procedure_list()) {
         json.newline().begin_object().fixed_key("name").value(procedure.name);
-        json.members(fields.of(*procedure.defining_object.file, false, scratch)).end_object();
+        json.members(fields.of(*procedure.defining_object.file, false)).end_object();
     }
 }
 
-void write_blocks(JsonWriter& json, const AnalysisModel& model, const FileFields& fields, JsonWriter& scratch) {
+void write_blocks(JsonWriter& json, const AnalysisModel& model, FileFields& fields) {
     for_each_block_with_conflict(model, [&](const CommonBlock& block, const ProcedureEntry* p) {
         json.newline().begin_object().fixed_key("name").value(block.name);
         json.fixed_key("sizes_agree").value(block.sizes_agree).fixed_key("problem").value(is_problem(block, p));
@@ -121,7 +90,7 @@ void write_blocks(JsonWriter& json, const AnalysisModel& model, const FileFields
         for (const ObjectRef& d : block.declarations) {
             json.begin_object().fixed_key("size").value(std::uint64_t{d.size});
             json.fixed_key("initialized").value(d.initialized);
-            json.members(fields.of(*d.file, true, scratch));
+            json.members(fields.of(*d.file, true));
             write_layouts(json, layouts, *d.file);
             json.end_object();
         }
@@ -135,7 +104,7 @@ void write_blocks(JsonWriter& json, const AnalysisModel& model, const FileFields
         json.fixed_key("definitions").begin_array();
         for (const Definition& d : model.definitions_of(block)) {
             json.begin_object()
-                .members(fields.of(*d.file, false, scratch))
+                .members(fields.of(*d.file, false))
                 .fixed_key("size")
                 .value(d.size)
                 .fixed_key("size_exact")
@@ -180,11 +149,10 @@ void json_report(std::FILE* out, const AnalysisModel& model, const ui::FileList&
     json.end_array().newline().fixed_key("messages").begin_array();
     for (const std::string& m : messages) json.newline().value(m);
     json.end_array().newline().fixed_key("blocks").begin_array();
-    const FileFields fields(files.entries(), model);
-    JsonWriter scratch;
-    write_blocks(json, model, fields, scratch);
+    FileFields fields;
+    write_blocks(json, model, fields);
     json.end_array().newline().fixed_key("procedures").begin_array();
-    write_procedures(json, model, fields, scratch);
+    write_procedures(json, model, fields);
     json.end_array().newline();
     write_findings(json, found);
     json.newline().end_object().newline();
