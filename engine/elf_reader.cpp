@@ -363,7 +363,22 @@ class ElfModule {
         const std::size_t record = (l.is64 ? 16 : 8) + (rela ? (l.is64 ? 8 : 4) : 0);
         std::span<const std::uint8_t> raw;
         if (table.entry_size != record || !view(table.offset, table.size, work_.relocation_bytes, raw)) return;
-        out.reserve(raw.size() / record);
+        // The room is kept from module to module and grows by half at least: fresh room costs a
+        // page fault a page, and a module's .debug_info has thousands of relocations.
+        const std::size_t wanted = out.size() + raw.size() / record;
+        if (wanted > out.capacity()) out.reserve(std::max(wanted, out.capacity() + out.capacity() / 2));
+        if (l.is64 && !l.big_endian && rela) {
+            // x86-64 and the other little-endian 64-bit machines: the usual case, without the
+            // layout's choices in every field.
+            for (std::size_t at = 0; at + record <= raw.size(); at += record) {
+                const std::uint8_t* p = raw.data() + at;
+                const std::uint64_t info = read_u64le(p + 8);
+                out.push_back(dwarf::Relocation{read_u64le(p), static_cast<std::uint32_t>(info >> 32), false,
+                                                relocation_width(static_cast<std::uint32_t>(info)),
+                                                static_cast<std::int64_t>(read_u64le(p + 16))});
+            }
+            return;
+        }
         for (std::size_t at = 0; at + record <= raw.size(); at += record) {
             const std::uint8_t* p = raw.data() + at;
             dwarf::Relocation r;

@@ -243,7 +243,7 @@ void collect_debug(InputStream& stream, std::uint32_t base, ModuleWorkingSet& wo
         for (std::size_t at = 0; at + coff::kRelocationSize <= table.size(); at += coff::kRelocationSize) {
             const std::uint8_t* p = table.data() + at;
             debug.relocations[id].push_back(dwarf::Relocation{
-                read_u32le(p), read_u32le(p + 4), 0, true, relocation_width(work.header.machine, read_u16le(p + 8))});
+                read_u32le(p), read_u32le(p + 4), true, relocation_width(work.header.machine, read_u16le(p + 8)), 0});
         }
     }
     if (debug.has_info()) collect_debug_symbols(work);

@@ -18,12 +18,13 @@ struct Section {
     bool present = false;
 };
 
+// 24 bytes: a module's .debug_info has thousands.
 struct Relocation {
     std::uint64_t offset = 0;  // in the section's uncompressed bytes
     std::uint32_t symbol = 0;  // index into DebugInput::symbols
-    std::int64_t addend = 0;   // RELA's r_addend; unused when in_place
     bool in_place = false;     // ELF REL and COFF: the field's own bytes are the addend
     std::uint8_t width = 0;    // bytes of the field: 4 or 8
+    std::int64_t addend = 0;   // RELA's r_addend; unused when in_place
 };
 
 struct Symbol {
