@@ -14,7 +14,7 @@ int RunContext::record(const FileEntry& entry, const ModuleFacts& facts, const d
     if (model_.keeps_layouts() && debug.has_info()) {
         std::vector<dwarf::CommonLayout> layouts;
         std::string reason;
-        if (dwarf::read_common_layouts(debug, layouts, reason)) {
+        if (dwarf::read_common_layouts(debug, layouts, reason, nullptr, layout_scratch_)) {
             if (model_.record_layouts(std::move(layouts)) != 0) recorded = 1;
         } else if (model_.record_debug_problem(reason) != 0) {
             recorded = 1;

@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "engine/diagnostics.h"
+#include "engine/dwarf/common_layouts.h"
 #include "engine/elf_reader.h"
 #include "engine/file_entry.h"
 #include "engine/input_stream.h"
@@ -41,6 +42,7 @@ class RunContext {
     Recorder recorder_;
     ModuleWorkingSet coff_;
     ElfWorkingSet elf_;
+    dwarf::LayoutScratch layout_scratch_;
 };
 
 }  // namespace quorv

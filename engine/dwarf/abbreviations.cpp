@@ -48,6 +48,50 @@ Want wanted_slot(std::uint64_t attribute) {
     }
 }
 
+namespace {
+
+// The steps of a variable's attributes, or none when a form has no step.
+MemberPlan member_plan(const AttributeEntry* entries, std::uint32_t count) {
+    MemberPlan plan;
+    unsigned n = 0;
+    const auto add = [&](MemberStep step, std::uint8_t argument) {
+        if (n == MemberPlan::kMostSteps) return false;
+        plan.steps[n] = step;
+        plan.arguments[n++] = argument;
+        return true;
+    };
+    for (std::uint32_t k = 0; k < count; ++k) {
+        const AttributeEntry& e = entries[k];
+        bool ok = false;
+        if (e.slot == kWantName && e.form == form::kStrp) {
+            ok = add(MemberStep::NameStrp, 0);
+        } else if (e.slot == kWantName && e.form == form::kString) {
+            ok = add(MemberStep::NameString, 0);
+        } else if (e.slot == kWantType &&
+                   (e.form == form::kRef1 || e.form == form::kRef2 || e.form == form::kRef4 || e.form == form::kRef8)) {
+            ok = add(MemberStep::TypeRef, static_cast<std::uint8_t>(e.size));
+        } else if (e.slot == kWantLocation && (e.form == form::kExprloc || e.form == form::kBlock)) {
+            ok = add(MemberStep::Location, 0);
+        } else if (e.slot == kWantLocation && e.form == form::kBlock1) {
+            ok = add(MemberStep::Location, 1);
+        } else if (e.slot != kWantName && e.slot != kWantType && e.slot != kWantLocation && e.size >= 0) {
+            // Runs together with the skip before it while that stays within a byte.
+            ok = true;
+            if (e.size == 0) continue;
+            if (n > 0 && plan.steps[n - 1] == MemberStep::Skip && plan.arguments[n - 1] + e.size <= 255)
+                plan.arguments[n - 1] = static_cast<std::uint8_t>(plan.arguments[n - 1] + e.size);
+            else
+                ok = add(MemberStep::Skip, static_cast<std::uint8_t>(e.size));
+        }
+        if (!ok) return MemberPlan{};
+    }
+    // A plan of no step would read as none; a variable without attributes is left to read().
+    plan.count = static_cast<std::uint8_t>(n);
+    return plan;
+}
+
+}  // namespace
+
 // Each entry: code ULEB128 (0 ends the table) | tag ULEB128 | children u8 | pairs of
 // attribute ULEB128, form ULEB128 (DW_FORM_implicit_const adds an SLEB128), ending 0, 0.
 bool AbbreviationTable::decode(ByteCursor in, const UnitFormat& unit, std::string& reason) {
@@ -75,6 +119,7 @@ bool AbbreviationTable::decode(ByteCursor in, const UnitFormat& unit, std::strin
         }
         a.count = static_cast<std::uint32_t>(entries_.size() - a.first);
         a.fixed_size = fixed;
+        if (a.tag == tag::kVariable && !a.children) a.member = member_plan(entries_.data() + a.first, a.count);
         if (!abbreviations_.empty() && abbreviations_.back().code >= a.code) sorted = false;
         abbreviations_.push_back(a);
     }

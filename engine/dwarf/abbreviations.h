@@ -44,6 +44,20 @@ struct AttributeEntry {
     std::int8_t size = kVariableSize;  // the form's fixed size in the unit, when it has one
 };
 
+// How a variable's DIE gives up its name, type and location without a FormValue each: its
+// attributes as a few steps, the unwanted fixed-size ones run together into one skip. Only
+// the usual forms have a step; an abbreviation with any other leaves the reading to read().
+enum class MemberStep : std::uint8_t { Skip, NameStrp, NameString, TypeRef, Location };
+
+struct MemberPlan {
+    static constexpr unsigned kMostSteps = 8;
+    std::uint8_t count = 0;  // 0: no plan
+    MemberStep steps[kMostSteps] = {};
+    // Skip: the bytes (at most 255); TypeRef: the reference's width; Location: 1 for
+    // DW_FORM_block1, 0 for a ULEB128 length (exprloc, block).
+    std::uint8_t arguments[kMostSteps] = {};
+};
+
 struct Abbreviation {
     std::uint64_t code = 0;
     std::uint64_t tag = 0;
@@ -51,6 +65,7 @@ struct Abbreviation {
     std::uint32_t first = 0;  // its attributes in the table's entries
     std::uint32_t count = 0;
     std::int64_t fixed_size = kVariableSize;  // the bytes of its attributes, when fixed
+    MemberPlan member;                        // for a DW_TAG_variable without children
 };
 
 class AbbreviationTable {

@@ -47,8 +47,17 @@ struct Address {
 
 class LayoutReader {
   public:
-    LayoutReader(const DebugInput& input, std::vector<CommonLayout>& out, std::vector<std::string>* dropped)
-        : sections_(input), reader_(sections_), types_(reader_), out_(out), dropped_(dropped) {}
+    LayoutReader(const DebugInput& input, std::vector<CommonLayout>& out, std::vector<std::string>* dropped,
+                 LayoutScratch& scratch)
+        : sections_(input),
+          reader_(sections_),
+          types_(reader_),
+          out_(out),
+          dropped_(dropped),
+          members_(scratch.members),
+          signature_(scratch.signature),
+          signed_words_(scratch.signed_words),
+          signed_at_(scratch.signed_at) {}
 
     bool read(std::string& reason) {
         if (!sections_.load(kInfo, reason)) return false;
@@ -76,7 +85,23 @@ class LayoutReader {
     bool keep(CommonLayout&& layout);
     void begin_signature(const Unit& unit, const Die& block);
     void sign_member(const Unit& unit, const Die& member);
+    void sign_fields(const Unit& unit, const MemberFields& member);
     void sign_value(const Unit& unit, const FormValue& value);
+    void sign_block(const Unit& unit, std::span<const std::uint8_t> block, std::uint64_t offset);
+    // References are made absolute; strings by index would depend on the unit's table.
+    void sign_reference(const Unit& unit, std::uint64_t reference) {
+        sign_number(static_cast<std::uint64_t>(ValueKind::UnitReference));
+        sign_number(unit.offset + reference);
+    }
+    void sign_text(std::string_view text) {
+        sign_number(static_cast<std::uint64_t>(ValueKind::String));
+        sign_bytes(reinterpret_cast<const std::uint8_t*>(text.data()), text.size());
+    }
+    void sign_string_offset(SectionId section, std::uint64_t offset) {
+        sign_number(static_cast<std::uint64_t>(ValueKind::StringOffset));
+        sign_number(section);
+        sign_number(offset);
+    }
     void sign_number(std::uint64_t v) { signature_.push_back(v); }
     // Texts and locations are a few bytes: taken as they stand, eight to a word, after their length.
     void sign_bytes(const std::uint8_t* bytes, std::size_t size) {
@@ -94,8 +119,9 @@ class LayoutReader {
     std::vector<CommonLayout>& out_;
     std::vector<std::string>* dropped_;
     // The block's member DIEs: signed as they are read, read again only for a layout that is built.
-    std::vector<std::uint64_t> members_;
+    std::vector<std::uint64_t>& members_;
     Die child_;  // reused: a Die is large, and a block has a DIE per member
+    MemberFields fields_;
     std::vector<Subprogram> subprograms_;
     std::map<std::uint64_t, std::unique_ptr<LineFiles>> line_tables_;  // by offset in .debug_line
     std::uint64_t line_bytes_ = 0;
@@ -111,9 +137,9 @@ class LayoutReader {
     // What a block DIE's layout is made of, before it is made: its name, and each member's
     // name, type DIE and location with its relocation. Block DIEs alike in this (a block
     // every subprogram includes) give the same layout, so it is built once.
-    std::vector<std::uint64_t> signature_;
-    std::unordered_map<std::uint64_t, std::vector<std::vector<std::uint64_t>>> signed_;
-    std::uint64_t signed_words_ = 0;
+    std::vector<std::uint64_t>& signature_;
+    std::vector<std::uint64_t>& signed_words_;
+    std::unordered_multimap<std::uint64_t, std::pair<std::size_t, std::size_t>>& signed_at_;
 };
 
 // What a block's member DIEs are read for.
@@ -177,23 +203,48 @@ bool LayoutReader::read_block(Unit& unit, const Die& block, std::uint64_t childr
         return true;
     };
     next = children;
-    if (block.children && !reader_.for_each_child(unit, children, child_, next, kMemberAttributes, member))
-        return false;
+    // The members by their abbreviation's plan; a DIE without one is read whole.
+    for (std::uint64_t at = children; block.children;) {
+        std::uint64_t after = 0;
+        const MemberRead quick = reader_.read_member(unit, at, fields_, after);
+        if (quick == MemberRead::Failed) return false;
+        if (quick == MemberRead::End) {
+            next = after;
+            break;
+        }
+        if (quick == MemberRead::Read) {
+            members_.push_back(fields_.offset);
+            sign_fields(unit, fields_);
+            at = after;
+            continue;
+        }
+        if (!reader_.read(unit, at, child_, after, kMemberAttributes)) return false;
+        at = after;
+        if (child_.tag == 0) {
+            next = at;
+            break;
+        }
+        member(child_);
+        if (child_.children && !reader_.skip_children(unit, after, at)) return false;
+    }
     const std::uint64_t hash = hash_words(signature_);
-    if (const auto known = signed_.find(hash); known != signed_.end())
-        for (const std::vector<std::uint64_t>& seen : known->second)
-            if (seen == signature_) {
-                // The same layout as one kept already; the subprogram's name is still read, so
-                // that damage to it counts wherever it stands.
-                std::string_view name;
-                return subprogram == nullptr || reader_.text(unit, *subprogram, name);
-            }
+    const auto [first, last] = signed_at_.equal_range(hash);
+    for (auto it = first; it != last; ++it) {
+        const auto [at, size] = it->second;
+        if (size == signature_.size() &&
+            std::equal(signature_.begin(), signature_.end(), signed_words_.begin() + static_cast<std::ptrdiff_t>(at))) {
+            // The same layout as one kept already; the subprogram's name is still read, so
+            // that damage to it counts wherever it stands.
+            std::string_view name;
+            return subprogram == nullptr || reader_.text(unit, *subprogram, name);
+        }
+    }
     CommonLayout layout;
     std::string problem;
     if (build(unit, block, subprogram, layout, problem)) {
-        if (signed_words_ + signature_.size() <= kMostSignatureWords) {
-            signed_words_ += signature_.size();
-            signed_[hash].push_back(signature_);
+        if (signed_words_.size() + signature_.size() <= kMostSignatureWords) {
+            signed_at_.emplace(hash, std::pair{signed_words_.size(), signature_.size()});
+            signed_words_.insert(signed_words_.end(), signature_.begin(), signature_.end());
         }
         return keep(std::move(layout));
     }
@@ -270,34 +321,38 @@ bool LayoutReader::place_member(Unit& unit, const PendingMember& m, CommonLayout
 }
 
 void LayoutReader::sign_value(const Unit& unit, const FormValue& value) {
-    sign_number(static_cast<std::uint64_t>(value.kind));
     switch (value.kind) {
         case ValueKind::UnitReference:
-            sign_number(unit.offset + value.number);
+            sign_reference(unit, value.number);
             return;
         case ValueKind::String:
-            sign_bytes(reinterpret_cast<const std::uint8_t*>(value.text.data()), value.text.size());
+            sign_text(value.text);
             return;
         case ValueKind::StringOffset:
-            sign_number(value.string_section);
-            break;
-        case ValueKind::Block: {
-            // The bytes, and the relocation of an address operand after the first byte.
-            sign_bytes(value.block.data(), value.block.size());
-            const Relocation* r = sections_.relocation_at(kInfo, value.block_offset + 1, unit.format.address_size);
-            if (r == nullptr) {
-                sign_number(~std::uint64_t{0});
-            } else {
-                sign_number(r->symbol);
-                sign_number(static_cast<std::uint64_t>(r->addend));
-                sign_number(r->in_place ? 1 : 0);
-            }
+            sign_string_offset(value.string_section, value.number);
             return;
-        }
+        case ValueKind::Block:
+            sign_block(unit, value.block, value.block_offset);
+            return;
         default:
             break;
     }
+    sign_number(static_cast<std::uint64_t>(value.kind));
     sign_number(value.number);
+}
+
+void LayoutReader::sign_block(const Unit& unit, std::span<const std::uint8_t> block, std::uint64_t offset) {
+    // The bytes, and the relocation of an address operand after the first byte.
+    sign_number(static_cast<std::uint64_t>(ValueKind::Block));
+    sign_bytes(block.data(), block.size());
+    const Relocation* r = sections_.relocation_at(kInfo, offset + 1, unit.format.address_size);
+    if (r == nullptr) {
+        sign_number(~std::uint64_t{0});
+    } else {
+        sign_number(r->symbol);
+        sign_number(static_cast<std::uint64_t>(r->addend));
+        sign_number(r->in_place ? 1 : 0);
+    }
 }
 
 void LayoutReader::begin_signature(const Unit& unit, const Die& block) {
@@ -314,6 +369,15 @@ void LayoutReader::sign_member(const Unit& unit, const Die& member) {
     if (name) sign_value(unit, member.value(kWantName));
     if (type) sign_value(unit, member.value(kWantType));
     if (location) sign_value(unit, member.value(kWantLocation));
+}
+
+// The same words as sign_member gives for the DIE read whole.
+void LayoutReader::sign_fields(const Unit& unit, const MemberFields& m) {
+    sign_number((m.has_name ? 1u : 0u) | (m.has_type ? 2u : 0u) | (m.has_location ? 4u : 0u));
+    if (m.has_name && m.name_inline) sign_text(m.name_text);
+    if (m.has_name && !m.name_inline) sign_string_offset(kStr, m.name_offset);
+    if (m.has_type) sign_reference(unit, m.type);
+    if (m.has_location) sign_block(unit, m.location, m.location_offset);
 }
 
 // The location must be DW_OP_addr (optionally then DW_OP_plus_uconst) with a relocation of
@@ -407,8 +471,25 @@ bool LayoutReader::keep(CommonLayout&& layout) {
 
 }  // namespace
 
+void LayoutScratch::clear() {
+    // A module's signatures are a few thousand words; a hostile one may have made millions.
+    constexpr std::size_t kKeptWords = std::size_t{1} << 16;
+    for (std::vector<std::uint64_t>* v : {&members, &signature, &signed_words}) {
+        v->clear();
+        if (v->capacity() > kKeptWords) std::vector<std::uint64_t>().swap(*v);
+    }
+    signed_at.clear();
+}
+
 bool read_common_layouts(const DebugInput& input, std::vector<CommonLayout>& out, std::string& reason,
                          std::vector<std::string>* dropped) {
+    LayoutScratch scratch;
+    return read_common_layouts(input, out, reason, dropped, scratch);
+}
+
+bool read_common_layouts(const DebugInput& input, std::vector<CommonLayout>& out, std::string& reason,
+                         std::vector<std::string>* dropped, LayoutScratch& scratch) {
+    scratch.clear();
     out.clear();
     reason.clear();
     if (dropped != nullptr) dropped->clear();
@@ -417,7 +498,7 @@ bool read_common_layouts(const DebugInput& input, std::vector<CommonLayout>& out
     if (std::none_of(input.symbols.begin(), input.symbols.end(), [](const Symbol& s) { return s.is_common; }))
         return true;
     try {
-        if (LayoutReader(input, out, dropped).read(reason)) return true;
+        if (LayoutReader(input, out, dropped, scratch).read(reason)) return true;
     } catch (const std::bad_alloc&) {
         reason = reason::kOutOfMemory;
     }

@@ -7,7 +7,10 @@
 // cannot all be placed so (no relocation, a symbol that is not COMMON, a type of unknown
 // size, too many slot runs) is dropped alone; damage to the debug information itself
 // (sections, unit headers, abbreviations, forms, strings) drops every layout of the module.
+#include <cstdint>
 #include <string>
+#include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "engine/dwarf/debug_input.h"
@@ -19,6 +22,20 @@ namespace quorv::dwarf {
 // for thousands of blocks, and a bound on what hostile debug information can make us keep.
 inline constexpr std::uint64_t kMostLayoutBytes = std::uint64_t{64} << 20;
 
+// What reading a module's layouts works in and lets go. A run reads thousands of modules:
+// given the same scratch each time, the room is taken once, not a page fault a page anew.
+struct LayoutScratch {
+    std::vector<std::uint64_t> members;    // the block's member DIEs
+    std::vector<std::uint64_t> signature;  // the block's, as it is read
+    // The signatures of the blocks whose layouts were made, one after another, and where
+    // each lies in them by its hash.
+    std::vector<std::uint64_t> signed_words;
+    std::unordered_multimap<std::uint64_t, std::pair<std::size_t, std::size_t>> signed_at;
+
+    // Empties it for the next module; room grown for a huge one is let go.
+    void clear();
+};
+
 // The layouts of every DW_TAG_common_block DIE of the module in DIE order, identical ones
 // once (the first: its subprogram, file and line stand for the others). false
 // and a short reason (e.g. "abbreviation code 77 not in .debug_abbrev", "compressed
@@ -29,5 +46,7 @@ inline constexpr std::uint64_t kMostLayoutBytes = std::uint64_t{64} << 20;
 // May not throw: no memory is a reason too.
 bool read_common_layouts(const DebugInput& input, std::vector<CommonLayout>& out, std::string& reason,
                          std::vector<std::string>* dropped = nullptr);
+bool read_common_layouts(const DebugInput& input, std::vector<CommonLayout>& out, std::string& reason,
+                         std::vector<std::string>* dropped, LayoutScratch& scratch);
 
 }  // namespace quorv::dwarf

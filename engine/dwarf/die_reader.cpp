@@ -194,6 +194,61 @@ bool DieReader::read(const Unit& unit, std::uint64_t offset, Die& die, std::uint
     return true;
 }
 
+MemberRead DieReader::read_member(const Unit& unit, std::uint64_t offset, MemberFields& out, std::uint64_t& next) {
+    if (failed()) return MemberRead::NoPlan;
+    ByteCursor in = sections_.cursor(kInfo, offset).ending_at(unit.end);
+    const std::uint8_t code = in.u8();
+    // A code of more than one byte, or none, is for read() to judge.
+    if (!in.ok() || code >= 0x80) return MemberRead::NoPlan;
+    if (code == 0) {
+        if (!visit()) return MemberRead::Failed;
+        next = in.position();
+        return MemberRead::End;
+    }
+    const Abbreviation* a = unit.abbreviations->find(code);
+    if (a == nullptr || a->member.count == 0) return MemberRead::NoPlan;
+    out = MemberFields{};
+    const MemberPlan& plan = a->member;
+    const unsigned offset_size = unit.format.offset_size;
+    for (unsigned k = 0; k < plan.count; ++k) {
+        const unsigned argument = plan.arguments[k];
+        switch (plan.steps[k]) {
+            case MemberStep::Skip:
+                in.skip(argument);
+                break;
+            case MemberStep::NameStrp: {
+                const std::uint64_t at = in.position();
+                const std::uint64_t raw = in.fixed(offset_size);
+                out.has_name = true;
+                out.name_inline = false;
+                out.name_offset = in.ok() ? sections_.relocated(kInfo, at, offset_size, raw) : 0;
+                break;
+            }
+            case MemberStep::NameString:
+                out.has_name = true;
+                out.name_inline = true;
+                out.name_text = in.cstr();
+                break;
+            case MemberStep::TypeRef:
+                out.has_type = true;
+                out.type = in.fixed(argument);
+                break;
+            case MemberStep::Location: {
+                const std::uint64_t length = argument == 1 ? in.u8() : in.uleb();
+                out.has_location = true;
+                out.location_offset = in.position();
+                out.location = in.take(length);
+                break;
+            }
+        }
+    }
+    if (!in.ok()) return MemberRead::NoPlan;
+    if (!visit()) return MemberRead::Failed;
+    out.offset = offset;
+    next = in.position();
+    return MemberRead::Read;
+}
+
 bool DieReader::skip(const Unit& unit, std::uint64_t offset, std::uint64_t& tag, bool& children, std::uint64_t& next) {
     if (failed() || !visit()) return false;
     ByteCursor in = sections_.cursor(kInfo, offset).ending_at(unit.end);

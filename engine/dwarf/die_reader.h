@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 #include <tuple>
@@ -55,6 +56,28 @@ struct Die {
     const FormValue& value(Want w) const { return values[w]; }
 };
 
+// A block member's DIE as its abbreviation's plan reads it: the values' raw makings, no
+// FormValue. Read for every member of every block, where FormValues would cost most.
+struct MemberFields {
+    std::uint64_t offset = 0;
+    bool has_name = false;
+    bool name_inline = false;       // DW_FORM_string: name_text; else DW_FORM_strp: name_offset
+    std::uint64_t name_offset = 0;  // in .debug_str, relocated
+    std::string_view name_text;
+    bool has_type = false;
+    std::uint64_t type = 0;  // from the unit's first byte
+    bool has_location = false;
+    std::span<const std::uint8_t> location;
+    std::uint64_t location_offset = 0;  // of its first byte in .debug_info
+};
+
+enum class MemberRead {
+    Read,    // out holds the member, next is after it
+    End,     // the null entry that ends the children; next is after it
+    NoPlan,  // no plan for this DIE, or its bytes do not fit: read() gives it, or the reason
+    Failed,  // the DIE budget is spent (the reason is set)
+};
+
 class DieReader {
   public:
     explicit DieReader(DebugSections& sections) : sections_(sections) {}
@@ -72,6 +95,8 @@ class DieReader {
     // Want, when given); next is the offset after its attributes (its first child, when it
     // has children).
     bool read(const Unit& unit, std::uint64_t offset, Die& die, std::uint64_t& next, std::uint32_t only = ~0u);
+    // The DIE at offset by its abbreviation's member plan, when it has one.
+    MemberRead read_member(const Unit& unit, std::uint64_t offset, MemberFields& out, std::uint64_t& next);
     // The same without decoding any attribute.
     bool skip(const Unit& unit, std::uint64_t offset, std::uint64_t& tag, bool& children, std::uint64_t& next);
     // Past the children that start at offset, up to and including their null entry.

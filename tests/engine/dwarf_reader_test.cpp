@@ -193,8 +193,8 @@ class ModuleBuilder {
     // An offset-like field: RELA keeps its value in the relocation, REL in the field.
     void relocated(Bytes& b, std::vector<Relocation>& relocs, std::uint64_t value, unsigned width,
                    std::uint32_t symbol = 0) {
-        relocs.push_back(Relocation{b.size(), symbol, static_cast<std::int64_t>(value), s_.in_place,
-                                    static_cast<std::uint8_t>(width)});
+        relocs.push_back(Relocation{b.size(), symbol, s_.in_place, static_cast<std::uint8_t>(width),
+                                    static_cast<std::int64_t>(value)});
         fixed(b, s_.in_place ? value : 0, width);
     }
     void write(const Attr& a) {
@@ -220,9 +220,11 @@ class ModuleBuilder {
             uleb(info_, form::kString);
             f = form::kString;
         }
+        // Each text once in its pool, as linkers and assemblers merge them.
         Bytes& pool = f == form::kLineStrp ? line_str_ : str_;
-        const std::uint64_t offset = pool.size();
-        if (f != form::kString) pool.insert(pool.end(), text.begin(), text.end() + 1);
+        auto [pooled, fresh] = pooled_[&pool].emplace(text, pool.size());
+        const std::uint64_t offset = pooled->second;
+        if (f != form::kString && fresh) pool.insert(pool.end(), text.begin(), text.end() + 1);
         if (f == form::kString) info_.insert(info_.end(), text.begin(), text.end() + 1);
         if (f == form::kStrp || f == form::kLineStrp) relocated(info_, info_relocs_, offset, offset_size());
         if (f == form::kStrx1 || f == form::kStrx) {
@@ -273,6 +275,7 @@ class ModuleBuilder {
     std::vector<std::string> names_;
     std::vector<bool> commons_;
     std::map<std::string, std::uint64_t> codes_;
+    std::map<const Bytes*, std::map<std::string, std::uint64_t>> pooled_;
 };
 
 // The types of the standard block, written before the subprogram that uses them.
@@ -430,6 +433,85 @@ TEST(DwarfReader, OneModuleInEveryFormAndHeaderShape) {
         EXPECT_EQ(l.members, kStandardMembers);
         EXPECT_EQ(l.runs, kStandardRuns);
         EXPECT_FALSE(l.aliased);
+    }
+}
+
+// Two subprograms declare /C/; the second's first member differs from the first's in one
+// thing, or not at all. Block DIEs alike are read once (the member DIEs' plan, or read whole
+// when an attribute has no step); any difference must give a layout of its own.
+TEST(DwarfReader, BlocksAlikeAreKeptOnceAndBlocksThatDifferApart) {
+    enum Change { None, Name, Type, Offset, Symbol, PlusUconst, NoPlan, NoPlanAndOffset };
+    struct Case {
+        const char* what;
+        Change change;
+        std::size_t layouts, dropped;
+        std::uint64_t n_offset;  // of the last layout's N
+    };
+    const Case cases[] = {
+        {"alike", None, 1, 0, 0},
+        {"member name", Name, 2, 0, 0},
+        {"member type", Type, 2, 0, 0},
+        {"relocation addend", Offset, 2, 0, 4},
+        {"relocation symbol", Symbol, 1, 1, 0},
+        {"DW_OP_plus_uconst after the address", PlusUconst, 2, 0, 2},
+        {"alike, one member read whole", NoPlan, 1, 0, 0},
+        {"read whole, addend", NoPlanAndOffset, 2, 0, 4},
+    };
+    const auto with = [](auto change) {
+        Style s;
+        change(s);
+        return s;
+    };
+    const Style styles[] = {
+        Style{}, with([](Style& s) {
+            s.name_form = form::kStrp;
+            s.ref_form = form::kRef2;
+            s.location_form = form::kBlock1;
+            s.in_place = true;
+        }),
+        with([](Style& s) {
+            s.name_form = form::kStrp;
+            s.ref_form = form::kRef8;
+            s.big_endian = true;
+            s.address_size = 4;
+        }),
+        with([](Style& s) { s.ref_form = form::kRefAddr; }),  // no plan for any member
+    };
+    for (const Style& style : styles) {
+        for (const Case& c : cases) {
+            SCOPED_TRACE(std::string(c.what) + ", name form " + std::to_string(style.name_form) + ", ref form " +
+                         std::to_string(style.ref_form));
+            ModuleBuilder b(style);
+            const std::uint32_t cs = b.symbol("c_", true), ds = b.symbol("d_", true);
+            b.begin_unit();
+            b.die(tag::kCompileUnit, true, {name(at::kName, "m.f")});
+            const Types t = write_types(b);
+            const auto subprogram = [&](const char* sub, Change change) {
+                b.die(tag::kSubprogram, true, {name(at::kName, sub)});
+                b.die(tag::kCommonBlock, true, {name(at::kName, "c")});
+                const bool shifted = change == Offset || change == NoPlanAndOffset;
+                std::vector<Attr> n = {
+                    name(at::kName, change == Name ? "m" : "n"), ref(at::kType, change == Type ? t.real8 : t.integer),
+                    address(change == Symbol ? ds : cs, shifted ? 4 : 0,
+                            change == PlusUconst ? Bytes{op::kAddr, op::kPlusUconst, 2} : Bytes{op::kAddr})};
+                // An sdata attribute has no fixed size: the DIE is read whole.
+                if (change == NoPlan || change == NoPlanAndOffset) n.push_back(raw(0x3a, form::kSdata, {0x7f}));
+                b.die(tag::kVariable, false, n);
+                b.die(tag::kVariable, false, {name(at::kName, "v"), ref(at::kType, t.vector), address(cs, 8)});
+                b.end_children();
+                b.end_children();
+            };
+            subprogram("a", None);
+            subprogram("b", c.change);
+            b.end_children();
+            b.end_unit();
+            const Read r = read(b);
+            ASSERT_TRUE(r.ok) << r.reason;
+            EXPECT_EQ(r.dropped.size(), c.dropped);
+            ASSERT_EQ(r.layouts.size(), c.layouts);
+            EXPECT_EQ(r.layouts.back().members.at(0).offset, c.n_offset);
+            EXPECT_EQ(r.layouts.back().subprogram, c.layouts == 2 ? "b" : "a");
+        }
     }
 }
 
