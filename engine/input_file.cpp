@@ -69,9 +69,10 @@ LoadResult read_to_end(int fd, std::size_t expected, InputBuffer& buffer) {
     return LoadResult::Loaded;
 }
 
-}  // namespace
-
-LoadResult load_whole_file(const std::string& path, InputBuffer& buffer) {
+// load_whole_file for a regular file of at most most bytes; a bigger one is left unread,
+// with bigger set.
+LoadResult load_up_to(const std::string& path, InputBuffer& buffer, std::uint64_t most, bool& bigger) {
+    bigger = false;
     buffer.length = 0;
     // Not blocking: a FIFO must not hold up a load ahead that the run may never reach; it
     // is not a regular file, so the stream opens it later.
@@ -83,6 +84,10 @@ LoadResult load_whole_file(const std::string& path, InputBuffer& buffer) {
     if (S_ISDIR(info.st_mode)) return LoadResult::CannotOpen;
     if (!S_ISREG(info.st_mode) || static_cast<std::uint64_t>(info.st_size) > kWholeFileLimit)
         return LoadResult::UseStream;
+    if (static_cast<std::uint64_t>(info.st_size) > most) {
+        bigger = true;
+        return LoadResult::UseStream;
+    }
     try {
         return read_to_end(fd, static_cast<std::size_t>(info.st_size), buffer);
     } catch (const std::bad_alloc&) {
@@ -90,12 +95,19 @@ LoadResult load_whole_file(const std::string& path, InputBuffer& buffer) {
     }
 }
 
+}  // namespace
+
+LoadResult load_whole_file(const std::string& path, InputBuffer& buffer) {
+    bool bigger = false;
+    return load_up_to(path, buffer, kWholeFileLimit, bigger);
+}
+
 namespace {
 
 // What a load ahead gives when even that goes wrong: the stream, which has its own rules.
-LoadResult load_ahead(const std::string& path, InputBuffer& buffer) noexcept {
+LoadResult load_ahead(const std::string& path, InputBuffer& buffer, std::uint64_t most, bool& bigger) noexcept {
     try {
-        return load_whole_file(path, buffer);
+        return load_up_to(path, buffer, most, bigger);
     } catch (...) {
         buffer.length = 0;
         return LoadResult::UseStream;
@@ -110,13 +122,21 @@ struct InputLoader::Ahead {
     static constexpr std::size_t kSlots = 128;
     // The loading thread waits while this much is loaded and not yet done with.
     static constexpr std::size_t kHeldBytes = std::size_t{4} << 20;
-    // A buffer that grew past this for one big file is let go after it, so the ring keeps
-    // at most kSlots times this between files.
+    // A slot's buffer keeps this much room between files, so the ring keeps at most kSlots
+    // times this; one that grew past it (a file that grew while it was read) is let go.
     static constexpr std::size_t kKeptCapacity = std::size_t{64} << 10;
+
+    // A regular file bigger than a slot keeps is left for the run to load into its own
+    // buffer, kept from one such file to the next while it stays below kOwnKept: bytes read
+    // on another core into fresh room cost the run more to go over than the read it is
+    // spared (objects with debug information run a fifth faster so).
+    static constexpr std::size_t kLoadedHere = kKeptCapacity;
+    static constexpr std::size_t kOwnKept = std::size_t{32} << 20;
 
     struct Slot {
         InputBuffer buffer;
         LoadResult result = LoadResult::UseStream;
+        bool here = false;  // left for the run
     };
 
     explicit Ahead(const std::vector<const FileEntry*>& entries) : entries(entries), ring(kSlots, kHeldBytes) {}
@@ -125,7 +145,7 @@ struct InputLoader::Ahead {
         for (const FileEntry* entry : entries) {
             Slot* slot = ring.next_free();
             if (slot == nullptr) return;
-            slot->result = load_ahead(entry->full_path, slot->buffer);
+            slot->result = load_ahead(entry->full_path, slot->buffer, kLoadedHere, slot->here);
             ring.made(slot->buffer.length);
         }
     }
@@ -172,6 +192,12 @@ LoadResult InputLoader::next(const InputBuffer*& buffer) {
         a.ring.give_back();
     }
     a.in_use = &a.ring.take();
+    if (a.in_use->here) {
+        // Room kept for the next big file, unless this one was huge.
+        if (own_.storage.capacity() > Ahead::kOwnKept) decltype(own_.storage)().swap(own_.storage);
+        buffer = &own_;
+        return load_whole_file(entries_[index]->full_path, own_);
+    }
     buffer = &a.in_use->buffer;
     return a.in_use->result;
 }

@@ -64,8 +64,8 @@ class InputFile {
 // The inputs of a run, loaded in list order, each as load_whole_file gives it. Where a
 // second thread can be had, the next few files are opened and read on it while the one
 // before is analyzed, so a run of thousands of small files does not wait on each open;
-// what is held ahead stays within a few megabytes. Elsewhere each file is loaded when it
-// is asked for.
+// what is held ahead stays within a few megabytes, and big files are loaded when asked
+// for. Elsewhere each file is loaded when it is asked for.
 class InputLoader {
   public:
     explicit InputLoader(const std::vector<const FileEntry*>& entries);

@@ -41,11 +41,16 @@ class InputLoaderTest : public test::ScratchDirTest {
 };
 
 TEST_F(InputLoaderTest, EachFileAsLoadingItAloneGivesIt) {
-    // More files than are held ahead, some past the kept buffer size and the held limit,
-    // and the inputs that do not load: missing, a directory, a FIFO, an empty file.
+    // More files than are held ahead, some past the kept buffer size (the run loads those
+    // itself, into one buffer: big ones back to back, growing and shrinking) and the held
+    // limit, and the inputs that do not load: missing, a directory, a FIFO, an empty file.
     for (int k = 0; k < 300; ++k) file(k % 50 == 7 ? 70000 : 100 + 37 * k);
     file(0);
     file(5u << 20);
+    file(300000);
+    file(70000);
+    file(40u << 20);
+    file(90000);
     entry(dir_ / "missing.obj");
     entry(dir_);
     fifo();
