@@ -39,6 +39,30 @@ PendingMember pending_member(const Die& child) {
     return m;
 }
 
+// The same from a member read by its abbreviation's plan.
+PendingMember pending_member(const MemberFields& fields) {
+    PendingMember m;
+    m.die = fields.offset;
+    if (fields.has_name && fields.name_inline) {
+        m.name.kind = ValueKind::String;
+        m.name.form = form::kString;
+        m.name.text = fields.name_text;
+    } else if (fields.has_name) {
+        m.name.kind = ValueKind::StringOffset;
+        m.name.form = form::kStrp;
+        m.name.string_section = kStr;
+        m.name.number = fields.name_offset;
+    }
+    m.has_type = fields.has_type;
+    m.type.kind = ValueKind::UnitReference;
+    m.type.number = fields.type;
+    m.has_location = fields.has_location;
+    m.location.kind = ValueKind::Block;
+    m.location.block = fields.location;
+    m.location.block_offset = fields.location_offset;
+    return m;
+}
+
 // Where a member's DW_OP_addr points: the relocation's symbol and the offset in its block.
 struct Address {
     std::string_view symbol;
@@ -149,9 +173,16 @@ constexpr std::uint32_t kMemberAttributes = 1u << kWantName | 1u << kWantType | 
 constexpr std::uint64_t kMostSignatureWords = std::uint64_t{1} << 22;
 
 std::uint64_t hash_words(const std::vector<std::uint64_t>& words) {
-    // A quick mix: a collision only costs a comparison of the words.
-    std::uint64_t h = 0x9E3779B97F4A7C15ull ^ words.size();
-    for (const std::uint64_t w : words) h = (h ^ w) * 0xFF51AFD7ED558CCDull;
+    // A quick mix: a collision only costs a comparison of the words. Four lanes, so that
+    // the multiplications of a block's hundreds of words do not wait on one another.
+    constexpr std::uint64_t kMultiplier = 0xFF51AFD7ED558CCDull;
+    std::uint64_t lanes[4] = {0x9E3779B97F4A7C15ull ^ words.size(), 1, 2, 3};
+    const std::size_t whole = words.size() / 4 * 4;
+    for (std::size_t k = 0; k < whole; k += 4)
+        for (std::size_t lane = 0; lane < 4; ++lane) lanes[lane] = (lanes[lane] ^ words[k + lane]) * kMultiplier;
+    for (std::size_t k = whole; k < words.size(); ++k) lanes[0] = (lanes[0] ^ words[k]) * kMultiplier;
+    std::uint64_t h = lanes[0];
+    for (std::size_t lane = 1; lane < 4; ++lane) h = (h ^ lanes[lane]) * kMultiplier;
     return h ^ (h >> 31);
 }
 
@@ -271,6 +302,12 @@ bool LayoutReader::build(Unit& unit, const Die& block, const FormValue* subprogr
     layout.runs.reserve(members_.size());  // a run a member, mostly
     for (const std::uint64_t offset : members_) {
         std::uint64_t after = 0;
+        const MemberRead quick = reader_.read_member(unit, offset, fields_, after);
+        if (quick == MemberRead::Failed) return false;
+        if (quick == MemberRead::Read) {
+            if (!place_member(unit, pending_member(fields_), layout, problem)) return false;
+            continue;
+        }
         if (!reader_.read(unit, offset, child_, after, kMemberAttributes)) return false;
         if (!place_member(unit, pending_member(child_), layout, problem)) return false;
     }
