@@ -50,6 +50,37 @@ Want wanted_slot(std::uint64_t attribute) {
 
 namespace {
 
+// Sets the places of the usual shape when the steps have it.
+void fix_places(MemberPlan& plan) {
+    unsigned at = 0, names = 0, types = 0;
+    for (unsigned k = 0; k < plan.count; ++k) {
+        const unsigned argument = plan.arguments[k];
+        switch (plan.steps[k]) {
+            case MemberStep::Skip:
+                break;
+            case MemberStep::NameStrp:
+                plan.name_at = static_cast<std::uint8_t>(at);
+                ++names;
+                break;
+            case MemberStep::NameString:
+                return;
+            case MemberStep::TypeRef:
+                plan.type_at = static_cast<std::uint8_t>(at);
+                plan.type_width = static_cast<std::uint8_t>(argument);
+                ++types;
+                break;
+            case MemberStep::Location:
+                if (k + 1 != plan.count || names != 1 || types != 1) return;
+                plan.location_at = static_cast<std::uint8_t>(at);
+                plan.location_length = static_cast<std::uint8_t>(argument);
+                plan.fixed = true;
+                return;
+        }
+        at += argument;
+        if (at > 255) return;
+    }
+}
+
 // The steps of a variable's attributes, or none when a form has no step.
 MemberPlan member_plan(const AttributeEntry* entries, std::uint32_t count) {
     MemberPlan plan;
@@ -64,7 +95,7 @@ MemberPlan member_plan(const AttributeEntry* entries, std::uint32_t count) {
         const AttributeEntry& e = entries[k];
         bool ok = false;
         if (e.slot == kWantName && e.form == form::kStrp) {
-            ok = add(MemberStep::NameStrp, 0);
+            ok = add(MemberStep::NameStrp, static_cast<std::uint8_t>(e.size));
         } else if (e.slot == kWantName && e.form == form::kString) {
             ok = add(MemberStep::NameString, 0);
         } else if (e.slot == kWantType &&
@@ -87,6 +118,7 @@ MemberPlan member_plan(const AttributeEntry* entries, std::uint32_t count) {
     }
     // A plan of no step would read as none; a variable without attributes is left to read().
     plan.count = static_cast<std::uint8_t>(n);
+    fix_places(plan);
     return plan;
 }
 

@@ -53,9 +53,15 @@ struct MemberPlan {
     static constexpr unsigned kMostSteps = 8;
     std::uint8_t count = 0;  // 0: no plan
     MemberStep steps[kMostSteps] = {};
-    // Skip: the bytes (at most 255); TypeRef: the reference's width; Location: 1 for
-    // DW_FORM_block1, 0 for a ULEB128 length (exprloc, block).
+    // Skip: the bytes (at most 255); NameStrp: the offset's width; TypeRef: the
+    // reference's width; Location: 1 for DW_FORM_block1, 0 for a ULEB128 length (exprloc,
+    // block).
     std::uint8_t arguments[kMostSteps] = {};
+    // The usual shape (gfortran's): one DW_FORM_strp name, one reference and the location
+    // last, everything before it of a fixed size. Their places past the code, read without
+    // going through the steps.
+    bool fixed = false;
+    std::uint8_t name_at = 0, type_at = 0, type_width = 0, location_at = 0, location_length = 0;
 };
 
 struct Abbreviation {

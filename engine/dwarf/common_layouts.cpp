@@ -130,11 +130,16 @@ class LayoutReader {
     // Texts and locations are a few bytes: taken as they stand, eight to a word, after their length.
     void sign_bytes(const std::uint8_t* bytes, std::size_t size) {
         sign_number(size);
-        for (std::size_t k = 0; k < size; k += 8) {
+        std::size_t k = 0;
+        for (; k + 8 <= size; k += 8) {
             std::uint64_t word = 0;
-            std::memcpy(&word, bytes + k, std::min<std::size_t>(8, size - k));
+            std::memcpy(&word, bytes + k, 8);  // a fixed size: one load, not a call
             sign_number(word);
         }
+        if (k == size) return;
+        std::uint64_t word = 0;
+        for (unsigned byte = 0; k < size; ++k, ++byte) word |= std::uint64_t{bytes[k]} << (8 * byte);
+        sign_number(word);
     }
 
     DebugSections sections_;

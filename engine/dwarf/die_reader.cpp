@@ -210,6 +210,29 @@ MemberRead DieReader::read_member(const Unit& unit, std::uint64_t offset, Member
     out = MemberFields{};
     const MemberPlan& plan = a->member;
     const unsigned offset_size = unit.format.offset_size;
+    if (plan.fixed) {
+        // Everything up to the location's length at once; the length is mostly one byte.
+        const std::uint64_t first = in.position();
+        const std::uint64_t length_at = first + plan.location_at;
+        if (length_at >= in.size()) return MemberRead::NoPlan;
+        const std::uint8_t* p = in.bytes().data() + static_cast<std::size_t>(first);
+        const std::uint64_t length = p[plan.location_at];
+        if (plan.location_length == 0 && length >= 0x80) return MemberRead::NoPlan;
+        if (length > in.size() - length_at - 1) return MemberRead::NoPlan;
+        ByteCursor field(in.bytes(), in.big_endian(), first + plan.name_at);
+        out.has_name = true;
+        out.name_offset = sections_.relocated(kInfo, first + plan.name_at, offset_size, field.fixed(offset_size));
+        field.seek(first + plan.type_at);
+        out.has_type = true;
+        out.type = field.fixed(plan.type_width);
+        out.has_location = true;
+        out.location_offset = length_at + 1;
+        out.location = in.bytes().subspan(static_cast<std::size_t>(length_at + 1), static_cast<std::size_t>(length));
+        if (!visit()) return MemberRead::Failed;
+        out.offset = offset;
+        next = length_at + 1 + length;
+        return MemberRead::Read;
+    }
     for (unsigned k = 0; k < plan.count; ++k) {
         const unsigned argument = plan.arguments[k];
         switch (plan.steps[k]) {

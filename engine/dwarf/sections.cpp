@@ -78,7 +78,7 @@ bool DebugSections::uses_rela(SectionId id) const {
                        [](const Relocation& r) { return !r.in_place; });
 }
 
-const Relocation* DebugSections::relocation_at(SectionId id, std::uint64_t offset, unsigned width) const {
+const Relocation* DebugSections::look_up(SectionId id, std::uint64_t offset, unsigned width) const {
     constexpr std::size_t kNearby = 8;
     const std::span<const Relocation> all = relocations_[id];
     // The first relocation at or after offset: a few steps on from the last lookup's, when
@@ -98,14 +98,6 @@ const Relocation* DebugSections::relocation_at(SectionId id, std::uint64_t offse
     hint_[id] = at;
     if (at == all.size() || all[at].offset != offset || all[at].width != width) return nullptr;
     return &all[at];
-}
-
-std::uint64_t DebugSections::relocated(SectionId id, std::uint64_t offset, unsigned width,
-                                       std::uint64_t in_place) const {
-    const Relocation* r = relocation_at(id, offset, width);
-    if (r == nullptr || r->in_place) return in_place;
-    const auto addend = static_cast<std::uint64_t>(r->addend);
-    return width == 8 ? addend : addend & 0xFFFFFFFFu;
 }
 
 }  // namespace quorv::dwarf

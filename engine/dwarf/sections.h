@@ -35,15 +35,31 @@ class DebugSections {
 
     // The relocation of the width-byte field at offset of section id, when one of that width
     // applies there.
-    const Relocation* relocation_at(SectionId id, std::uint64_t offset, unsigned width) const;
+    const Relocation* relocation_at(SectionId id, std::uint64_t offset, unsigned width) const {
+        // The usual case, inline: the relocation after the last one found, as a reader going
+        // through the section meets them.
+        const std::span<const Relocation> all = relocations_[id];
+        const std::size_t next = hint_[id] + 1;
+        if (next < all.size() && all[next].offset == offset && all[next - 1].offset < offset) {
+            hint_[id] = next;
+            return all[next].width == width ? &all[next] : nullptr;
+        }
+        return look_up(id, offset, width);
+    }
     // The value of such a field: a RELA relocation's addend, else the bytes in place (for REL
     // and COFF they are the addend). In relocatable objects the debug sections start at 0,
     // so the addend alone is the offset the field means.
-    std::uint64_t relocated(SectionId id, std::uint64_t offset, unsigned width, std::uint64_t in_place) const;
+    std::uint64_t relocated(SectionId id, std::uint64_t offset, unsigned width, std::uint64_t in_place) const {
+        const Relocation* r = relocation_at(id, offset, width);
+        if (r == nullptr || r->in_place) return in_place;
+        const auto addend = static_cast<std::uint64_t>(r->addend);
+        return width == 8 ? addend : addend & 0xFFFFFFFFu;
+    }
     const std::vector<Symbol>& symbols() const { return input_.symbols; }
 
   private:
     bool inflate(SectionId id, std::string& reason);
+    const Relocation* look_up(SectionId id, std::uint64_t offset, unsigned width) const;
 
     const DebugInput& input_;
     std::span<const std::uint8_t> bytes_[kSectionCount];
