@@ -230,14 +230,6 @@ bool LayoutReader::read_block(Unit& unit, const Die& block, std::uint64_t childr
                               std::uint64_t& next) {
     members_.clear();
     begin_signature(unit, block);
-    const auto member = [&](const Die& child) {
-        if (child.tag == tag::kVariable) {
-            members_.push_back(child.offset);
-            // Signed now, while the relocations looked up lie next to the last ones.
-            sign_member(unit, child);
-        }
-        return true;
-    };
     next = children;
     // The members by their abbreviation's plan; a DIE without one is read whole.
     for (std::uint64_t at = children; block.children;) {
@@ -260,7 +252,10 @@ bool LayoutReader::read_block(Unit& unit, const Die& block, std::uint64_t childr
             next = at;
             break;
         }
-        member(child_);
+        if (child_.tag == tag::kVariable) {
+            members_.push_back(child_.offset);
+            sign_member(unit, child_);
+        }
         if (child_.children && !reader_.skip_children(unit, after, at)) return false;
     }
     const std::uint64_t hash = hash_words(signature_);
