@@ -1,6 +1,9 @@
 #include "cli/findings_report.h"
 
 #include <algorithm>
+#include <array>
+#include <charconv>
+#include <cstring>
 #include <vector>
 
 #include "cli/json_writer.h"
@@ -67,10 +70,18 @@ std::string lexically_plain(std::string_view path) {
 
 namespace {
 
+// By table: every related location of a large report asks it of each byte of its path.
+constexpr auto kUnreserved = [] {
+    std::array<bool, 256> table{};
+    for (int b = 0; b < 256; ++b)
+        table[static_cast<std::size_t>(b)] = (b >= 'a' && b <= 'z') || (b >= 'A' && b <= 'Z') ||
+                                             (b >= '0' && b <= '9') || b == '-' || b == '.' || b == '_' || b == '~' ||
+                                             b == '/';
+    return table;
+}();
+
 bool unreserved(char c) {
-    const auto b = static_cast<unsigned char>(c);
-    return (b >= 'a' && b <= 'z') || (b >= 'A' && b <= 'Z') || (b >= '0' && b <= '9') || b == '-' || b == '.' ||
-           b == '_' || b == '~' || b == '/';
+    return kUnreserved[static_cast<unsigned char>(c)];
 }
 
 }  // namespace
@@ -219,16 +230,33 @@ void FindingsWriter::annotation(const Finding& f) {
     put_out(false);
 }
 
+namespace {
+
+// Text copied to w, which moves past it; a literal's length is known where it is copied.
+template <std::size_t N>
+char* put_literal(char* w, const char (&text)[N]) {
+    std::memcpy(w, text, N - 1);
+    return w + (N - 1);
+}
+char* put_text(char* w, std::string_view text) {
+    if (!text.empty()) std::memcpy(w, text.data(), text.size());
+    return w + text.size();
+}
+
+// What goes before a path to make its URI: absolute paths are file URIs.
+std::string_view scheme(std::string_view path) {
+    return path.starts_with('/') ? "file://" : "";
+}
+
+}  // namespace
+
 // A module's location; its name is given back. Most inputs' URIs are their paths, written
 // as they are; the others, and members, are made once for all their findings.
 std::string_view FindingsWriter::locate(JsonWriter& json, const FileEntry& entry) {
     if (entry.library == nullptr && uri_is_path(entry.full_path)) {
-        if (entry.full_path.starts_with('/')) {
-            path_.assign("file://").append(entry.full_path);
-            location(json, path_, 1);
-        } else {
-            location(json, entry.full_path, 1);
-        }
+        // Such a URI holds no byte that JSON escapes: the location goes in as one piece.
+        json.members({R"("physicalLocation":{"artifactLocation":{"uri":")", scheme(entry.full_path), entry.full_path,
+                      R"("},"region":{"startLine":1}})"});
         return entry.display_name;
     }
     const Module& made = modules_.of(entry, [](const FileEntry& e) {
@@ -238,11 +266,46 @@ std::string_view FindingsWriter::locate(JsonWriter& json, const FileEntry& entry
     return made.name;
 }
 
+// A related location, most often an input whose path and name need no escaping, written as
+// one piece: a large report has hundreds of thousands. false: it needs the writer's care.
+bool FindingsWriter::related_in_one_piece(JsonWriter& json, const FileEntry& entry, std::uint64_t id) {
+    if (entry.library != nullptr || !uri_is_path(entry.full_path) || !JsonWriter::needs_no_escape(entry.display_name))
+        return false;
+    static constexpr char kId[] = R"({"id":)";
+    static constexpr char kUri[] = R"(,"physicalLocation":{"artifactLocation":{"uri":")";
+    static constexpr char kText[] = R"("},"region":{"startLine":1}},"message":{"text":")";
+    static constexpr char kEnd[] = R"("}})";
+    const std::string_view path = entry.full_path;
+    const std::string_view name = entry.display_name;
+    const std::string_view before_path = scheme(path);
+    char* w = json.value_room(sizeof kId + 20 + sizeof kUri + before_path.size() + path.size() + sizeof kText +
+                              name.size() + sizeof kEnd);
+    w = put_literal(w, kId);
+    w = std::to_chars(w, w + 20, id).ptr;
+    w = put_literal(w, kUri);
+    w = put_text(w, before_path);
+    w = put_text(w, path);
+    w = put_literal(w, kText);
+    w = put_text(w, name);
+    w = put_literal(w, kEnd);
+    json.made_value(w);
+    return true;
+}
+
 void FindingsWriter::result(const Finding& f) {
     JsonWriter& json = *json_;
-    json.newline().begin_object().fixed_key("ruleId").value(f.rule->id);
-    json.fixed_key("ruleIndex").value(std::uint64_t{findings::rule_index(*f.rule)});
-    json.fixed_key("level").value(findings::level_text(f.rule->level));
+    // A rule's members, the same in each of its results, are made once.
+    const std::size_t index = findings::rule_index(*f.rule);
+    if (rule_members_.size() <= index) rule_members_.resize(index + 1);
+    std::string& rule = rule_members_[index];
+    if (rule.empty()) {
+        JsonWriter made;
+        made.begin_object().fixed_key("ruleId").value(f.rule->id);
+        made.fixed_key("ruleIndex").value(std::uint64_t{index});
+        made.fixed_key("level").value(findings::level_text(f.rule->level)).end_object();
+        rule = made.members_text();
+    }
+    json.newline().begin_object().members(rule);
     json.fixed_key("message").begin_object().fixed_key("text").value(f.message).end_object();
     // The block's declaration in the source when the debug information gives it, with the
     // object as a related location; else the object.
@@ -262,13 +325,24 @@ void FindingsWriter::result(const Finding& f) {
     std::uint64_t id = 0;
     for (const FileEntry* m : f.modules) {
         if (m == f.primary && !in_source) continue;
+        if (related_in_one_piece(json, *m, id)) {
+            ++id;
+            continue;
+        }
         json.begin_object().fixed_key("id").value(id++);
         const std::string_view name = locate(json, *m);
         json.fixed_key("message").begin_object().fixed_key("text").value(name).end_object();
         json.end_object();
     }
     json.end_array();
-    json.fixed_key("partialFingerprints").begin_object().fixed_key("quorvFinding/v1").value(f.fingerprint).end_object();
+    if (JsonWriter::needs_no_escape(f.fingerprint))
+        json.members({R"("partialFingerprints":{"quorvFinding/v1":")", f.fingerprint, R"("})"});
+    else
+        json.fixed_key("partialFingerprints")
+            .begin_object()
+            .fixed_key("quorvFinding/v1")
+            .value(f.fingerprint)
+            .end_object();
     if (f.baselined) {
         json.fixed_key("suppressions")
             .begin_array()

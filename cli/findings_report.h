@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "cli/json_writer.h"
 #include "engine/entry_table.h"
@@ -37,11 +38,13 @@ class FindingsWriter {
     void annotation(const findings::Finding& f);
     void result(const findings::Finding& f);
     std::string_view locate(JsonWriter& json, const FileEntry& entry);
+    bool related_in_one_piece(JsonWriter& json, const FileEntry& entry, std::uint64_t id);
 
     std::FILE* out_;
     Style style_;
     static constexpr std::size_t kPiece = 64 * 1024;
     std::string text_, path_;
+    std::vector<std::string> rule_members_;  // by rule index
     std::unique_ptr<JsonWriter> json_;
     EntryTable<Module> modules_;
 };

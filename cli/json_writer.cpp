@@ -118,6 +118,13 @@ JsonWriter& JsonWriter::members(std::string_view prebuilt) {
     return *this;
 }
 
+JsonWriter& JsonWriter::members(std::initializer_list<std::string_view> json_text) {
+    if (has_element_.back()) put(',');
+    has_element_.back() = 1;
+    put(json_text);
+    return *this;
+}
+
 void JsonWriter::clear() {
     used_ = 0;
     has_element_.clear();
@@ -174,6 +181,10 @@ bool all_plain(std::string_view bytes) {
 }
 
 }  // namespace
+
+bool JsonWriter::needs_no_escape(std::string_view bytes) {
+    return all_plain(bytes);
+}
 
 void JsonWriter::write_string(std::string_view bytes) {
     static constexpr char kHex[] = "0123456789abcdef";

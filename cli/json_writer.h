@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <initializer_list>
 #include <memory>
 #include <new>
 #include <string>
@@ -51,6 +52,17 @@ class JsonWriter {
     JsonWriter& newline();
     // Members written before as one piece (see members_text), added to the open object.
     JsonWriter& members(std::string_view prebuilt);
+    // Members made as JSON text by the caller, in pieces, added to the open object.
+    JsonWriter& members(std::initializer_list<std::string_view> json_text);
+    // Room for a value of at most n bytes that the caller makes in place as JSON text; then
+    // made_value says where it ends.
+    char* value_room(std::size_t n) {
+        before_value();
+        return room(n);
+    }
+    void made_value(const char* end) { used_ = static_cast<std::size_t>(end - buffer_.get()); }
+    // Whether the bytes go into a JSON string as they are, no byte escaped.
+    static bool needs_no_escape(std::string_view bytes);
     // Empties a writer that holds its text, keeping its room for the next one.
     void clear();
     std::string_view view() const { return std::string_view(buffer_.get() ? buffer_.get() : "", used_); }
@@ -93,6 +105,16 @@ class JsonWriter {
     void put(char c) {
         *room(1) = c;
         ++used_;
+    }
+    void put(std::initializer_list<std::string_view> pieces) {
+        std::size_t n = 0;
+        for (const std::string_view piece : pieces) n += piece.size();
+        char* w = room(n);
+        for (const std::string_view piece : pieces) {
+            if (!piece.empty()) std::memcpy(w, piece.data(), piece.size());
+            w += piece.size();
+        }
+        used_ += n;
     }
     void put(const char* bytes, std::size_t n) {
         if (n == 0) return;

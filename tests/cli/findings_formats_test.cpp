@@ -203,5 +203,69 @@ TEST(SarifUris, APathTakenAsItsOwnUriIsOne) {
     }
 }
 
+// A result's locations, written in one piece where the path and name need no escaping and
+// with the writer's care otherwise, read back the same way; a rule's members made once stay
+// right for every rule.
+TEST(SarifResults, LocationsAndRuleMembersReadBackAsWritten) {
+    FileEntry library("/libs/w x.a", "w x.a");
+    struct {
+        FileEntry entry;
+        const char* uri;
+        const char* name;
+    } modules[] = {
+        {FileEntry("build/a.o", "a.o"), "build/a.o", "a.o"},
+        {FileEntry("/abs/b.o", "b.o"), "file:///abs/b.o", "b.o"},
+        {FileEntry("build/c d.o", "c d.o"), "build/c%20d.o", "c d.o"},
+        {FileEntry("e.o", "e\"q.o"), "e.o", "e\"q.o"},
+        {FileEntry("/abs/../f.o", "f.o"), "file:///f.o", "f.o"},
+        {FileEntry("w x.a", "w x.a"), "file:///libs/w%20x.a", "w x.a(m.o)"},
+    };
+    const std::size_t count = std::size(modules);
+    FileEntry& member = modules[count - 1].entry;
+    member.library = &library;
+    member.member_name = "m.o";
+
+    std::FILE* file = std::tmpfile();
+    ASSERT_NE(file, nullptr);
+    {
+        cli::FindingsWriter writer(file, cli::FindingsWriter::Style::Sarif);
+        for (const char* id : {"common-size-mismatch", "common-initialized-twice", "common-size-mismatch"}) {
+            findings::Finding f;
+            f.rule = findings::find_rule(id);
+            f.message = "m";
+            f.fingerprint = findings::fingerprint({id});
+            f.primary = &modules[0].entry;
+            for (const auto& m : modules) f.modules.push_back(&m.entry);
+            writer.write(f);
+        }
+        writer.finish();
+    }
+    std::string text(static_cast<std::size_t>(std::ftell(file)), '\0');
+    std::rewind(file);
+    ASSERT_EQ(std::fread(text.data(), 1, text.size(), file), text.size());
+    std::fclose(file);
+
+    const json results = json::parse(text)["runs"][0]["results"];
+    ASSERT_EQ(results.size(), 3u);
+    for (std::size_t r = 0; r < results.size(); ++r) {
+        const json& result = results[r];
+        const std::string id = r == 1 ? "common-initialized-twice" : "common-size-mismatch";
+        EXPECT_EQ(result["ruleId"], id);
+        EXPECT_EQ(result["ruleIndex"], findings::rule_index(*findings::find_rule(id)));
+        EXPECT_EQ(result["level"], "warning");
+        EXPECT_EQ(result["partialFingerprints"]["quorvFinding/v1"], std::string(findings::fingerprint({id}).text()));
+        EXPECT_EQ(result["locations"][0]["physicalLocation"]["artifactLocation"]["uri"], "build/a.o");
+        const json& related = result["relatedLocations"];
+        ASSERT_EQ(related.size(), count - 1);
+        for (std::size_t k = 1; k < count; ++k) {
+            const json& at = related[k - 1];
+            EXPECT_EQ(at["id"], k - 1);
+            EXPECT_EQ(at["physicalLocation"]["artifactLocation"]["uri"], modules[k].uri) << k;
+            EXPECT_EQ(at["physicalLocation"]["region"]["startLine"], 1);
+            EXPECT_EQ(at["message"]["text"], modules[k].name) << k;
+        }
+    }
+}
+
 }  // namespace
 }  // namespace quorv
