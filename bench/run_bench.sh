@@ -99,6 +99,13 @@ time_tools EC 'ec/*.o' 1 5 "${elf_peers[@]}"
 time_tools G 'g/*.o' 2 10 dwarfdump
 time_tools GZ 'gz/*.o' 2 10 dwarfdump
 time_tools GW 'gw/*.obj' 2 10 dwarfdump
+# The three findings formats against the text report on C, whose 79,000 findings make the
+# largest reports (SARIF's is about 100 MB).
+echo "timing the findings formats on C (10 runs each)" >&2
+hyperfine --ignore-failure --style none --warmup 2 --runs 10 --export-json "$out/formats.json" \
+    -n quorv "$quorv c/*.obj" -n quorv-findings "$quorv --format=findings c/*.obj" \
+    -n quorv-sarif "$quorv --format=sarif c/*.obj" -n quorv-github "$quorv --format=github c/*.obj" \
+    >/dev/null 2>>"$out/hyperfine.log"
 
 # Peak resident set size on C, in KB: three runs each, the median kept.
 rss() { for _ in 1 2 3; do /usr/bin/time -f %M "$@" >/dev/null 2>>"$out/rss.tmp" || true; tail -1 "$out/rss.tmp"; done | sort -n | sed -n 2p; }
