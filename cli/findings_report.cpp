@@ -335,14 +335,8 @@ void FindingsWriter::result(const Finding& f) {
         json.end_object();
     }
     json.end_array();
-    if (JsonWriter::needs_no_escape(f.fingerprint))
-        json.members({R"("partialFingerprints":{"quorvFinding/v1":")", f.fingerprint, R"("})"});
-    else
-        json.fixed_key("partialFingerprints")
-            .begin_object()
-            .fixed_key("quorvFinding/v1")
-            .value(f.fingerprint)
-            .end_object();
+    // A fingerprint is hex digits: nothing in it to escape.
+    json.members({R"("partialFingerprints":{"quorvFinding/v1":")", f.fingerprint, R"("})"});
     if (f.baselined) {
         json.fixed_key("suppressions")
             .begin_array()
