@@ -53,24 +53,24 @@ class FileFields {
 // declared.
 void write_layouts(JsonWriter& json, std::span<const ModuleLayout> layouts, const FileEntry& file) {
     json.fixed_key("layouts").begin_array();
-    std::vector<const dwarf::CommonLayout*> mine;
+    std::vector<const ModuleLayout*> mine;
     for (const ModuleLayout& m : layouts) {
         if (m.file != &file) continue;
         const bool seen = std::any_of(mine.begin(), mine.end(),
-                                      [&](const dwarf::CommonLayout* l) { return dwarf::same_layout(*l, m.layout); });
-        if (!seen) mine.push_back(&m.layout);
+                                      [&](const ModuleLayout* l) { return dwarf::same_layout(*l->layout, *m.layout); });
+        if (!seen) mine.push_back(&m);
     }
-    for (const dwarf::CommonLayout* l : mine) {
+    for (const ModuleLayout* l : mine) {
         json.begin_array();
-        for (const dwarf::Member& member : l->members) {
+        for (const dwarf::Member& member : l->layout->members) {
             json.begin_object().fixed_key("name").value(member.name).fixed_key("offset").value(member.offset);
             json.fixed_key("size").value(member.size).fixed_key("type").value(member.type).end_object();
         }
         json.end_array();
     }
     json.end_array().fixed_key("source").begin_array();
-    for (const dwarf::CommonLayout* l : mine)
-        json.begin_object().fixed_key("file").value(l->file).fixed_key("line").value(l->line).end_object();
+    for (const ModuleLayout* l : mine)
+        json.begin_object().fixed_key("file").value(l->source_file).fixed_key("line").value(l->source_line).end_object();
     json.end_array();
 }
 

@@ -138,13 +138,34 @@ int AnalysisModel::record_layouts(std::vector<dwarf::CommonLayout>&& layouts) {
     if (!keep_layouts_) return 0;
     try {
         for (dwarf::CommonLayout& layout : layouts) {
-            const std::string symbol = layout.symbol;
-            layouts_.add(block_record(symbol), symbol, ModuleLayout{current_object.file, std::move(layout)}, names_);
+            ModuleLayout item{current_object.file, nullptr, std::move(layout.file), layout.line};
+            item.layout = share_layout(std::move(layout));
+            layouts_.add(block_record(item.layout->symbol), item.layout->symbol, std::move(item), names_);
         }
         return 0;
     } catch (const std::bad_alloc&) {
         return 1;
     }
+}
+
+// Legacy code includes a block in every file: its layout is kept once for the run, not once
+// a module (most of the memory the layouts would take, and a page fault for each page).
+const dwarf::CommonLayout* AnalysisModel::share_layout(dwarf::CommonLayout&& layout) {
+    layout.file.clear();
+    layout.line = 0;
+    layout.subprogram.clear();
+    const std::uint64_t hash = dwarf::layout_hash(layout);
+    const auto [first, last] = shared_by_hash_.equal_range(hash);
+    for (auto it = first; it != last; ++it)
+        if (dwarf::same_layout(*it->second, layout)) return it->second;
+    const dwarf::CommonLayout* kept = &shared_layouts_.emplace_back(std::move(layout));
+    try {
+        shared_by_hash_.emplace(hash, kept);
+    } catch (const std::bad_alloc&) {
+        shared_layouts_.pop_back();
+        throw;
+    }
+    return kept;
 }
 
 int AnalysisModel::record_debug_problem(std::string_view reason) {
@@ -167,6 +188,8 @@ void AnalysisModel::reset_model() {
     member_entries_.clear();
     definitions_.clear();
     layouts_.clear();
+    shared_by_hash_.clear();
+    shared_layouts_.clear();
     debug_problems_.clear();
     current_object = ObjectRef{};
     declaring_module_ = nullptr;

@@ -12,7 +12,9 @@
 #include <deque>
 #include <memory>
 #include <span>
+#include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "engine/block_annex.h"
@@ -63,10 +65,15 @@ struct Definition {
     bool size_exact = false;
 };
 
-// One layout of a block from a module's debug information.
+// One layout of a block from a module's debug information, and where the module declares
+// it. Modules whose layouts of a block are the same (a block every file includes) share one
+// layout, held by the model; its own file, line and subprogram are left empty, so a
+// module's source is read from here.
 struct ModuleLayout {
     const FileEntry* file = nullptr;
-    dwarf::CommonLayout layout;
+    const dwarf::CommonLayout* layout = nullptr;
+    std::string source_file;
+    std::uint64_t source_line = 0;
 };
 
 // Debug information a module holds that could not be read, and why.
@@ -172,6 +179,10 @@ class AnalysisModel {
     bool keep_layouts_ = true;
     BlockAnnex<Definition> definitions_;
     BlockAnnex<ModuleLayout> layouts_;
+    // The distinct layouts of the run, which the ModuleLayouts point at, by layout_hash.
+    std::deque<dwarf::CommonLayout> shared_layouts_;
+    std::unordered_multimap<std::uint64_t, const dwarf::CommonLayout*> shared_by_hash_;
+    const dwarf::CommonLayout* share_layout(dwarf::CommonLayout&& layout);
     std::vector<DebugProblem> debug_problems_;
     std::uint32_t block_record(std::string_view name) const { return lookup(name, BlockIndex::hash(name)); }
     // Modules usually come in path order. While the current one's full_path orders after

@@ -223,12 +223,12 @@ class BlockRules {
         std::vector<const ModuleLayout*> distinct;
         for (const ModuleLayout& m : layouts_) {
             const bool seen = std::any_of(distinct.begin(), distinct.end(), [&](const ModuleLayout* d) {
-                return dwarf::same_layout(d->layout, m.layout);
+                return dwarf::same_layout(*d->layout, *m.layout);
             });
             if (!seen) distinct.push_back(&m);
         }
         std::sort(distinct.begin(), distinct.end(), [](const ModuleLayout* a, const ModuleLayout* b) {
-            return dwarf::layout_less(a->layout, b->layout);
+            return dwarf::layout_less(*a->layout, *b->layout);
         });
         bool decided = true;
         const ModuleLayout* side_a = nullptr;
@@ -236,7 +236,7 @@ class BlockRules {
         dwarf::Conflict first{};
         for (std::size_t i = 0; i < distinct.size(); ++i) {
             for (std::size_t j = i + 1; j < distinct.size(); ++j) {
-                const dwarf::Comparison c = dwarf::compare_layouts(distinct[i]->layout, distinct[j]->layout);
+                const dwarf::Comparison c = dwarf::compare_layouts(*distinct[i]->layout, *distinct[j]->layout);
                 if (c.outcome == dwarf::Compatibility::Undecided) decided = false;
                 if (c.outcome != dwarf::Compatibility::Conflicting) continue;
                 if (side_a == nullptr || c.conflict.byte < first.byte) {
@@ -254,7 +254,7 @@ class BlockRules {
         if (!sizes_differ || !decided) return false;
         for (const ObjectRef* d : declared_) {
             const bool has = std::any_of(layouts_.begin(), layouts_.end(),
-                                         [&](const ModuleLayout& m) { return m.file == d->file && !m.layout.aliased; });
+                                         [&](const ModuleLayout& m) { return m.file == d->file && !m.layout->aliased; });
             if (!has) return false;
         }
         static const Rule* const kRule = find_rule("common-prefix-view");
@@ -270,7 +270,7 @@ class BlockRules {
     static std::string layouts_key(const std::vector<const ModuleLayout*>& distinct) {
         std::string key;
         for (const ModuleLayout* m : distinct) {
-            for (const dwarf::Member& member : m->layout.members)
+            for (const dwarf::Member& member : m->layout->members)
                 key += member.name + ":" + std::to_string(member.offset) + ":" + std::to_string(member.size) + ":" +
                        member.type + ";";
             key += "|";
@@ -279,11 +279,11 @@ class BlockRules {
     }
 
     std::string side_text(const ModuleLayout& m, std::uint32_t member) {
-        const dwarf::Member& x = m.layout.members.at(member);
+        const dwarf::Member& x = m.layout->members.at(member);
         std::string text = x.name + " " + x.type + " in " + std::string(name_of(*m.file));
-        if (!m.layout.file.empty())
-            text += " (" + std::filesystem::path(m.layout.file).filename().string() + ":" +
-                    std::to_string(m.layout.line) + ")";
+        if (!m.source_file.empty())
+            text += " (" + std::filesystem::path(m.source_file).filename().string() + ":" +
+                    std::to_string(m.source_line) + ")";
         return text;
     }
 
@@ -296,8 +296,8 @@ class BlockRules {
         f.modules.push_back(b.file);
         f.message = "COMMON block " + name_ + " has conflicting layouts: at byte " + std::to_string(c.byte) + ", " +
                     side_text(a, c.member_a) + " but " + side_text(b, c.member_b);
-        f.source_file = a.layout.file;
-        f.source_line = a.layout.line;
+        f.source_file = a.source_file;
+        f.source_line = a.source_line;
         f.fingerprint = fingerprint({f.rule->id, block.name, layouts_key(distinct)});
     }
 
@@ -312,9 +312,9 @@ class BlockRules {
                 (f.primary == nullptr && std::pair(names_.path(*m), m) < std::pair(names_.path(*where), where)))
                 where = m;
         for (const ModuleLayout& m : layouts_) {
-            if (m.file != where || m.layout.file.empty()) continue;
-            f.source_file = m.layout.file;
-            f.source_line = m.layout.line;
+            if (m.file != where || m.source_file.empty()) continue;
+            f.source_file = m.source_file;
+            f.source_line = m.source_line;
             return;
         }
     }

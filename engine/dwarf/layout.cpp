@@ -196,6 +196,7 @@ bool has_overlapping_slots(const std::vector<SlotRun>& slots) {
 }
 
 bool same_layout(const CommonLayout& a, const CommonLayout& b) {
+    if (&a == &b) return true;  // the model shares one layout among the modules that have it
     return a.block == b.block && a.symbol == b.symbol && a.aliased == b.aliased && a.members == b.members &&
            a.runs == b.runs;
 }
@@ -242,6 +243,7 @@ std::uint64_t layout_hash(const CommonLayout& layout) {
 }
 
 bool layout_less(const CommonLayout& a, const CommonLayout& b) {
+    if (&a == &b) return false;
     if (std::tie(a.block, a.symbol, a.aliased) != std::tie(b.block, b.symbol, b.aliased))
         return std::tie(a.block, a.symbol, a.aliased) < std::tie(b.block, b.symbol, b.aliased);
     const auto members_less = [](const Member& x, const Member& y) { return member_key(x) < member_key(y); };

@@ -321,7 +321,7 @@ TEST_F(ModelTest, InitializersAndLayoutsWaitWholeForTheirBlock) {
         EXPECT_EQ(definitions, e.definitions) << e.block;
         std::vector<std::string> members;
         for (const ModuleLayout& m : model_.layouts_of(*block))
-            for (const dwarf::Member& member : m.layout.members) members.push_back(member.name);
+            for (const dwarf::Member& member : m.layout->members) members.push_back(member.name);
         EXPECT_EQ(members, e.members) << e.block;
     }
     EXPECT_EQ(model_.find_block("c_global"), nullptr);
