@@ -134,12 +134,14 @@ int AnalysisModel::record_definition(std::string_view name, std::uint64_t size, 
     }
 }
 
-int AnalysisModel::record_layouts(std::vector<dwarf::CommonLayout>&& layouts) {
+int AnalysisModel::record_layouts(std::vector<dwarf::CommonLayout>&& layouts, std::span<const std::uint64_t> hashes) {
     if (!keep_layouts_) return 0;
     try {
-        for (dwarf::CommonLayout& layout : layouts) {
+        const bool hashed = hashes.size() == layouts.size();
+        for (std::size_t k = 0; k < layouts.size(); ++k) {
+            dwarf::CommonLayout& layout = layouts[k];
             ModuleLayout item{current_object.file, nullptr, std::move(layout.file), layout.line};
-            item.layout = share_layout(std::move(layout));
+            item.layout = share_layout(std::move(layout), hashed ? hashes[k] : dwarf::layout_hash(layout));
             layouts_.add(block_record(item.layout->symbol), item.layout->symbol, std::move(item), names_);
         }
         return 0;
@@ -150,11 +152,10 @@ int AnalysisModel::record_layouts(std::vector<dwarf::CommonLayout>&& layouts) {
 
 // Legacy code includes a block in every file: its layout is kept once for the run, not once
 // a module (most of the memory the layouts would take, and a page fault for each page).
-const dwarf::CommonLayout* AnalysisModel::share_layout(dwarf::CommonLayout&& layout) {
+const dwarf::CommonLayout* AnalysisModel::share_layout(dwarf::CommonLayout&& layout, std::uint64_t hash) {
     layout.file.clear();
     layout.line = 0;
     layout.subprogram.clear();
-    const std::uint64_t hash = dwarf::layout_hash(layout);
     const auto [first, last] = shared_by_hash_.equal_range(hash);
     for (auto it = first; it != last; ++it)
         if (dwarf::same_layout(*it->second, layout)) return it->second;

@@ -15,7 +15,7 @@ int RunContext::record(const FileEntry& entry, const ModuleFacts& facts, const d
         std::vector<dwarf::CommonLayout> layouts;
         std::string reason;
         if (dwarf::read_common_layouts(debug, layouts, reason, nullptr, layout_scratch_)) {
-            if (model_.record_layouts(std::move(layouts)) != 0) recorded = 1;
+            if (model_.record_layouts(std::move(layouts), layout_scratch_.hashes) != 0) recorded = 1;
         } else if (model_.record_debug_problem(reason) != 0) {
             recorded = 1;
         }

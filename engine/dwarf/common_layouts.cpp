@@ -5,6 +5,7 @@
 #include <map>
 #include <memory>
 #include <new>
+#include <span>
 #include <unordered_map>
 
 #include "engine/dwarf/constants.h"
@@ -81,7 +82,8 @@ class LayoutReader {
           members_(scratch.members),
           signature_(scratch.signature),
           signed_words_(scratch.signed_words),
-          signed_at_(scratch.signed_at) {}
+          signed_at_(scratch.signed_at),
+          hashes_(scratch.hashes) {}
 
     bool read(std::string& reason) {
         if (!sections_.load(kInfo, reason)) return false;
@@ -126,21 +128,31 @@ class LayoutReader {
         sign_number(section);
         sign_number(offset);
     }
-    void sign_number(std::uint64_t v) { signature_.push_back(v); }
+    // The signature's words are written into room taken ahead, without a check a word: a
+    // block has hundreds. The pointer stays valid until the next call.
+    std::uint64_t* room(std::size_t most) {
+        if (signature_.size() - signed_ < most) signature_.resize(std::max(2 * signature_.size(), signed_ + most));
+        return signature_.data() + signed_;
+    }
+    void signed_up_to(const std::uint64_t* end) { signed_ = static_cast<std::size_t>(end - signature_.data()); }
+    std::span<const std::uint64_t> signature() const { return {signature_.data(), signed_}; }
+    void sign_number(std::uint64_t v) {
+        *room(1) = v;
+        ++signed_;
+    }
     // Texts and locations are a few bytes: taken as they stand, eight to a word, after their length.
-    void sign_bytes(const std::uint8_t* bytes, std::size_t size) {
-        sign_number(size);
+    static std::size_t words_for(std::size_t size) { return 1 + (size + 7) / 8; }
+    static std::uint64_t* put_bytes(std::uint64_t* to, const std::uint8_t* bytes, std::size_t size) {
+        *to++ = size;
         std::size_t k = 0;
-        for (; k + 8 <= size; k += 8) {
-            std::uint64_t word = 0;
-            std::memcpy(&word, bytes + k, 8);  // a fixed size: one load, not a call
-            sign_number(word);
-        }
-        if (k == size) return;
+        for (; k + 8 <= size; k += 8) std::memcpy(to++, bytes + k, 8);  // a fixed size: one load, not a call
+        if (k == size) return to;
         std::uint64_t word = 0;
         for (unsigned byte = 0; k < size; ++k, ++byte) word |= std::uint64_t{bytes[k]} << (8 * byte);
-        sign_number(word);
+        *to++ = word;
+        return to;
     }
+    void sign_bytes(const std::uint8_t* bytes, std::size_t size) { signed_up_to(put_bytes(room(words_for(size)), bytes, size)); }
 
     DebugSections sections_;
     DieReader reader_;
@@ -166,9 +178,11 @@ class LayoutReader {
     // What a block DIE's layout is made of, before it is made: its name, and each member's
     // name, type DIE and location with its relocation. Block DIEs alike in this (a block
     // every subprogram includes) give the same layout, so it is built once.
-    std::vector<std::uint64_t>& signature_;
+    std::vector<std::uint64_t>& signature_;  // its first signed_ words
+    std::size_t signed_ = 0;
     std::vector<std::uint64_t>& signed_words_;
     std::unordered_multimap<std::uint64_t, std::pair<std::size_t, std::size_t>>& signed_at_;
+    std::vector<std::uint64_t>& hashes_;
 };
 
 // What a block's member DIEs are read for.
@@ -177,7 +191,7 @@ constexpr std::uint32_t kMemberAttributes = 1u << kWantName | 1u << kWantType | 
 // A signature may stand for a layout only while the words kept for them stay within this.
 constexpr std::uint64_t kMostSignatureWords = std::uint64_t{1} << 22;
 
-std::uint64_t hash_words(const std::vector<std::uint64_t>& words) {
+std::uint64_t hash_words(std::span<const std::uint64_t> words) {
     // A quick mix: a collision only costs a comparison of the words. Four lanes, so that
     // the multiplications of a block's hundreds of words do not wait on one another.
     constexpr std::uint64_t kMultiplier = 0xFF51AFD7ED558CCDull;
@@ -258,12 +272,13 @@ bool LayoutReader::read_block(Unit& unit, const Die& block, std::uint64_t childr
         }
         if (child_.children && !reader_.skip_children(unit, after, at)) return false;
     }
-    const std::uint64_t hash = hash_words(signature_);
+    const std::span<const std::uint64_t> signature = this->signature();
+    const std::uint64_t hash = hash_words(signature);
     const auto [first, last] = signed_at_.equal_range(hash);
     for (auto it = first; it != last; ++it) {
         const auto [at, size] = it->second;
-        if (size == signature_.size() &&
-            std::equal(signature_.begin(), signature_.end(), signed_words_.begin() + static_cast<std::ptrdiff_t>(at))) {
+        if (size == signature.size() &&
+            std::equal(signature.begin(), signature.end(), signed_words_.begin() + static_cast<std::ptrdiff_t>(at))) {
             // The same layout as one kept already; the subprogram's name is still read, so
             // that damage to it counts wherever it stands.
             std::string_view name;
@@ -273,9 +288,9 @@ bool LayoutReader::read_block(Unit& unit, const Die& block, std::uint64_t childr
     CommonLayout layout;
     std::string problem;
     if (build(unit, block, subprogram, layout, problem)) {
-        if (signed_words_.size() + signature_.size() <= kMostSignatureWords) {
-            signed_at_.emplace(hash, std::pair{signed_words_.size(), signature_.size()});
-            signed_words_.insert(signed_words_.end(), signature_.begin(), signature_.end());
+        if (signed_words_.size() + signature.size() <= kMostSignatureWords) {
+            signed_at_.emplace(hash, std::pair{signed_words_.size(), signature.size()});
+            signed_words_.insert(signed_words_.end(), signature.begin(), signature.end());
         }
         return keep(std::move(layout));
     }
@@ -393,7 +408,7 @@ void LayoutReader::sign_block(const Unit& unit, std::span<const std::uint8_t> bl
 }
 
 void LayoutReader::begin_signature(const Unit& unit, const Die& block) {
-    signature_.clear();
+    signed_ = 0;
     // Strings by index depend on the unit's table; references are made absolute.
     sign_number(unit.offset);
     sign_number(block.has(kWantName) ? 1 : 0);
@@ -408,13 +423,32 @@ void LayoutReader::sign_member(const Unit& unit, const Die& member) {
     if (location) sign_value(unit, member.value(kWantLocation));
 }
 
-// The same words as sign_member gives for the DIE read whole.
+// A member read by its abbreviation's plan, in words of its own (a DIE read whole signs
+// otherwise, so the two never stand for each other): written at once, a member being most
+// of what a block's signature holds.
 void LayoutReader::sign_fields(const Unit& unit, const MemberFields& m) {
-    sign_number((m.has_name ? 1u : 0u) | (m.has_type ? 2u : 0u) | (m.has_location ? 4u : 0u));
-    if (m.has_name && m.name_inline) sign_text(m.name_text);
-    if (m.has_name && !m.name_inline) sign_string_offset(kStr, m.name_offset);
-    if (m.has_type) sign_reference(unit, m.type);
-    if (m.has_location) sign_block(unit, m.location, m.location_offset);
+    constexpr std::uint64_t kByPlan = std::uint64_t{1} << 32;
+    const std::size_t most = 6 + words_for(m.name_text.size()) + words_for(m.location.size());
+    std::uint64_t* w = room(most);
+    *w++ = kByPlan | (m.has_name ? 1u : 0u) | (m.name_inline ? 2u : 0u) | (m.has_type ? 4u : 0u) |
+           (m.has_location ? 8u : 0u);
+    if (m.has_name && m.name_inline)
+        w = put_bytes(w, reinterpret_cast<const std::uint8_t*>(m.name_text.data()), m.name_text.size());
+    else if (m.has_name)
+        *w++ = m.name_offset;
+    if (m.has_type) *w++ = unit.offset + m.type;  // made absolute
+    if (m.has_location) {
+        w = put_bytes(w, m.location.data(), m.location.size());
+        // The relocation of an address operand after the first byte.
+        const Relocation* r = sections_.relocation_at(kInfo, m.location_offset + 1, unit.format.address_size);
+        if (r == nullptr) {
+            *w++ = ~std::uint64_t{0};
+        } else {
+            *w++ = r->symbol | (r->in_place ? std::uint64_t{1} << 32 : 0);
+            *w++ = static_cast<std::uint64_t>(r->addend);
+        }
+    }
+    signed_up_to(w);
 }
 
 // The location must be DW_OP_addr (optionally then DW_OP_plus_uconst) with a relocation of
@@ -497,6 +531,7 @@ bool LayoutReader::keep(CommonLayout&& layout) {
     for (auto it = first; it != last; ++it)
         if (same_layout(out_[it->second], layout)) return true;
     kept_by_hash_.emplace(hash, out_.size());
+    hashes_.push_back(hash);
     std::uint64_t bytes = sizeof(CommonLayout) + layout.block.size() + layout.symbol.size() + layout.file.size() +
                           layout.subprogram.size() + layout.runs.size() * sizeof(SlotRun);
     for (const Member& m : layout.members) bytes += sizeof(Member) + m.name.size() + m.type.size();
@@ -511,7 +546,7 @@ bool LayoutReader::keep(CommonLayout&& layout) {
 void LayoutScratch::clear() {
     // A module's signatures are a few thousand words; a hostile one may have made millions.
     constexpr std::size_t kKeptWords = std::size_t{1} << 16;
-    for (std::vector<std::uint64_t>* v : {&members, &signature, &signed_words}) {
+    for (std::vector<std::uint64_t>* v : {&members, &signature, &signed_words, &hashes}) {
         v->clear();
         if (v->capacity() > kKeptWords) std::vector<std::uint64_t>().swap(*v);
     }
@@ -540,6 +575,7 @@ bool read_common_layouts(const DebugInput& input, std::vector<CommonLayout>& out
         reason = reason::kOutOfMemory;
     }
     out.clear();
+    scratch.hashes.clear();
     if (dropped != nullptr) dropped->clear();
     return false;
 }

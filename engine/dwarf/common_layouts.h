@@ -31,6 +31,9 @@ struct LayoutScratch {
     // each lies in them by its hash.
     std::vector<std::uint64_t> signed_words;
     std::unordered_multimap<std::uint64_t, std::pair<std::size_t, std::size_t>> signed_at;
+    // The layout_hash of each layout read, in the order given: whoever keeps them need not
+    // hash them again.
+    std::vector<std::uint64_t> hashes;
 
     // Empties it for the next module; room grown for a huge one is let go.
     void clear();

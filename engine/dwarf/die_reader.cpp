@@ -207,7 +207,6 @@ MemberRead DieReader::read_member(const Unit& unit, std::uint64_t offset, Member
     }
     const Abbreviation* a = unit.abbreviations->find(code);
     if (a == nullptr || a->member.count == 0) return MemberRead::NoPlan;
-    out = MemberFields{};
     const MemberPlan& plan = a->member;
     const unsigned offset_size = unit.format.offset_size;
     if (plan.fixed) {
@@ -220,7 +219,10 @@ MemberRead DieReader::read_member(const Unit& unit, std::uint64_t offset, Member
         if (plan.location_length == 0 && length >= 0x80) return MemberRead::NoPlan;
         if (length > in.size() - length_at - 1) return MemberRead::NoPlan;
         ByteCursor field(in.bytes(), in.big_endian(), first + plan.name_at);
+        // Every field set here: this is read for every member of every block.
         out.has_name = true;
+        out.name_inline = false;
+        out.name_text = {};
         out.name_offset = sections_.relocated(kInfo, first + plan.name_at, offset_size, field.fixed(offset_size));
         field.seek(first + plan.type_at);
         out.has_type = true;
@@ -233,6 +235,7 @@ MemberRead DieReader::read_member(const Unit& unit, std::uint64_t offset, Member
         next = length_at + 1 + length;
         return MemberRead::Read;
     }
+    out = MemberFields{};
     for (unsigned k = 0; k < plan.count; ++k) {
         const unsigned argument = plan.arguments[k];
         switch (plan.steps[k]) {

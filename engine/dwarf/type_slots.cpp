@@ -1,5 +1,7 @@
 #include "engine/dwarf/type_slots.h"
 
+#include <charconv>
+
 #include "engine/dwarf/constants.h"
 #include "engine/dwarf/reasons.h"
 
@@ -95,9 +97,16 @@ bool dimension_of(const Unit& unit, const Die& subrange, Dimension& out) {
     return !subrange.has(kWantUpperBound) && size_value(subrange, kWantCount, out.count);
 }
 
-std::string bounds_text(const Dimension& d) {
-    const auto upper = static_cast<std::int64_t>(static_cast<std::uint64_t>(d.lower) + d.count - 1);
-    return std::to_string(d.lower) + ":" + std::to_string(upper);
+void append_number(std::string& out, std::int64_t v) {
+    char digits[24];
+    const auto end = std::to_chars(digits, digits + sizeof digits, v).ptr;
+    out.append(digits, static_cast<std::size_t>(end - digits));
+}
+
+void append_bounds(std::string& out, const Dimension& d) {
+    append_number(out, d.lower);
+    out += ':';
+    append_number(out, static_cast<std::int64_t>(static_cast<std::uint64_t>(d.lower) + d.count - 1));
 }
 
 // DWARF 2 writes a member's offset as the expression DW_OP_plus_uconst N.
@@ -181,41 +190,41 @@ const TypeDescription* TypeDescriber::describe(const Unit& unit, const FormValue
         return nullptr;
     }
     too_deep_ = false;
-    if (describe_at(target, 0, described_, problem)) return &described_;
+    if (const TypeDescription* d = describe_at(target, 0, described_, problem)) return d;
     // A type too deep from here may not be from elsewhere; any other failure is the type's own.
     if (!reader_.failed() && !too_deep_) failures_.emplace(target, problem);
     return nullptr;
 }
 
-bool TypeDescriber::describe_at(std::uint64_t offset, unsigned depth, TypeDescription& out, std::string& problem) {
+const TypeDescription* TypeDescriber::describe_at(std::uint64_t offset, unsigned depth, TypeDescription& scratch,
+                                                  std::string& problem) {
     if (depth > kMaxTypeDepth) {
         too_deep_ = true;
         problem = reason::types_too_deep(kMaxTypeDepth);
-        return false;
+        return nullptr;
     }
-    if (const auto known = remembered_.find(offset); known != remembered_.end()) {
-        out = known->second;
-        return true;
-    }
+    if (const auto known = remembered_.find(offset); known != remembered_.end()) return &known->second;
     const Unit* unit = reader_.unit_holding(offset);
     if (unit == nullptr) {
         if (!reader_.failed()) problem = reason::reference_outside(offset);
-        return false;
+        return nullptr;
     }
     Die die;
     std::uint64_t children = 0;
-    if (!reader_.read(*unit, offset, die, children)) return false;
-    out = TypeDescription{};
-    if (!describe_die(*unit, die, children, depth, out, problem)) return false;
-    remember(offset, out);
-    return true;
+    if (!reader_.read(*unit, offset, die, children)) return nullptr;
+    scratch = TypeDescription{};
+    if (!describe_die(*unit, die, children, depth, scratch, problem)) return nullptr;
+    const TypeDescription* kept = remember(offset, scratch);
+    return kept != nullptr ? kept : &scratch;
 }
 
-void TypeDescriber::remember(std::uint64_t offset, const TypeDescription& description) {
+const TypeDescription* TypeDescriber::remember(std::uint64_t offset, TypeDescription& description) {
     const std::uint64_t bytes = description.name.size() + description.runs.size() * sizeof(SlotRun);
-    if (description.runs.size() > kMostRememberedRuns || bytes > kMostRememberedBytes - remembered_bytes_) return;
-    remembered_.emplace(offset, description);
-    remembered_bytes_ += bytes;
+    if (description.runs.size() > kMostRememberedRuns || bytes > kMostRememberedBytes - remembered_bytes_)
+        return nullptr;
+    const auto [at, added] = remembered_.emplace(offset, std::move(description));
+    if (added) remembered_bytes_ += bytes;
+    return &at->second;
 }
 
 bool TypeDescriber::describe_die(const Unit& unit, const Die& die, std::uint64_t children, unsigned depth,
@@ -240,14 +249,15 @@ bool TypeDescriber::name_of(const Unit& unit, const Die& die, std::string_view f
     return true;
 }
 
-bool TypeDescriber::type_of(const Unit& unit, const Die& die, unsigned depth, TypeDescription& out,
-                            std::string& problem) {
+const TypeDescription* TypeDescriber::type_of(const Unit& unit, const Die& die, unsigned depth,
+                                              TypeDescription& scratch, std::string& problem) {
     if (!die.has(kWantType)) {
         problem = reason::no_type();
-        return false;
+        return nullptr;
     }
     std::uint64_t target = 0;
-    return target_of(unit, die.value(kWantType), target, problem) && describe_at(target, depth + 1, out, problem);
+    if (!target_of(unit, die.value(kWantType), target, problem)) return nullptr;
+    return describe_at(target, depth + 1, scratch, problem);
 }
 
 bool TypeDescriber::referred(const Unit& unit, const Die& die, unsigned depth, TypeDescription& out,
@@ -258,7 +268,9 @@ bool TypeDescriber::referred(const Unit& unit, const Die& die, unsigned depth, T
         problem = reason::unknown_size(name);
         return false;
     }
-    if (!type_of(unit, die, depth, out, problem)) return false;
+    const TypeDescription* referred = type_of(unit, die, depth, out, problem);
+    if (referred == nullptr) return false;
+    if (referred != &out) out = *referred;
     if (die.tag == tag::kTypedef && die.has(kWantName)) out.name = std::move(name);
     return true;
 }
@@ -294,8 +306,9 @@ bool TypeDescriber::string_type(const Unit& unit, const Die& die, TypeDescriptio
 
 bool TypeDescriber::array_type(const Unit& unit, const Die& die, std::uint64_t children, unsigned depth,
                                TypeDescription& out, std::string& problem) {
-    TypeDescription element;
-    if (!type_of(unit, die, depth, element, problem)) return false;
+    TypeDescription element_scratch;
+    const TypeDescription* element = type_of(unit, die, depth, element_scratch, problem);
+    if (element == nullptr) return false;
     std::vector<Dimension> dimensions;
     bool constant = true;
     Die child;
@@ -309,11 +322,17 @@ bool TypeDescriber::array_type(const Unit& unit, const Die& die, std::uint64_t c
         constant = dimension_of(unit, d, dimensions.emplace_back()) && constant;
         return true;
     };
-    if (die.children && !reader_.for_each_child(unit, children, child, after, ~0u, dimension)) return false;
+    constexpr std::uint32_t kBounds = 1u << kWantLowerBound | 1u << kWantUpperBound | 1u << kWantCount;
+    if (die.children && !reader_.for_each_child(unit, children, child, after, kBounds, dimension)) return false;
     std::uint64_t total = 1;
-    out.name = element.name + "(";
+    out.name.reserve(element->name.size() + 2 + 8 * dimensions.size());
+    out.name.assign(element->name) += '(';
     for (std::size_t k = 0; k < dimensions.size(); ++k) {
-        out.name += (k == 0 ? "" : ",") + (constant ? bounds_text(dimensions[k]) : std::string("*"));
+        if (k > 0) out.name += ',';
+        if (constant)
+            append_bounds(out.name, dimensions[k]);
+        else
+            out.name += '*';
         const std::uint64_t n = dimensions[k].count;
         total = n == 0 || total == 0 ? 0 : (total > kMostBytes / n ? kMostBytes + 1 : total * n);
     }
@@ -322,12 +341,12 @@ bool TypeDescriber::array_type(const Unit& unit, const Die& die, std::uint64_t c
         problem = reason::unknown_size(out.name);
         return false;
     }
-    if (element.size > 0 && total > kMostBytes / element.size) {
+    if (element->size > 0 && total > kMostBytes / element->size) {
         problem = reason::size_too_large();
         return false;
     }
-    out.size = element.size * total;
-    if (!repeat_runs(element.runs, total, element.size, out.runs)) {
+    out.size = element->size * total;
+    if (!repeat_runs(element->runs, total, element->size, out.runs)) {
         problem = reason::too_many_runs(kMaxRuns);
         return false;
     }
@@ -359,9 +378,10 @@ bool TypeDescriber::place_member(const Unit& unit, const Die& member, unsigned d
         problem = reason::member_location(member.offset);
         return false;
     }
-    TypeDescription type;
-    if (!type_of(unit, member, depth, type, problem)) return false;
-    for (SlotRun r : type.runs) {
+    TypeDescription scratch;
+    const TypeDescription* type = type_of(unit, member, depth, scratch, problem);
+    if (type == nullptr) return false;
+    for (SlotRun r : type->runs) {
         r.offset += offset;
         if (!append(out.runs, r)) {
             problem = reason::too_many_runs(kMaxRuns);

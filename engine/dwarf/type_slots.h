@@ -39,11 +39,14 @@ class TypeDescriber {
     const TypeDescription* describe(const Unit& unit, const FormValue& type, std::string& problem);
 
   private:
-    bool describe_at(std::uint64_t offset, unsigned depth, TypeDescription& out, std::string& problem);
+    // The type at offset: remembered, or made in scratch. Null with a problem.
+    const TypeDescription* describe_at(std::uint64_t offset, unsigned depth, TypeDescription& scratch,
+                                       std::string& problem);
     bool describe_die(const Unit& unit, const Die& die, std::uint64_t children, unsigned depth, TypeDescription& out,
                       std::string& problem);
-    // The type the DIE's DW_AT_type names, described one level deeper.
-    bool type_of(const Unit& unit, const Die& die, unsigned depth, TypeDescription& out, std::string& problem);
+    // The type the DIE's DW_AT_type names, described one level deeper (as describe_at).
+    const TypeDescription* type_of(const Unit& unit, const Die& die, unsigned depth, TypeDescription& scratch,
+                                   std::string& problem);
     bool referred(const Unit& unit, const Die& die, unsigned depth, TypeDescription& out, std::string& problem);
     bool base_type(const Unit& unit, const Die& die, TypeDescription& out, std::string& problem);
     bool string_type(const Unit& unit, const Die& die, TypeDescription& out, std::string& problem);
@@ -54,7 +57,9 @@ class TypeDescriber {
     bool opaque_type(const Unit& unit, const Die& die, TypeDescription& out, std::string& problem);
     bool place_member(const Unit& unit, const Die& member, unsigned depth, TypeDescription& out, std::string& problem);
     bool name_of(const Unit& unit, const Die& die, std::string_view fallback, std::string& out);
-    void remember(std::uint64_t offset, const TypeDescription& description);
+    // Moves the description into the memo when it fits there: where it is then, else null
+    // (and the description stays as it was).
+    const TypeDescription* remember(std::uint64_t offset, TypeDescription& description);
 
     DieReader& reader_;
     // Types already described, by offset: members of one type in many blocks read it once.
