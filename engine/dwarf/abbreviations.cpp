@@ -170,8 +170,7 @@ bool AbbreviationTable::decode(ByteCursor in, const UnitFormat& unit, std::strin
     return true;
 }
 
-const Abbreviation* AbbreviationTable::find(std::uint64_t code) const {
-    if (dense_) return code >= 1 && code <= abbreviations_.size() ? &abbreviations_[code - 1] : nullptr;
+const Abbreviation* AbbreviationTable::find_sparse(std::uint64_t code) const {
     const auto at = std::lower_bound(abbreviations_.begin(), abbreviations_.end(), code,
                                      [](const Abbreviation& a, std::uint64_t c) { return a.code < c; });
     return at != abbreviations_.end() && at->code == code ? &*at : nullptr;

@@ -79,7 +79,11 @@ class AbbreviationTable {
     // Decodes the table at the cursor's position, up to its terminating 0 code. false with a
     // reason when it runs past the end of the section. May throw std::bad_alloc.
     bool decode(ByteCursor in, const UnitFormat& unit, std::string& reason);
-    const Abbreviation* find(std::uint64_t code) const;
+    // Inline for the usual dense table: every DIE of a unit is looked up here.
+    const Abbreviation* find(std::uint64_t code) const {
+        if (dense_) return code - 1 < abbreviations_.size() ? &abbreviations_[code - 1] : nullptr;
+        return find_sparse(code);
+    }
     // Whether any abbreviation has this tag: a unit whose table has none holds no such DIE.
     bool has_tag(std::uint64_t tag) const;
     const AttributeEntry* entries(const Abbreviation& a) const { return entries_.data() + a.first; }
@@ -87,6 +91,8 @@ class AbbreviationTable {
     std::uint64_t bytes_read() const { return bytes_read_; }
 
   private:
+    const Abbreviation* find_sparse(std::uint64_t code) const;
+
     std::vector<Abbreviation> abbreviations_;  // sorted by code
     std::vector<AttributeEntry> entries_;
     bool dense_ = false;  // code k at index k - 1

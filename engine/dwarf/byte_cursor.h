@@ -3,6 +3,7 @@
 // the end; a read past it gives 0 and sets a sticky failure, so a caller checks ok() once
 // after a group of reads. Positions are offsets in the section, 64-bit (64-bit DWARF), and
 // are compared with the size before anything is converted to size_t (32-bit on Windows).
+#include <bit>
 #include <cstdint>
 #include <cstring>
 #include <span>
@@ -12,6 +13,21 @@ namespace quorv::dwarf {
 
 // LEB128 numbers longer than this are refused: ten 7-bit groups already hold 64 bits.
 inline constexpr unsigned kMaxLeb128Bytes = 10;
+
+// An unsigned field of width bytes (1 to 8) at p, which the caller has bounded.
+inline std::uint64_t load_fixed(const std::uint8_t* p, unsigned width, bool big_endian) {
+    if (!big_endian && width == 4) {
+        std::uint32_t v = 0;
+        std::memcpy(&v, p, 4);
+        if constexpr (std::endian::native == std::endian::little) return v;
+    }
+    std::uint64_t value = 0;
+    for (unsigned k = 0; k < width; ++k) {
+        const unsigned byte = big_endian ? k : width - 1 - k;
+        value = value << 8 | p[byte];
+    }
+    return value;
+}
 
 class ByteCursor {
   public:

@@ -196,13 +196,15 @@ bool DieReader::read(const Unit& unit, std::uint64_t offset, Die& die, std::uint
 
 MemberRead DieReader::read_member(const Unit& unit, std::uint64_t offset, MemberFields& out, std::uint64_t& next) {
     if (failed()) return MemberRead::NoPlan;
-    ByteCursor in = sections_.cursor(kInfo, offset).ending_at(unit.end);
-    const std::uint8_t code = in.u8();
+    // The unit lies within .debug_info (scan_units): its DIEs are read up to its end.
+    if (offset >= unit.end) return MemberRead::NoPlan;
+    const std::span<const std::uint8_t> info = sections_.bytes(kInfo);
+    const std::uint8_t code = info[static_cast<std::size_t>(offset)];
     // A code of more than one byte, or none, is for read() to judge.
-    if (!in.ok() || code >= 0x80) return MemberRead::NoPlan;
+    if (code >= 0x80) return MemberRead::NoPlan;
     if (code == 0) {
         if (!visit()) return MemberRead::Failed;
-        next = in.position();
+        next = offset + 1;
         return MemberRead::End;
     }
     const Abbreviation* a = unit.abbreviations->find(code);
@@ -210,31 +212,33 @@ MemberRead DieReader::read_member(const Unit& unit, std::uint64_t offset, Member
     const MemberPlan& plan = a->member;
     const unsigned offset_size = unit.format.offset_size;
     if (plan.fixed) {
-        // Everything up to the location's length at once; the length is mostly one byte.
-        const std::uint64_t first = in.position();
+        // Everything up to the location's length at once; the length is mostly one byte. The
+        // name and the type lie before it, so they are within the unit when it is.
+        const std::uint64_t first = offset + 1;
         const std::uint64_t length_at = first + plan.location_at;
-        if (length_at >= in.size()) return MemberRead::NoPlan;
-        const std::uint8_t* p = in.bytes().data() + static_cast<std::size_t>(first);
-        const std::uint64_t length = p[plan.location_at];
+        if (length_at >= unit.end) return MemberRead::NoPlan;
+        const std::uint64_t length = info[static_cast<std::size_t>(length_at)];
         if (plan.location_length == 0 && length >= 0x80) return MemberRead::NoPlan;
-        if (length > in.size() - length_at - 1) return MemberRead::NoPlan;
-        ByteCursor field(in.bytes(), in.big_endian(), first + plan.name_at);
+        if (length > unit.end - length_at - 1) return MemberRead::NoPlan;
+        const std::uint8_t* p = info.data() + static_cast<std::size_t>(first);
+        const bool big_endian = sections_.big_endian();
         // Every field set here: this is read for every member of every block.
         out.has_name = true;
         out.name_inline = false;
         out.name_text = {};
-        out.name_offset = sections_.relocated(kInfo, first + plan.name_at, offset_size, field.fixed(offset_size));
-        field.seek(first + plan.type_at);
+        out.name_offset = sections_.relocated(kInfo, first + plan.name_at, offset_size,
+                                              load_fixed(p + plan.name_at, offset_size, big_endian));
         out.has_type = true;
-        out.type = field.fixed(plan.type_width);
+        out.type = load_fixed(p + plan.type_at, plan.type_width, big_endian);
         out.has_location = true;
         out.location_offset = length_at + 1;
-        out.location = in.bytes().subspan(static_cast<std::size_t>(length_at + 1), static_cast<std::size_t>(length));
+        out.location = info.subspan(static_cast<std::size_t>(length_at + 1), static_cast<std::size_t>(length));
         if (!visit()) return MemberRead::Failed;
         out.offset = offset;
         next = length_at + 1 + length;
         return MemberRead::Read;
     }
+    ByteCursor in = sections_.cursor(kInfo, offset + 1).ending_at(unit.end);
     out = MemberFields{};
     for (unsigned k = 0; k < plan.count; ++k) {
         const unsigned argument = plan.arguments[k];

@@ -209,7 +209,7 @@ const TypeDescription* TypeDescriber::describe_at(std::uint64_t offset, unsigned
         if (!reader_.failed()) problem = reason::reference_outside(offset);
         return nullptr;
     }
-    Die die;
+    Die& die = die_at(depth, false);
     std::uint64_t children = 0;
     if (!reader_.read(*unit, offset, die, children)) return nullptr;
     scratch = TypeDescription{};
@@ -309,25 +309,26 @@ bool TypeDescriber::array_type(const Unit& unit, const Die& die, std::uint64_t c
     TypeDescription element_scratch;
     const TypeDescription* element = type_of(unit, die, depth, element_scratch, problem);
     if (element == nullptr) return false;
-    std::vector<Dimension> dimensions;
+    Dimension dimensions[kMaxDimensions];
+    std::size_t count = 0;
     bool constant = true;
-    Die child;
+    Die& child = die_at(depth, true);
     std::uint64_t after = 0;
     const auto dimension = [&](const Die& d) {
         if (d.tag != tag::kSubrangeType) return true;
-        if (dimensions.size() >= kMaxDimensions) {
+        if (count >= kMaxDimensions) {
             problem = reason::too_many_dimensions(kMaxDimensions);
             return false;
         }
-        constant = dimension_of(unit, d, dimensions.emplace_back()) && constant;
+        constant = dimension_of(unit, d, dimensions[count++]) && constant;
         return true;
     };
     constexpr std::uint32_t kBounds = 1u << kWantLowerBound | 1u << kWantUpperBound | 1u << kWantCount;
     if (die.children && !reader_.for_each_child(unit, children, child, after, kBounds, dimension)) return false;
     std::uint64_t total = 1;
-    out.name.reserve(element->name.size() + 2 + 8 * dimensions.size());
+    out.name.reserve(element->name.size() + 2 + 8 * count);
     out.name.assign(element->name) += '(';
-    for (std::size_t k = 0; k < dimensions.size(); ++k) {
+    for (std::size_t k = 0; k < count; ++k) {
         if (k > 0) out.name += ',';
         if (constant)
             append_bounds(out.name, dimensions[k]);
@@ -337,7 +338,7 @@ bool TypeDescriber::array_type(const Unit& unit, const Die& die, std::uint64_t c
         total = n == 0 || total == 0 ? 0 : (total > kMostBytes / n ? kMostBytes + 1 : total * n);
     }
     out.name += ")";
-    if (dimensions.empty() || !constant) {
+    if (count == 0 || !constant) {
         problem = reason::unknown_size(out.name);
         return false;
     }
@@ -363,7 +364,7 @@ bool TypeDescriber::structure_type(const Unit& unit, const Die& die, std::uint64
         problem = reason::unknown_size(out.name);
         return false;
     }
-    Die child;
+    Die& child = die_at(depth, true);
     std::uint64_t after = 0;
     const auto member = [&](const Die& d) {
         return d.tag != tag::kMember || place_member(unit, d, depth, out, problem);

@@ -5,6 +5,7 @@
 // their members' runs; typedef, const and volatile are looked through; anything else is one
 // opaque slot of its size.
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -61,7 +62,16 @@ class TypeDescriber {
     // (and the description stays as it was).
     const TypeDescription* remember(std::uint64_t offset, TypeDescription& description);
 
+    // The DIEs a description at depth reads (its type's, and its children's), kept: a Die
+    // is large, and thousands of types are described.
+    Die& die_at(unsigned depth, bool child) {
+        const std::size_t slot = 2 * std::size_t{depth} + (child ? 1 : 0);
+        while (dies_.size() <= slot) dies_.push_back(std::make_unique<Die>());
+        return *dies_[slot];
+    }
+
     DieReader& reader_;
+    std::vector<std::unique_ptr<Die>> dies_;
     // Types already described, by offset: members of one type in many blocks read it once.
     std::unordered_map<std::uint64_t, TypeDescription> remembered_;
     std::uint64_t remembered_bytes_ = 0;
