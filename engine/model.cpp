@@ -134,39 +134,35 @@ int AnalysisModel::record_definition(std::string_view name, std::uint64_t size, 
     }
 }
 
-int AnalysisModel::record_layouts(std::vector<dwarf::CommonLayout>&& layouts, std::span<const std::uint64_t> hashes) {
+int AnalysisModel::record_layouts(std::vector<dwarf::CommonLayout>&& layouts) {
     if (!keep_layouts_) return 0;
     try {
-        const bool hashed = hashes.size() == layouts.size();
-        for (std::size_t k = 0; k < layouts.size(); ++k) {
-            dwarf::CommonLayout& layout = layouts[k];
-            ModuleLayout item{current_object.file, nullptr, std::move(layout.file), layout.line};
-            item.layout = share_layout(std::move(layout), hashed ? hashes[k] : dwarf::layout_hash(layout));
-            layouts_.add(block_record(item.layout->symbol), item.layout->symbol, std::move(item), names_);
+        std::vector<dwarf::LayoutRef> refs;
+        refs.reserve(layouts.size());
+        for (dwarf::CommonLayout& layout : layouts) {
+            dwarf::LayoutRef& ref = refs.emplace_back();
+            ref.file = std::move(layout.file);
+            ref.line = layout.line;
+            ref.layout = layout_pool_.share(std::move(layout));
         }
-        return 0;
+        return record_layouts(std::move(refs));
     } catch (const std::bad_alloc&) {
         return 1;
     }
 }
 
-// Legacy code includes a block in every file: its layout is kept once for the run, not once
-// a module (most of the memory the layouts would take, and a page fault for each page).
-const dwarf::CommonLayout* AnalysisModel::share_layout(dwarf::CommonLayout&& layout, std::uint64_t hash) {
-    layout.file.clear();
-    layout.line = 0;
-    layout.subprogram.clear();
-    const auto [first, last] = shared_by_hash_.equal_range(hash);
-    for (auto it = first; it != last; ++it)
-        if (dwarf::same_layout(*it->second, layout)) return it->second;
-    const dwarf::CommonLayout* kept = &shared_layouts_.emplace_back(std::move(layout));
+int AnalysisModel::record_layouts(std::vector<dwarf::LayoutRef>&& layouts) {
+    if (!keep_layouts_) return 0;
     try {
-        shared_by_hash_.emplace(hash, kept);
+        for (dwarf::LayoutRef& ref : layouts) {
+            const std::string_view symbol = ref.layout->symbol;
+            layouts_.add(block_record(symbol), symbol,
+                         ModuleLayout{current_object.file, ref.layout, std::move(ref.file), ref.line}, names_);
+        }
+        return 0;
     } catch (const std::bad_alloc&) {
-        shared_layouts_.pop_back();
-        throw;
+        return 1;
     }
-    return kept;
 }
 
 int AnalysisModel::record_debug_problem(std::string_view reason) {
@@ -189,8 +185,7 @@ void AnalysisModel::reset_model() {
     member_entries_.clear();
     definitions_.clear();
     layouts_.clear();
-    shared_by_hash_.clear();
-    shared_layouts_.clear();
+    layout_pool_.clear();
     debug_problems_.clear();
     current_object = ObjectRef{};
     declaring_module_ = nullptr;

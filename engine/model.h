@@ -14,12 +14,13 @@
 #include <span>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 #include "engine/block_annex.h"
 #include "engine/block_index.h"
+#include "engine/dwarf/common_layouts.h"
 #include "engine/dwarf/layout.h"
+#include "engine/dwarf/layout_pool.h"
 #include "engine/file_entry.h"
 #include "engine/name_order.h"
 #include "engine/name_store.h"
@@ -113,8 +114,11 @@ class AnalysisModel {
     // The layouts of the current module's blocks from its debug information, each joined to
     // the block its symbol names; or why its debug information could not be read. 0, or 1
     // when memory ran out. Kept only while keep_layouts is on (off: the reader need not read
-    // the debug information at all). hashes: their layout_hash each, when already known.
-    int record_layouts(std::vector<dwarf::CommonLayout>&& layouts, std::span<const std::uint64_t> hashes = {});
+    // the debug information at all).
+    int record_layouts(std::vector<dwarf::CommonLayout>&& layouts);
+    // The same for layouts the reader kept in layout_pool().
+    int record_layouts(std::vector<dwarf::LayoutRef>&& layouts);
+    dwarf::LayoutPool& layout_pool() { return layout_pool_; }
     int record_debug_problem(std::string_view reason);
     void keep_layouts(bool keep) { keep_layouts_ = keep; }
     bool keeps_layouts() const { return keep_layouts_; }
@@ -179,10 +183,8 @@ class AnalysisModel {
     bool keep_layouts_ = true;
     BlockAnnex<Definition> definitions_;
     BlockAnnex<ModuleLayout> layouts_;
-    // The distinct layouts of the run, which the ModuleLayouts point at, by layout_hash.
-    std::deque<dwarf::CommonLayout> shared_layouts_;
-    std::unordered_multimap<std::uint64_t, const dwarf::CommonLayout*> shared_by_hash_;
-    const dwarf::CommonLayout* share_layout(dwarf::CommonLayout&& layout, std::uint64_t hash);
+    // The distinct layouts of the run, which the ModuleLayouts point at.
+    dwarf::LayoutPool layout_pool_;
     std::vector<DebugProblem> debug_problems_;
     std::uint32_t block_record(std::string_view name) const { return lookup(name, BlockIndex::hash(name)); }
     // Modules usually come in path order. While the current one's full_path orders after

@@ -2,11 +2,13 @@
 
 #include <algorithm>
 #include <cstring>
+#include <deque>
 #include <map>
 #include <memory>
 #include <new>
 #include <span>
 #include <unordered_map>
+#include <unordered_set>
 
 #include "engine/dwarf/constants.h"
 #include "engine/dwarf/die_reader.h"
@@ -72,18 +74,19 @@ struct Address {
 
 class LayoutReader {
   public:
-    LayoutReader(const DebugInput& input, std::vector<CommonLayout>& out, std::vector<std::string>* dropped,
-                 LayoutScratch& scratch)
+    LayoutReader(const DebugInput& input, LayoutPool& pool, std::vector<LayoutRef>& out,
+                 std::vector<std::string>* dropped, LayoutScratch& scratch)
         : sections_(input),
           reader_(sections_),
           types_(reader_),
+          pool_(pool),
           out_(out),
           dropped_(dropped),
           members_(scratch.members),
+          draft_(scratch.draft),
           signature_(scratch.signature),
           signed_words_(scratch.signed_words),
-          signed_at_(scratch.signed_at),
-          hashes_(scratch.hashes) {}
+          signed_at_(scratch.signed_at) {}
 
     bool read(std::string& reason) {
         if (!sections_.load(kInfo, reason)) return false;
@@ -104,11 +107,11 @@ class LayoutReader {
     bool walk(Unit& unit);
     bool read_block(Unit& unit, const Die& block, std::uint64_t children, const FormValue* subprogram,
                     std::uint64_t& next);
-    bool build(Unit& unit, const Die& block, const FormValue* subprogram, CommonLayout& layout, std::string& problem);
-    bool place_member(Unit& unit, const PendingMember& m, CommonLayout& layout, std::string& problem);
+    bool build(Unit& unit, const Die& block, const FormValue* subprogram, LayoutRef& ref, std::string& problem);
+    bool place_member(Unit& unit, const PendingMember& m, std::string& problem);
     bool address_of(const Unit& unit, const PendingMember& m, Address& out, std::string& problem);
     bool file_of(Unit& unit, const Die& block, std::string& out);
-    bool keep(CommonLayout&& layout);
+    bool keep(LayoutRef&& ref);
     void begin_signature(const Unit& unit, const Die& block);
     void sign_member(const Unit& unit, const Die& member);
     void sign_fields(const Unit& unit, const MemberFields& member);
@@ -157,10 +160,14 @@ class LayoutReader {
     DebugSections sections_;
     DieReader reader_;
     TypeDescriber types_;
-    std::vector<CommonLayout>& out_;
+    LayoutPool& pool_;
+    std::vector<LayoutRef>& out_;
     std::vector<std::string>* dropped_;
     // The block's member DIEs: signed as they are read, read again only for a layout that is built.
     std::vector<std::uint64_t>& members_;
+    LayoutDraft& draft_;
+    // Type names the draft sees that the memo of types does not keep.
+    std::deque<std::string> draft_types_;
     Die child_;  // reused: a Die is large, and a block has a DIE per member
     MemberFields fields_;
     std::vector<Subprogram> subprograms_;
@@ -172,9 +179,9 @@ class LayoutReader {
         std::string path;
     } last_file_;
     std::uint64_t kept_bytes_ = 0;
-    // The layouts kept so far by hash: identical ones (a block seen alike by many
-    // subprograms of a file) are kept once, the first.
-    std::unordered_multimap<std::uint64_t, std::size_t> kept_by_hash_;
+    // The layouts kept so far: identical ones (a block seen alike by many subprograms of a
+    // file) are kept once, the first. The pool gives the same layout once.
+    std::unordered_set<const CommonLayout*> kept_;
     // What a block DIE's layout is made of, before it is made: its name, and each member's
     // name, type DIE and location with its relocation. Block DIEs alike in this (a block
     // every subprogram includes) give the same layout, so it is built once.
@@ -182,7 +189,6 @@ class LayoutReader {
     std::size_t signed_ = 0;
     std::vector<std::uint64_t>& signed_words_;
     std::unordered_multimap<std::uint64_t, std::pair<std::size_t, std::size_t>>& signed_at_;
-    std::vector<std::uint64_t>& hashes_;
 };
 
 // What a block's member DIEs are read for.
@@ -285,46 +291,48 @@ bool LayoutReader::read_block(Unit& unit, const Die& block, std::uint64_t childr
             return subprogram == nullptr || reader_.text(unit, *subprogram, name);
         }
     }
-    CommonLayout layout;
+    LayoutRef ref;
     std::string problem;
-    if (build(unit, block, subprogram, layout, problem)) {
+    if (build(unit, block, subprogram, ref, problem)) {
         if (signed_words_.size() + signature.size() <= kMostSignatureWords) {
             signed_at_.emplace(hash, std::pair{signed_words_.size(), signature.size()});
             signed_words_.insert(signed_words_.end(), signature.begin(), signature.end());
         }
-        return keep(std::move(layout));
+        return keep(std::move(ref));
     }
     if (reader_.failed()) return false;
-    if (dropped_ != nullptr) dropped_->push_back(reason::layout(layout.block, block.offset, problem));
+    if (dropped_ != nullptr) dropped_->push_back(reason::layout(draft_.block, block.offset, problem));
     return true;
 }
 
-bool LayoutReader::build(Unit& unit, const Die& block, const FormValue* subprogram, CommonLayout& layout,
+// Makes the block's layout in draft_, and its source in ref.
+bool LayoutReader::build(Unit& unit, const Die& block, const FormValue* subprogram, LayoutRef& ref,
                          std::string& problem) {
+    LayoutDraft& layout = draft_;
+    layout.clear();
+    draft_types_.clear();
     std::string_view text;
     if (block.has(kWantName) && !reader_.text(unit, block.value(kWantName), text)) return false;
     layout.block = text;
     if (subprogram != nullptr && !reader_.text(unit, *subprogram, text)) return false;
-    if (subprogram != nullptr) layout.subprogram = text;
+    if (subprogram != nullptr) ref.subprogram = text;
     if (block.has(kWantDeclLine) && block.value(kWantDeclLine).is_constant())
-        layout.line = block.value(kWantDeclLine).number;
-    if (!file_of(unit, block, layout.file)) return false;
+        ref.line = block.value(kWantDeclLine).number;
+    if (!file_of(unit, block, ref.file)) return false;
     if (members_.empty()) {
         problem = reason::no_members();
         return false;
     }
-    layout.members.reserve(members_.size());
-    layout.runs.reserve(members_.size());  // a run a member, mostly
     for (const std::uint64_t offset : members_) {
         std::uint64_t after = 0;
         const MemberRead quick = reader_.read_member(unit, offset, fields_, after);
         if (quick == MemberRead::Failed) return false;
         if (quick == MemberRead::Read) {
-            if (!place_member(unit, pending_member(fields_), layout, problem)) return false;
+            if (!place_member(unit, pending_member(fields_), problem)) return false;
             continue;
         }
         if (!reader_.read(unit, offset, child_, after, kMemberAttributes)) return false;
-        if (!place_member(unit, pending_member(child_), layout, problem)) return false;
+        if (!place_member(unit, pending_member(child_), problem)) return false;
     }
     const auto by_offset = [](const SlotRun& a, const SlotRun& b) { return a.offset < b.offset; };
     if (!std::is_sorted(layout.runs.begin(), layout.runs.end(), by_offset))
@@ -333,8 +341,9 @@ bool LayoutReader::build(Unit& unit, const Die& block, const FormValue* subprogr
     return true;
 }
 
-bool LayoutReader::place_member(Unit& unit, const PendingMember& m, CommonLayout& layout, std::string& problem) {
-    Member member;
+bool LayoutReader::place_member(Unit& unit, const PendingMember& m, std::string& problem) {
+    LayoutDraft& layout = draft_;
+    MemberDraft member;
     std::string_view name;
     if (!reader_.text(unit, m.name, name)) return false;
     member.name = name;
@@ -357,7 +366,8 @@ bool LayoutReader::place_member(Unit& unit, const PendingMember& m, CommonLayout
     }
     member.offset = address.offset;
     member.size = type->size;
-    member.type = type->name;
+    // A type the memo does not keep lasts only until the next one is described.
+    member.type = types_.lasting(type) ? std::string_view(type->name) : draft_types_.emplace_back(type->name);
     const auto index = static_cast<std::uint32_t>(layout.members.size());
     for (SlotRun r : type->runs) {
         if (layout.runs.size() >= kMaxRuns) {
@@ -368,7 +378,7 @@ bool LayoutReader::place_member(Unit& unit, const PendingMember& m, CommonLayout
         r.member = index;
         layout.runs.push_back(r);
     }
-    layout.members.push_back(std::move(member));
+    layout.members.push_back(member);
     return true;
 }
 
@@ -525,19 +535,21 @@ bool LayoutReader::file_of(Unit& unit, const Die& block, std::string& out) {
     return true;
 }
 
-bool LayoutReader::keep(CommonLayout&& layout) {
-    const std::uint64_t hash = layout_hash(layout);
-    const auto [first, last] = kept_by_hash_.equal_range(hash);
-    for (auto it = first; it != last; ++it)
-        if (same_layout(out_[it->second], layout)) return true;
-    kept_by_hash_.emplace(hash, out_.size());
-    hashes_.push_back(hash);
-    std::uint64_t bytes = sizeof(CommonLayout) + layout.block.size() + layout.symbol.size() + layout.file.size() +
-                          layout.subprogram.size() + layout.runs.size() * sizeof(SlotRun);
-    for (const Member& m : layout.members) bytes += sizeof(Member) + m.name.size() + m.type.size();
+// The draft's layout, with its source in ref, as the module's; counted against the module's
+// bound before the pool makes it, so that what hostile input makes us keep stays bounded.
+bool LayoutReader::keep(LayoutRef&& ref) {
+    const LayoutDraft& layout = draft_;
+    const CommonLayout* pooled = pool_.find(layout);
+    if (pooled != nullptr && kept_.count(pooled) != 0) return true;
+    std::uint64_t bytes = sizeof(CommonLayout) + layout.block.size() + layout.symbol.size() + ref.file.size() +
+                          ref.subprogram.size() + layout.runs.size() * sizeof(SlotRun);
+    for (const MemberDraft& m : layout.members) bytes += sizeof(Member) + m.name.size() + m.type.size();
     kept_bytes_ += bytes;
     if (kept_bytes_ > kMostLayoutBytes) return reader_.fail(reason::layouts_too_large(kMostLayoutBytes));
-    out_.push_back(std::move(layout));
+    if (pooled == nullptr) pooled = pool_.add(layout);
+    kept_.insert(pooled);
+    ref.layout = pooled;
+    out_.push_back(std::move(ref));
     return true;
 }
 
@@ -546,20 +558,39 @@ bool LayoutReader::keep(CommonLayout&& layout) {
 void LayoutScratch::clear() {
     // A module's signatures are a few thousand words; a hostile one may have made millions.
     constexpr std::size_t kKeptWords = std::size_t{1} << 16;
-    for (std::vector<std::uint64_t>* v : {&members, &signature, &signed_words, &hashes}) {
+    for (std::vector<std::uint64_t>* v : {&members, &signature, &signed_words}) {
         v->clear();
         if (v->capacity() > kKeptWords) std::vector<std::uint64_t>().swap(*v);
     }
     signed_at.clear();
+    draft.clear();
+    if (draft.runs.capacity() > kKeptWords) LayoutDraft().runs.swap(draft.runs);
 }
 
 bool read_common_layouts(const DebugInput& input, std::vector<CommonLayout>& out, std::string& reason,
                          std::vector<std::string>* dropped) {
+    out.clear();
     LayoutScratch scratch;
-    return read_common_layouts(input, out, reason, dropped, scratch);
+    LayoutPool pool;
+    std::vector<LayoutRef> refs;
+    if (!read_common_layouts(input, pool, refs, reason, dropped, scratch)) return false;
+    try {
+        for (LayoutRef& ref : refs) {
+            CommonLayout& layout = out.emplace_back(*ref.layout);
+            layout.file = std::move(ref.file);
+            layout.line = ref.line;
+            layout.subprogram = std::move(ref.subprogram);
+        }
+        return true;
+    } catch (const std::bad_alloc&) {
+        out.clear();
+        reason = reason::kOutOfMemory;
+        if (dropped != nullptr) dropped->clear();
+        return false;
+    }
 }
 
-bool read_common_layouts(const DebugInput& input, std::vector<CommonLayout>& out, std::string& reason,
+bool read_common_layouts(const DebugInput& input, LayoutPool& pool, std::vector<LayoutRef>& out, std::string& reason,
                          std::vector<std::string>* dropped, LayoutScratch& scratch) {
     scratch.clear();
     out.clear();
@@ -570,12 +601,11 @@ bool read_common_layouts(const DebugInput& input, std::vector<CommonLayout>& out
     if (std::none_of(input.symbols.begin(), input.symbols.end(), [](const Symbol& s) { return s.is_common; }))
         return true;
     try {
-        if (LayoutReader(input, out, dropped, scratch).read(reason)) return true;
+        if (LayoutReader(input, pool, out, dropped, scratch).read(reason)) return true;
     } catch (const std::bad_alloc&) {
         reason = reason::kOutOfMemory;
     }
     out.clear();
-    scratch.hashes.clear();
     if (dropped != nullptr) dropped->clear();
     return false;
 }

@@ -15,6 +15,7 @@
 
 #include "engine/dwarf/debug_input.h"
 #include "engine/dwarf/layout.h"
+#include "engine/dwarf/layout_pool.h"
 
 namespace quorv::dwarf {
 
@@ -31,12 +32,19 @@ struct LayoutScratch {
     // each lies in them by its hash.
     std::vector<std::uint64_t> signed_words;
     std::unordered_multimap<std::uint64_t, std::pair<std::size_t, std::size_t>> signed_at;
-    // The layout_hash of each layout read, in the order given: whoever keeps them need not
-    // hash them again.
-    std::vector<std::uint64_t> hashes;
+    LayoutDraft draft;  // the layout being made
 
     // Empties it for the next module; room grown for a huge one is let go.
     void clear();
+};
+
+// One layout of the module's: pooled (shared with every module that has the same), and
+// where this module declares it.
+struct LayoutRef {
+    const CommonLayout* layout = nullptr;
+    std::string file;  // as CommonLayout's
+    std::uint64_t line = 0;
+    std::string subprogram;
 };
 
 // The layouts of every DW_TAG_common_block DIE of the module in DIE order, identical ones
@@ -49,7 +57,8 @@ struct LayoutScratch {
 // May not throw: no memory is a reason too.
 bool read_common_layouts(const DebugInput& input, std::vector<CommonLayout>& out, std::string& reason,
                          std::vector<std::string>* dropped = nullptr);
-bool read_common_layouts(const DebugInput& input, std::vector<CommonLayout>& out, std::string& reason,
+// The same, each layout kept in pool (a run's modules share one pool).
+bool read_common_layouts(const DebugInput& input, LayoutPool& pool, std::vector<LayoutRef>& out, std::string& reason,
                          std::vector<std::string>* dropped, LayoutScratch& scratch);
 
 }  // namespace quorv::dwarf

@@ -227,17 +227,16 @@ struct Hasher {
     }
 };
 
-}  // namespace
-
 // The runs follow from the members' types, mostly: layouts alike in all else but their runs
 // only cost a comparison.
-std::uint64_t layout_hash(const CommonLayout& layout) {
+template <class Layout>
+std::uint64_t hash_of(const Layout& layout) {
     Hasher h;
     h.text(layout.block);
     h.text(layout.symbol);
     h.number(layout.aliased ? 1 : 0);
     h.number(layout.members.size());
-    for (const Member& m : layout.members) {
+    for (const auto& m : layout.members) {
         h.text(m.name);
         h.number(m.offset);
         h.number(m.size);
@@ -245,6 +244,40 @@ std::uint64_t layout_hash(const CommonLayout& layout) {
     }
     h.number(layout.runs.size());
     return h.h;
+}
+
+}  // namespace
+
+std::uint64_t layout_hash(const CommonLayout& layout) {
+    return hash_of(layout);
+}
+
+std::uint64_t layout_hash(const LayoutDraft& draft) {
+    return hash_of(draft);
+}
+
+bool same_layout(const LayoutDraft& draft, const CommonLayout& layout) {
+    if (draft.block != layout.block || draft.symbol != layout.symbol || draft.aliased != layout.aliased ||
+        draft.members.size() != layout.members.size() || draft.runs != layout.runs)
+        return false;
+    for (std::size_t k = 0; k < draft.members.size(); ++k) {
+        const MemberDraft& d = draft.members[k];
+        const Member& m = layout.members[k];
+        if (d.offset != m.offset || d.size != m.size || d.name != m.name || d.type != m.type) return false;
+    }
+    return true;
+}
+
+CommonLayout LayoutDraft::made() const {
+    CommonLayout layout;
+    layout.block = block;
+    layout.symbol = symbol;
+    layout.members.reserve(members.size());
+    for (const MemberDraft& m : members)
+        layout.members.push_back(Member{std::string(m.name), m.offset, m.size, std::string(m.type)});
+    layout.runs = runs;
+    layout.aliased = aliased;
+    return layout;
 }
 
 bool layout_less(const CommonLayout& a, const CommonLayout& b) {

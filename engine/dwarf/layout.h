@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace quorv::dwarf {
@@ -45,6 +46,32 @@ struct CommonLayout {
     bool aliased = false;         // its own slots overlap (EQUIVALENCE): takes no part in comparisons
 };
 
+// A layout as the reader makes it, before it is kept: its texts seen where they lie (the
+// module's string sections, or the reader's memo of types), its room reused from block to
+// block. Most layouts a run makes it has already (legacy code includes a block in every
+// file): those are never made into a CommonLayout.
+struct MemberDraft {
+    std::string_view name;
+    std::uint64_t offset = 0, size = 0;
+    std::string_view type;
+};
+
+struct LayoutDraft {
+    std::string_view block, symbol;
+    std::vector<MemberDraft> members;
+    std::vector<SlotRun> runs;
+    bool aliased = false;
+
+    void clear() {
+        block = symbol = {};
+        members.clear();
+        runs.clear();
+        aliased = false;
+    }
+    // The layout made of it, with the given source.
+    CommonLayout made() const;
+};
+
 struct Conflict {
     std::uint64_t byte;
     std::uint32_t member_a, member_b;
@@ -78,8 +105,12 @@ std::optional<Conflict> first_conflict(const CommonLayout& a, const CommonLayout
 // block, the symbol, the members (name, offset, size, type) and the slots. The source file,
 // line and subprogram are not part of it.
 bool same_layout(const CommonLayout& a, const CommonLayout& b);
-// A hash that agrees with same_layout (the same layouts hash alike).
+// A hash that agrees with same_layout (the same layouts hash alike), and a draft hashes as
+// the layout made of it.
 std::uint64_t layout_hash(const CommonLayout& layout);
+std::uint64_t layout_hash(const LayoutDraft& draft);
+// Whether the draft makes this layout (as same_layout).
+bool same_layout(const LayoutDraft& draft, const CommonLayout& layout);
 // An order of layouts that agrees with same_layout (equal exactly when the same), for a
 // sorted set of the distinct layouts of a block.
 bool layout_less(const CommonLayout& a, const CommonLayout& b);

@@ -38,6 +38,9 @@ class TypeDescriber {
     // call. Null with a problem that gives up the layout, or with the reader failed (the
     // module's debug information is unreadable).
     const TypeDescription* describe(const Unit& unit, const FormValue& type, std::string& problem);
+    // Whether a description describe() gave lasts as long as the describer (it is in the
+    // memo), not only until the next call.
+    bool lasting(const TypeDescription* description) const { return description != &described_; }
 
   private:
     // The type at offset: remembered, or made in scratch. Null with a problem.

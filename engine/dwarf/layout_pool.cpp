@@ -1,0 +1,57 @@
+#include "engine/dwarf/layout_pool.h"
+
+#include <new>
+#include <utility>
+
+namespace quorv::dwarf {
+
+template <class Same>
+const CommonLayout* LayoutPool::find_alike(std::uint64_t hash, Same&& same) const {
+    const auto [first, last] = by_hash_.equal_range(hash);
+    for (auto it = first; it != last; ++it)
+        if (same(*it->second)) return it->second;
+    return nullptr;
+}
+
+const CommonLayout* LayoutPool::add(std::uint64_t hash, CommonLayout&& layout) {
+    layout.file.clear();
+    layout.line = 0;
+    layout.subprogram.clear();
+    const CommonLayout* kept = &layouts_.emplace_back(std::move(layout));
+    try {
+        by_hash_.emplace(hash, kept);
+    } catch (const std::bad_alloc&) {
+        layouts_.pop_back();
+        throw;
+    }
+    return kept;
+}
+
+const CommonLayout* LayoutPool::find(const LayoutDraft& draft) const {
+    return find_alike(layout_hash(draft), [&](const CommonLayout& l) { return same_layout(draft, l); });
+}
+
+const CommonLayout* LayoutPool::add(const LayoutDraft& draft) {
+    return add(layout_hash(draft), draft.made());
+}
+
+const CommonLayout* LayoutPool::share(const LayoutDraft& draft) {
+    const std::uint64_t hash = layout_hash(draft);
+    if (const CommonLayout* kept = find_alike(hash, [&](const CommonLayout& l) { return same_layout(draft, l); }))
+        return kept;
+    return add(hash, draft.made());
+}
+
+const CommonLayout* LayoutPool::share(CommonLayout&& layout) {
+    const std::uint64_t hash = layout_hash(layout);
+    if (const CommonLayout* kept = find_alike(hash, [&](const CommonLayout& l) { return same_layout(layout, l); }))
+        return kept;
+    return add(hash, std::move(layout));
+}
+
+void LayoutPool::clear() {
+    by_hash_.clear();
+    layouts_.clear();
+}
+
+}  // namespace quorv::dwarf
