@@ -363,10 +363,11 @@ class ElfModule {
         const std::size_t record = (l.is64 ? 16 : 8) + (rela ? (l.is64 ? 8 : 4) : 0);
         std::span<const std::uint8_t> raw;
         if (table.entry_size != record || !view(table.offset, table.size, work_.relocation_bytes, raw)) return;
-        // The room is kept from module to module and grows by half at least: fresh room costs a
-        // page fault a page, and a module's .debug_info has thousands of relocations.
+        // The room is kept from module to module and grows by half at least, with a quarter to
+        // spare: fresh room costs a page fault a page, a module's .debug_info has thousands of
+        // relocations, and the next module's are often a few more.
         const std::size_t wanted = out.size() + raw.size() / record;
-        if (wanted > out.capacity()) out.reserve(std::max(wanted, out.capacity() + out.capacity() / 2));
+        if (wanted > out.capacity()) out.reserve(std::max(wanted + wanted / 4, out.capacity() + out.capacity() / 2));
         if (l.is64 && !l.big_endian && rela) {
             // x86-64 and the other little-endian 64-bit machines: the usual case, without the
             // layout's choices in every field.

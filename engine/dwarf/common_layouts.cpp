@@ -78,7 +78,7 @@ class LayoutReader {
                  std::vector<std::string>* dropped, LayoutScratch& scratch)
         : sections_(input),
           reader_(sections_),
-          types_(reader_),
+          types_(reader_, scratch.types),
           pool_(pool),
           out_(out),
           dropped_(dropped),
@@ -193,6 +193,8 @@ class LayoutReader {
 
 // What a block's member DIEs are read for.
 constexpr std::uint32_t kMemberAttributes = 1u << kWantName | 1u << kWantType | 1u << kWantLocation;
+// And a block's own DIE.
+constexpr std::uint32_t kBlockAttributes = 1u << kWantName | 1u << kWantDeclFile | 1u << kWantDeclLine;
 
 // A signature may stand for a layout only while the words kept for them stay within this.
 constexpr std::uint64_t kMostSignatureWords = std::uint64_t{1} << 22;
@@ -231,7 +233,7 @@ bool LayoutReader::walk(Unit& unit) {
             continue;
         }
         if (tag == tag::kCommonBlock) {
-            if (!reader_.read(unit, here, die, at)) return false;
+            if (!reader_.read(unit, here, die, at, kBlockAttributes)) return false;
             const FormValue* subprogram = subprograms_.empty() ? nullptr : &subprograms_.back().name;
             if (!read_block(unit, die, at, subprogram, at)) return false;
             continue;
@@ -565,6 +567,7 @@ void LayoutScratch::clear() {
     signed_at.clear();
     draft.clear();
     if (draft.runs.capacity() > kKeptWords) LayoutDraft().runs.swap(draft.runs);
+    types.clear();
 }
 
 bool read_common_layouts(const DebugInput& input, std::vector<CommonLayout>& out, std::string& reason,

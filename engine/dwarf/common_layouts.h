@@ -16,6 +16,7 @@
 #include "engine/dwarf/debug_input.h"
 #include "engine/dwarf/layout.h"
 #include "engine/dwarf/layout_pool.h"
+#include "engine/dwarf/type_slots.h"
 
 namespace quorv::dwarf {
 
@@ -33,6 +34,7 @@ struct LayoutScratch {
     std::vector<std::uint64_t> signed_words;
     std::unordered_multimap<std::uint64_t, std::pair<std::size_t, std::size_t>> signed_at;
     LayoutDraft draft;  // the layout being made
+    TypeMemo types;
 
     // Empties it for the next module; room grown for a huge one is let go.
     void clear();

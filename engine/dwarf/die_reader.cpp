@@ -297,8 +297,14 @@ bool DieReader::skip(const Unit& unit, std::uint64_t offset, std::uint64_t& tag,
     } else {
         const AttributeEntry* entries = unit.abbreviations->entries(*a);
         std::string why;
-        for (std::uint32_t k = 0; k < a->count && in.ok(); ++k)
+        for (std::uint32_t k = 0; k < a->count && in.ok(); ++k) {
+            // Most of a DIE's forms have a size of their own: skipped without a look at the form.
+            if (entries[k].size >= 0) {
+                in.skip(static_cast<std::uint64_t>(entries[k].size));
+                continue;
+            }
             if (!skip_form(in, entries[k].form, unit.format, offset, why)) return fail(why);
+        }
     }
     if (!in.ok()) return fail(reason::die_short(offset));
     next = in.position();

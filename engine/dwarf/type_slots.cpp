@@ -184,7 +184,7 @@ bool repeat_runs(const std::vector<SlotRun>& element, std::uint64_t count, std::
 const TypeDescription* TypeDescriber::describe(const Unit& unit, const FormValue& type, std::string& problem) {
     std::uint64_t target = 0;
     if (!target_of(unit, type, target, problem)) return nullptr;
-    if (const auto known = remembered_.find(target); known != remembered_.end()) return &known->second;
+    if (const TypeDescription* known = remembered(target)) return known;
     if (const auto failed = failures_.find(target); failed != failures_.end()) {
         problem = failed->second;
         return nullptr;
@@ -203,7 +203,7 @@ const TypeDescription* TypeDescriber::describe_at(std::uint64_t offset, unsigned
         problem = reason::types_too_deep(kMaxTypeDepth);
         return nullptr;
     }
-    if (const auto known = remembered_.find(offset); known != remembered_.end()) return &known->second;
+    if (const TypeDescription* known = remembered(offset)) return known;
     const Unit* unit = reader_.unit_holding(offset);
     if (unit == nullptr) {
         if (!reader_.failed()) problem = reason::reference_outside(offset);
@@ -212,7 +212,9 @@ const TypeDescription* TypeDescriber::describe_at(std::uint64_t offset, unsigned
     Die& die = die_at(depth, false);
     std::uint64_t children = 0;
     if (!reader_.read(*unit, offset, die, children)) return nullptr;
-    scratch = TypeDescription{};
+    scratch.name.clear();  // its room is reused
+    scratch.size = 0;
+    scratch.runs.clear();
     if (!describe_die(*unit, die, children, depth, scratch, problem)) return nullptr;
     const TypeDescription* kept = remember(offset, scratch);
     return kept != nullptr ? kept : &scratch;
@@ -222,9 +224,12 @@ const TypeDescription* TypeDescriber::remember(std::uint64_t offset, TypeDescrip
     const std::uint64_t bytes = description.name.size() + description.runs.size() * sizeof(SlotRun);
     if (description.runs.size() > kMostRememberedRuns || bytes > kMostRememberedBytes - remembered_bytes_)
         return nullptr;
-    const auto [at, added] = remembered_.emplace(offset, std::move(description));
-    if (added) remembered_bytes_ += bytes;
-    return &at->second;
+    if (const TypeDescription* known = remembered(offset)) return known;
+    TypeDescription& slot = memo_.next();
+    std::swap(slot, description);
+    memo_.by_offset.emplace(offset, &slot);
+    remembered_bytes_ += bytes;
+    return &slot;
 }
 
 bool TypeDescriber::describe_die(const Unit& unit, const Die& die, std::uint64_t children, unsigned depth,

@@ -5,6 +5,7 @@
 // their members' runs; typedef, const and volatile are looked through; anything else is one
 // opaque slot of its size.
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <string>
 #include <unordered_map>
@@ -30,9 +31,30 @@ struct TypeDescription {
     std::vector<SlotRun> runs;  // from the type's first byte
 };
 
+// The memo of described types and the DIEs describing reads, kept from module to module: a
+// module describes hundreds of types, and their room is reused rather than taken anew.
+struct TypeMemo {
+    std::deque<TypeDescription> descriptions;  // the first used are the module's
+    std::size_t used = 0;
+    std::unordered_map<std::uint64_t, TypeDescription*> by_offset;
+    std::vector<std::unique_ptr<Die>> dies;
+
+    TypeDescription& next() {
+        if (used == descriptions.size()) descriptions.emplace_back();
+        return descriptions[used++];
+    }
+    // For the next module; the room a huge one grew is let go.
+    void clear() {
+        constexpr std::size_t kKept = 4096;
+        used = 0;
+        by_offset.clear();
+        if (descriptions.size() > kKept) descriptions.clear();
+    }
+};
+
 class TypeDescriber {
   public:
-    explicit TypeDescriber(DieReader& reader) : reader_(reader) {}
+    TypeDescriber(DieReader& reader, TypeMemo& memo) : reader_(reader), memo_(memo) {}
 
     // The type that value (a DW_AT_type of a DIE of unit) refers to, valid until the next
     // call. Null with a problem that gives up the layout, or with the reader failed (the
@@ -61,22 +83,25 @@ class TypeDescriber {
     bool opaque_type(const Unit& unit, const Die& die, TypeDescription& out, std::string& problem);
     bool place_member(const Unit& unit, const Die& member, unsigned depth, TypeDescription& out, std::string& problem);
     bool name_of(const Unit& unit, const Die& die, std::string_view fallback, std::string& out);
-    // Moves the description into the memo when it fits there: where it is then, else null
-    // (and the description stays as it was).
+    // Puts the description into the memo when it fits there: where it is then (description
+    // is left with room to reuse), else null (and the description stays as it was).
     const TypeDescription* remember(std::uint64_t offset, TypeDescription& description);
+    const TypeDescription* remembered(std::uint64_t offset) const {
+        const auto known = memo_.by_offset.find(offset);
+        return known != memo_.by_offset.end() ? known->second : nullptr;
+    }
 
     // The DIEs a description at depth reads (its type's, and its children's), kept: a Die
     // is large, and thousands of types are described.
     Die& die_at(unsigned depth, bool child) {
         const std::size_t slot = 2 * std::size_t{depth} + (child ? 1 : 0);
-        while (dies_.size() <= slot) dies_.push_back(std::make_unique<Die>());
-        return *dies_[slot];
+        while (memo_.dies.size() <= slot) memo_.dies.push_back(std::make_unique<Die>());
+        return *memo_.dies[slot];
     }
 
     DieReader& reader_;
-    std::vector<std::unique_ptr<Die>> dies_;
     // Types already described, by offset: members of one type in many blocks read it once.
-    std::unordered_map<std::uint64_t, TypeDescription> remembered_;
+    TypeMemo& memo_;
     std::uint64_t remembered_bytes_ = 0;
     TypeDescription described_;  // what describe() gives when it is not remembered
     // Types that gave up their layouts, by offset, with why: asked again, they cost nothing.
