@@ -371,7 +371,10 @@ class ElfModule {
         if (l.is64 && !l.big_endian && rela) {
             // x86-64 and the other little-endian 64-bit machines: the usual case, without the
             // layout's choices in every field.
-            // Written in place, not pushed: a module has hundreds of thousands.
+            // Written in place, not pushed: a module has hundreds of thousands. Their widths by
+            // type from a table made once: the machine does not change within the module.
+            std::uint8_t widths[256];
+            for (std::uint32_t type = 0; type < 256; ++type) widths[type] = relocation_width(type);
             const std::size_t first = out.size();
             const std::size_t count = raw.size() / record;
             out.resize(first + count);
@@ -382,7 +385,8 @@ class ElfModule {
                 r->offset = read_u64le(p);
                 r->symbol = static_cast<std::uint32_t>(info >> 32);
                 r->in_place = false;
-                r->width = relocation_width(static_cast<std::uint32_t>(info));
+                const auto type = static_cast<std::uint32_t>(info);
+                r->width = type < 256 ? widths[type] : relocation_width(type);
                 r->addend = static_cast<std::int64_t>(read_u64le(p + 16));
             }
             return;
