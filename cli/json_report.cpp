@@ -70,7 +70,12 @@ void write_layouts(JsonWriter& json, std::span<const ModuleLayout> layouts, cons
     }
     json.end_array().fixed_key("source").begin_array();
     for (const ModuleLayout* l : mine)
-        json.begin_object().fixed_key("file").value(l->source_file).fixed_key("line").value(l->source_line).end_object();
+        json.begin_object()
+            .fixed_key("file")
+            .value(l->source_file)
+            .fixed_key("line")
+            .value(l->source_line)
+            .end_object();
     json.end_array();
 }
 

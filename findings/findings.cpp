@@ -253,8 +253,9 @@ class BlockRules {
         // Shorter views: every declaring module has a layout, and all of them agree.
         if (!sizes_differ || !decided) return false;
         for (const ObjectRef* d : declared_) {
-            const bool has = std::any_of(layouts_.begin(), layouts_.end(),
-                                         [&](const ModuleLayout& m) { return m.file == d->file && !m.layout->aliased; });
+            const bool has = std::any_of(layouts_.begin(), layouts_.end(), [&](const ModuleLayout& m) {
+                return m.file == d->file && !m.layout->aliased;
+            });
             if (!has) return false;
         }
         static const Rule* const kRule = find_rule("common-prefix-view");

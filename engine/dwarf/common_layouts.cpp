@@ -155,7 +155,9 @@ class LayoutReader {
         *to++ = word;
         return to;
     }
-    void sign_bytes(const std::uint8_t* bytes, std::size_t size) { signed_up_to(put_bytes(room(words_for(size)), bytes, size)); }
+    void sign_bytes(const std::uint8_t* bytes, std::size_t size) {
+        signed_up_to(put_bytes(room(words_for(size)), bytes, size));
+    }
 
     DebugSections sections_;
     DieReader reader_;

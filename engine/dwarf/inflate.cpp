@@ -148,7 +148,8 @@ int build(Huffman& h, const std::uint8_t* lengths, std::size_t n) {
 #if defined(__GNUC__)
 [[gnu::always_inline]]
 #endif
-inline int decode(BitReader& in, const Huffman& h) {
+inline int
+decode(BitReader& in, const Huffman& h) {
     const std::uint32_t bits = in.peek(kMaxCodeLength);
     if (const std::uint16_t entry = h.fast[bits & ((1u << kFastBits) - 1)]; entry != 0) {
         in.drop(entry & 15u);

@@ -6,10 +6,12 @@
 #include <optional>
 #include <random>
 #include <set>
+#include <tuple>
 #include <utility>
 #include <vector>
 
 #include "engine/dwarf/layout.h"
+#include "engine/dwarf/layout_pool.h"
 
 namespace quorv::dwarf {
 namespace {
@@ -238,6 +240,57 @@ TEST(DwarfCompare, SameLayoutLeavesOutTheSourceLocation) {
         EXPECT_FALSE(same_layout(a, c));
         EXPECT_NE(layout_less(a, c), layout_less(c, a));
     }
+}
+
+// A draft is pooled once however often it comes, as a layout made whole is; a draft that
+// differs in anything same_layout compares is pooled apart; the pooled layout is the one the
+// draft makes, without a source.
+TEST(LayoutPool, TheSameLayoutIsKeptOnceAndEveryDifferenceApart) {
+    LayoutDraft base;
+    base.block = "c";
+    base.symbol = "c_";
+    base.members = {MemberDraft{"i", 0, 4, "integer(kind=4)"}, MemberDraft{"x", 8, 8, "real(kind=8)"}};
+    base.runs = {SlotRun{0, 4, I, 1, 4, 0}, SlotRun{8, 8, R, 1, 8, 1}};
+    struct Change {
+        const char* what;
+        void (*apply)(LayoutDraft&);
+    };
+    const Change changes[] = {
+        {"block", [](LayoutDraft& d) { d.block = "d"; }},
+        {"symbol", [](LayoutDraft& d) { d.symbol = "c"; }},
+        {"member name", [](LayoutDraft& d) { d.members[1].name = "y"; }},
+        {"member offset", [](LayoutDraft& d) { d.members[1].offset = 4; }},
+        {"member size", [](LayoutDraft& d) { d.members[1].size = 4; }},
+        {"member type", [](LayoutDraft& d) { d.members[1].type = "real(kind=4)"; }},
+        {"a member less", [](LayoutDraft& d) { d.members.pop_back(); }},
+        {"a run's kind", [](LayoutDraft& d) { d.runs[1].kind = C; }},
+        {"a run's count", [](LayoutDraft& d) { d.runs[1].count = 2; }},
+        {"aliased", [](LayoutDraft& d) { d.aliased = true; }},
+    };
+    LayoutPool pool;
+    const CommonLayout* kept = pool.share(base);
+    EXPECT_EQ(pool.share(base), kept);
+    EXPECT_EQ(pool.find(base), kept);
+    EXPECT_TRUE(same_layout(base, *kept));
+    EXPECT_EQ(kept->members[1].type, "real(kind=8)");
+    EXPECT_EQ(kept->file + kept->subprogram, "");
+    EXPECT_EQ(kept->line, 0u);
+    CommonLayout whole = base.made();
+    whole.file = "a.f";
+    whole.line = 3;
+    EXPECT_EQ(pool.share(std::move(whole)), kept);
+    std::set<const CommonLayout*> apart{kept};
+    for (const Change& c : changes) {
+        LayoutDraft changed = base;
+        c.apply(changed);
+        EXPECT_EQ(pool.find(changed), nullptr) << c.what;
+        const CommonLayout* other = pool.share(changed);
+        EXPECT_TRUE(apart.insert(other).second) << c.what;
+        EXPECT_EQ(pool.share(changed.made()), other) << c.what;
+    }
+    EXPECT_EQ(pool.size(), 1 + std::size(changes));
+    pool.clear();
+    EXPECT_EQ(pool.find(base), nullptr);
 }
 
 }  // namespace

@@ -209,6 +209,62 @@ TEST(DwarfInflate, BadStoredLengthsAndDistancesFail) {
     EXPECT_FALSE(inflate_zlib(zlib_stream(w.finish(), {}), 3, out));
 }
 
+// A fixed-code block of literals and one match, and the content it makes: matches near and
+// far, overlapping what they copy or not, at the output's end or before more literals.
+struct Match {
+    std::size_t distance, length;
+    bool at_end;
+};
+
+Bytes match_stream(const Match& m, Bytes& content) {
+    static constexpr std::uint16_t kLengthBase[29] = {3,  4,  5,  6,  7,  8,  9,  10, 11,  13,  15,  17,  19,  23, 27,
+                                                      31, 35, 43, 51, 59, 67, 83, 99, 115, 131, 163, 195, 227, 258};
+    static constexpr std::uint8_t kLengthExtra[29] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2,
+                                                      2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 0};
+    static constexpr std::uint16_t kDistanceBase[30] = {1,    2,    3,    4,    5,    7,    9,    13,    17,    25,
+                                                        33,   49,   65,   97,   129,  193,  257,  385,   513,   769,
+                                                        1025, 1537, 2049, 3073, 4097, 6145, 8193, 12289, 16385, 24577};
+    static constexpr std::uint8_t kDistanceExtra[30] = {0, 0, 0, 0, 1, 1, 2, 2,  3,  3,  4,  4,  5,  5,  6,
+                                                        6, 7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13};
+    BitWriter w;
+    w.bits(1, 1);
+    w.bits(1, 2);
+    content.clear();
+    const auto literal = [&](std::uint8_t byte) {
+        w.fixed_symbol(byte);
+        content.push_back(byte);
+    };
+    for (std::size_t k = 0; k < m.distance + 5; ++k) literal(static_cast<std::uint8_t>(k * 37 + 11));
+    unsigned lc = 28;
+    while (kLengthBase[lc] > m.length) --lc;
+    w.fixed_symbol(257 + lc);
+    w.bits(static_cast<std::uint32_t>(m.length - kLengthBase[lc]), kLengthExtra[lc]);
+    unsigned dc = 29;
+    while (kDistanceBase[dc] > m.distance) --dc;
+    w.code(dc, 5);
+    w.bits(static_cast<std::uint32_t>(m.distance - kDistanceBase[dc]), kDistanceExtra[dc]);
+    for (std::size_t k = 0; k < m.length; ++k) content.push_back(content[content.size() - m.distance]);
+    if (!m.at_end)
+        for (std::size_t k = 0; k < 40; ++k) literal(static_cast<std::uint8_t>(k * 13 + 5));
+    w.fixed_symbol(256);
+    return zlib_stream(w.finish(), content);
+}
+
+TEST(DwarfInflate, MatchesOfEveryDistanceAndLengthCopyWhatTheyName) {
+    int cases = 0;
+    for (const std::size_t distance : {1, 2, 3, 7, 8, 9, 15, 16, 17, 100, 300})
+        for (const std::size_t length : {3, 7, 8, 9, 15, 16, 17, 64, 257, 258})
+            for (const bool at_end : {true, false}) {
+                Bytes content;
+                const Bytes stream = match_stream({distance, length, at_end}, content);
+                Bytes out;
+                EXPECT_TRUE(inflate_zlib(stream, content.size(), out)) << distance << " " << length << " " << at_end;
+                EXPECT_EQ(out, content) << distance << " " << length << " " << at_end;
+                ++cases;
+            }
+    EXPECT_EQ(cases, 220);
+}
+
 TEST(DwarfInflate, TheOutputGrowsWithWhatIsProducedNotWithTheDeclaredSize) {
     const Compressed c = real_streams()[0];
     Bytes out;

@@ -3,12 +3,14 @@
 // the issue names, on every producer's objects.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "engine/diagnostics.h"
@@ -95,6 +97,58 @@ TEST(DwarfLayouts, EveryObjectGivesTheLayoutsTheDumpersShow) {
         ++files;
     }
     EXPECT_EQ(files, 108);
+}
+
+// Each object of every producer read alone, and then all of them through one scratch and one
+// pool (as a run reads them), in one order and the other: each gives the same layouts, the
+// same sources and the same dropped ones, and a layout two objects have is pooled once.
+TEST(DwarfLayouts, ObjectsReadAsARunGiveWhatEachGivesAlone) {
+    std::vector<fs::path> objects;
+    for (const char* producer : {"gf64", "gf32", "mingw32", "mingw64", "ppc32", "s390x", "flang"})
+        for (const auto& e : fs::directory_iterator(kDwarfData / producer)) objects.push_back(e.path());
+    std::sort(objects.begin(), objects.end());
+    struct Alone {
+        std::vector<CommonLayout> layouts;
+        std::vector<std::string> dropped;
+    };
+    std::vector<Alone> alone(objects.size());
+    std::vector<const CommonLayout*> distinct;
+    for (std::size_t k = 0; k < objects.size(); ++k) {
+        const auto m = load(objects[k]);
+        std::string reason;
+        ASSERT_TRUE(dwarf::read_common_layouts(m->debug(), alone[k].layouts, reason, &alone[k].dropped)) << reason;
+        for (const CommonLayout& l : alone[k].layouts)
+            if (std::none_of(distinct.begin(), distinct.end(),
+                             [&](const CommonLayout* d) { return dwarf::same_layout(*d, l); }))
+                distinct.push_back(&l);
+    }
+    ASSERT_GE(distinct.size(), 30u);  // the producers share many (same block, symbol and members)
+    for (const bool reversed : {false, true}) {
+        SCOPED_TRACE(reversed ? "reversed" : "in order");
+        dwarf::LayoutScratch scratch;
+        dwarf::LayoutPool pool;
+        for (std::size_t n = 0; n < objects.size(); ++n) {
+            const std::size_t k = reversed ? objects.size() - 1 - n : n;
+            SCOPED_TRACE(objects[k].string());
+            const auto m = load(objects[k]);
+            std::vector<dwarf::LayoutRef> refs;
+            std::string reason;
+            std::vector<std::string> dropped;
+            ASSERT_TRUE(dwarf::read_common_layouts(m->debug(), pool, refs, reason, &dropped, scratch)) << reason;
+            EXPECT_EQ(dropped, alone[k].dropped);
+            ASSERT_EQ(refs.size(), alone[k].layouts.size());
+            for (std::size_t i = 0; i < refs.size(); ++i) {
+                const CommonLayout& expected = alone[k].layouts[i];
+                EXPECT_TRUE(dwarf::same_layout(*refs[i].layout, expected)) << expected.block;
+                EXPECT_EQ(std::tie(refs[i].file, refs[i].line, refs[i].subprogram),
+                          std::tie(expected.file, expected.line, expected.subprogram));
+                // The pooled layout is every module's: the source is each module's own.
+                EXPECT_EQ(refs[i].layout->file, "");
+                EXPECT_EQ(refs[i].layout->line, 0u);
+            }
+        }
+        EXPECT_EQ(pool.size(), distinct.size());
+    }
 }
 
 struct Pair {

@@ -328,4 +328,46 @@ TEST_F(ModelTest, InitializersAndLayoutsWaitWholeForTheirBlock) {
 }
 
 }  // namespace
+// Modules with the same layout of a block share the one the model keeps, each with its own
+// source; a layout that differs is kept apart. A reset lets them all go.
+TEST_F(ModelTest, ModulesShareOneLayoutAndKeepTheirOwnSource) {
+    model_.keep_layouts(true);
+    const FileEntry* a = file("/a.o");
+    const FileEntry* b = file("/b.o");
+    const FileEntry* c = file("/c.o");
+    const auto record = [&](const FileEntry* f, const std::string& member, const std::string& source,
+                            std::uint64_t line) {
+        declare(f, "blk_", 8);
+        dwarf::CommonLayout l;
+        l.block = "blk";
+        l.symbol = "blk_";
+        l.members.push_back(dwarf::Member{member, 0, 8, "real(kind=8)"});
+        l.file = source;
+        l.line = line;
+        std::vector<dwarf::CommonLayout> layouts;
+        layouts.push_back(std::move(l));
+        model_.current_object = ObjectRef{f, 0, false};
+        ASSERT_EQ(model_.record_layouts(std::move(layouts)), 0);
+    };
+    record(a, "x", "a.f", 3);
+    record(b, "x", "b.f", 7);
+    record(c, "y", "c.f", 9);
+    model_.put_in_order();
+    const CommonBlock* block = model_.find_block("blk_");
+    ASSERT_NE(block, nullptr);
+    const auto layouts = model_.layouts_of(*block);
+    ASSERT_EQ(layouts.size(), 3u);
+    EXPECT_EQ(layouts[0].layout, layouts[1].layout);
+    EXPECT_NE(layouts[0].layout, layouts[2].layout);
+    EXPECT_EQ(layouts[2].layout->members.at(0).name, "y");
+    const std::vector<std::pair<const FileEntry*, std::string>> sources = {{a, "a.f:3"}, {b, "b.f:7"}, {c, "c.f:9"}};
+    for (std::size_t k = 0; k < sources.size(); ++k) {
+        EXPECT_EQ(layouts[k].file, sources[k].first);
+        EXPECT_EQ(layouts[k].source_file + ":" + std::to_string(layouts[k].source_line), sources[k].second);
+    }
+    EXPECT_EQ(model_.layout_pool().size(), 2u);
+    model_.reset_model();
+    EXPECT_EQ(model_.layout_pool().size(), 0u);
+}
+
 }  // namespace quorv
