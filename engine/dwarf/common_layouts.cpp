@@ -115,6 +115,7 @@ class LayoutReader {
     void begin_signature(const Unit& unit, const Die& block);
     void sign_member(const Unit& unit, const Die& member);
     void sign_fields(const Unit& unit, const MemberFields& member);
+    std::uint64_t sign_fixed(const Unit& unit, std::uint64_t offset, const MemberPlan& plan, std::uint64_t length_at);
     void sign_value(const Unit& unit, const FormValue& value);
     void sign_block(const Unit& unit, std::span<const std::uint8_t> block, std::uint64_t offset);
     // References are made absolute; strings by index would depend on the unit's table.
@@ -257,6 +258,12 @@ bool LayoutReader::read_block(Unit& unit, const Die& block, std::uint64_t childr
     next = children;
     // The members by their abbreviation's plan; a DIE without one is read whole.
     for (std::uint64_t at = children; block.children;) {
+        // gfortran's shape: read and signed straight from the bytes.
+        if (std::uint64_t length_at = 0; const MemberPlan* plan = reader_.fixed_member(unit, at, length_at)) {
+            members_.push_back(at);
+            at = sign_fixed(unit, at, *plan, length_at);
+            continue;
+        }
         std::uint64_t after = 0;
         const MemberRead quick = reader_.read_member(unit, at, fields_, after);
         if (quick == MemberRead::Failed) return false;
@@ -463,6 +470,33 @@ void LayoutReader::sign_fields(const Unit& unit, const MemberFields& m) {
         }
     }
     signed_up_to(w);
+}
+
+// A member of the usual fixed shape, signed as sign_fields signs it read by read_member, from
+// its bytes (which fixed_member found within the unit); gives the offset after it.
+std::uint64_t LayoutReader::sign_fixed(const Unit& unit, std::uint64_t offset, const MemberPlan& plan,
+                                       std::uint64_t length_at) {
+    constexpr std::uint64_t kByPlan = std::uint64_t{1} << 32;
+    const std::uint8_t* info = sections_.bytes(kInfo).data();
+    const std::uint8_t* p = info + static_cast<std::size_t>(offset + 1);
+    const std::size_t length = info[static_cast<std::size_t>(length_at)];
+    const bool big_endian = sections_.big_endian();
+    const unsigned offset_size = unit.format.offset_size;
+    std::uint64_t* w = room(6 + words_for(0) + words_for(length));
+    *w++ = kByPlan | 1u | 4u | 8u;
+    *w++ = sections_.relocated(kInfo, offset + 1 + plan.name_at, offset_size,
+                               load_fixed(p + plan.name_at, offset_size, big_endian));
+    *w++ = unit.offset + load_fixed(p + plan.type_at, plan.type_width, big_endian);
+    w = put_bytes(w, info + static_cast<std::size_t>(length_at + 1), length);
+    const Relocation* r = sections_.relocation_at(kInfo, length_at + 2, unit.format.address_size);
+    if (r == nullptr) {
+        *w++ = ~std::uint64_t{0};
+    } else {
+        *w++ = r->symbol | (r->in_place ? std::uint64_t{1} << 32 : 0);
+        *w++ = static_cast<std::uint64_t>(r->addend);
+    }
+    signed_up_to(w);
+    return length_at + 1 + length;
 }
 
 // The location must be DW_OP_addr (optionally then DW_OP_plus_uconst) with a relocation of

@@ -97,6 +97,24 @@ class DieReader {
     bool read(const Unit& unit, std::uint64_t offset, Die& die, std::uint64_t& next, std::uint32_t only = ~0u);
     // The DIE at offset by its abbreviation's member plan, when it has one.
     MemberRead read_member(const Unit& unit, std::uint64_t offset, MemberFields& out, std::uint64_t& next);
+    // The plan of the member DIE at offset when it has the usual fixed shape and its bytes
+    // fit the unit (its location's length byte at length_at); it then counts as read. Null
+    // otherwise, for read_member to judge: nothing is counted.
+    const MemberPlan* fixed_member(const Unit& unit, std::uint64_t offset, std::uint64_t& length_at) {
+        if (failed() || offset >= unit.end) return nullptr;
+        const std::uint8_t* info = sections_.bytes(kInfo).data();
+        const std::uint8_t code = info[static_cast<std::size_t>(offset)];
+        if (code == 0 || code >= 0x80) return nullptr;
+        const Abbreviation* a = unit.abbreviations->find(code);
+        if (a == nullptr || !a->member.fixed) return nullptr;
+        const MemberPlan& plan = a->member;
+        length_at = offset + 1 + plan.location_at;
+        if (length_at >= unit.end) return nullptr;
+        const std::uint64_t length = info[static_cast<std::size_t>(length_at)];
+        if ((plan.location_length == 0 && length >= 0x80) || length > unit.end - length_at - 1) return nullptr;
+        if (!visit()) return nullptr;  // the budget is spent: read_member says so
+        return &plan;
+    }
     // The same without decoding any attribute.
     bool skip(const Unit& unit, std::uint64_t offset, std::uint64_t& tag, bool& children, std::uint64_t& next);
     // Past the children that start at offset, up to and including their null entry.
