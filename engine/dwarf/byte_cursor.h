@@ -3,7 +3,6 @@
 // the end; a read past it gives 0 and sets a sticky failure, so a caller checks ok() once
 // after a group of reads. Positions are offsets in the section, 64-bit (64-bit DWARF), and
 // are compared with the size before anything is converted to size_t (32-bit on Windows).
-#include <bit>
 #include <cstdint>
 #include <cstring>
 #include <span>
@@ -14,12 +13,26 @@ namespace quorv::dwarf {
 // LEB128 numbers longer than this are refused: ten 7-bit groups already hold 64 bits.
 inline constexpr unsigned kMaxLeb128Bytes = 10;
 
-// An unsigned field of width bytes (1 to 8) at p, which the caller has bounded.
+// An unsigned field of width bytes (1 to 8) at p, which the caller has bounded, in the
+// given byte order; the usual widths in little-endian order each as one load.
 inline std::uint64_t load_fixed(const std::uint8_t* p, unsigned width, bool big_endian) {
-    if (!big_endian && width == 4) {
-        std::uint32_t v = 0;
-        std::memcpy(&v, p, 4);
-        if constexpr (std::endian::native == std::endian::little) return v;
+    if (!big_endian) {
+        switch (width) {
+            case 1:
+                return p[0];
+            case 2:
+                return static_cast<std::uint64_t>(p[0] | p[1] << 8);
+            case 4:
+                return std::uint64_t{p[0]} | std::uint64_t{p[1]} << 8 | std::uint64_t{p[2]} << 16 |
+                       std::uint64_t{p[3]} << 24;
+            case 8: {
+                std::uint64_t v = 0;
+                for (unsigned k = 0; k < 8; ++k) v |= std::uint64_t{p[k]} << (8 * k);
+                return v;
+            }
+            default:
+                break;
+        }
     }
     std::uint64_t value = 0;
     for (unsigned k = 0; k < width; ++k) {
@@ -71,31 +84,7 @@ class ByteCursor {
         if (!have(width)) return 0;
         const std::uint8_t* p = bytes_.data() + static_cast<std::size_t>(at_);
         at_ += width;
-        // The usual widths in little-endian order, each as one load.
-        if (!big_endian_) {
-            switch (width) {
-                case 1:
-                    return p[0];
-                case 2:
-                    return static_cast<std::uint64_t>(p[0] | p[1] << 8);
-                case 4:
-                    return std::uint64_t{p[0]} | std::uint64_t{p[1]} << 8 | std::uint64_t{p[2]} << 16 |
-                           std::uint64_t{p[3]} << 24;
-                case 8: {
-                    std::uint64_t v = 0;
-                    for (unsigned k = 0; k < 8; ++k) v |= std::uint64_t{p[k]} << (8 * k);
-                    return v;
-                }
-                default:
-                    break;
-            }
-        }
-        std::uint64_t value = 0;
-        for (unsigned k = 0; k < width; ++k) {
-            const unsigned byte = big_endian_ ? k : width - 1 - k;
-            value = value << 8 | p[byte];
-        }
-        return value;
+        return load_fixed(p, width, big_endian_);
     }
 
     std::uint64_t uleb() {

@@ -116,6 +116,8 @@ class LayoutReader {
     void sign_member(const Unit& unit, const Die& member);
     void sign_fields(const Unit& unit, const MemberFields& member);
     std::uint64_t sign_fixed(const Unit& unit, std::uint64_t offset, const MemberPlan& plan, std::uint64_t length_at);
+    std::uint64_t* sign_location(const Unit& unit, std::uint64_t* to, std::span<const std::uint8_t> location,
+                                 std::uint64_t location_offset) const;
     void sign_value(const Unit& unit, const FormValue& value);
     void sign_block(const Unit& unit, std::span<const std::uint8_t> block, std::uint64_t offset);
     // References are made absolute; strings by index would depend on the unit's table.
@@ -198,6 +200,9 @@ class LayoutReader {
 constexpr std::uint32_t kMemberAttributes = 1u << kWantName | 1u << kWantType | 1u << kWantLocation;
 // And a block's own DIE.
 constexpr std::uint32_t kBlockAttributes = 1u << kWantName | 1u << kWantDeclFile | 1u << kWantDeclLine;
+
+// The first word of a member signed by its plan: never one a member read whole begins with.
+constexpr std::uint64_t kByPlan = std::uint64_t{1} << 32;
 
 // A signature may stand for a layout only while the words kept for them stay within this.
 constexpr std::uint64_t kMostSignatureWords = std::uint64_t{1} << 22;
@@ -448,7 +453,6 @@ void LayoutReader::sign_member(const Unit& unit, const Die& member) {
 // otherwise, so the two never stand for each other): written at once, a member being most
 // of what a block's signature holds.
 void LayoutReader::sign_fields(const Unit& unit, const MemberFields& m) {
-    constexpr std::uint64_t kByPlan = std::uint64_t{1} << 32;
     const std::size_t most = 6 + words_for(m.name_text.size()) + words_for(m.location.size());
     std::uint64_t* w = room(most);
     *w++ = kByPlan | (m.has_name ? 1u : 0u) | (m.name_inline ? 2u : 0u) | (m.has_type ? 4u : 0u) |
@@ -458,25 +462,28 @@ void LayoutReader::sign_fields(const Unit& unit, const MemberFields& m) {
     else if (m.has_name)
         *w++ = m.name_offset;
     if (m.has_type) *w++ = unit.offset + m.type;  // made absolute
-    if (m.has_location) {
-        w = put_bytes(w, m.location.data(), m.location.size());
-        // The relocation of an address operand after the first byte.
-        const Relocation* r = sections_.relocation_at(kInfo, m.location_offset + 1, unit.format.address_size);
-        if (r == nullptr) {
-            *w++ = ~std::uint64_t{0};
-        } else {
-            *w++ = r->symbol | (r->in_place ? std::uint64_t{1} << 32 : 0);
-            *w++ = static_cast<std::uint64_t>(r->addend);
-        }
-    }
+    if (m.has_location) w = sign_location(unit, w, m.location, m.location_offset);
     signed_up_to(w);
+}
+
+// A location's bytes, and the relocation of an address operand after its first byte.
+std::uint64_t* LayoutReader::sign_location(const Unit& unit, std::uint64_t* to, std::span<const std::uint8_t> location,
+                                           std::uint64_t location_offset) const {
+    to = put_bytes(to, location.data(), location.size());
+    const Relocation* r = sections_.relocation_at(kInfo, location_offset + 1, unit.format.address_size);
+    if (r == nullptr) {
+        *to++ = ~std::uint64_t{0};
+    } else {
+        *to++ = r->symbol | (r->in_place ? std::uint64_t{1} << 32 : 0);
+        *to++ = static_cast<std::uint64_t>(r->addend);
+    }
+    return to;
 }
 
 // A member of the usual fixed shape, signed as sign_fields signs it read by read_member, from
 // its bytes (which fixed_member found within the unit); gives the offset after it.
 std::uint64_t LayoutReader::sign_fixed(const Unit& unit, std::uint64_t offset, const MemberPlan& plan,
                                        std::uint64_t length_at) {
-    constexpr std::uint64_t kByPlan = std::uint64_t{1} << 32;
     const std::uint8_t* info = sections_.bytes(kInfo).data();
     const std::uint8_t* p = info + static_cast<std::size_t>(offset + 1);
     const std::size_t length = info[static_cast<std::size_t>(length_at)];
@@ -487,14 +494,8 @@ std::uint64_t LayoutReader::sign_fixed(const Unit& unit, std::uint64_t offset, c
     *w++ = sections_.relocated(kInfo, offset + 1 + plan.name_at, offset_size,
                                load_fixed(p + plan.name_at, offset_size, big_endian));
     *w++ = unit.offset + load_fixed(p + plan.type_at, plan.type_width, big_endian);
-    w = put_bytes(w, info + static_cast<std::size_t>(length_at + 1), length);
-    const Relocation* r = sections_.relocation_at(kInfo, length_at + 2, unit.format.address_size);
-    if (r == nullptr) {
-        *w++ = ~std::uint64_t{0};
-    } else {
-        *w++ = r->symbol | (r->in_place ? std::uint64_t{1} << 32 : 0);
-        *w++ = static_cast<std::uint64_t>(r->addend);
-    }
+    w = sign_location(unit, w, sections_.bytes(kInfo).subspan(static_cast<std::size_t>(length_at + 1), length),
+                      length_at + 1);
     signed_up_to(w);
     return length_at + 1 + length;
 }

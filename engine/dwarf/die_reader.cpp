@@ -212,14 +212,11 @@ MemberRead DieReader::read_member(const Unit& unit, std::uint64_t offset, Member
     const MemberPlan& plan = a->member;
     const unsigned offset_size = unit.format.offset_size;
     if (plan.fixed) {
-        // Everything up to the location's length at once; the length is mostly one byte. The
-        // name and the type lie before it, so they are within the unit when it is.
+        // Everything up to the location's length at once; the length is mostly one byte.
+        std::uint64_t length_at = 0;
+        if (!fits(unit, offset, plan, length_at)) return MemberRead::NoPlan;
         const std::uint64_t first = offset + 1;
-        const std::uint64_t length_at = first + plan.location_at;
-        if (length_at >= unit.end) return MemberRead::NoPlan;
         const std::uint64_t length = info[static_cast<std::size_t>(length_at)];
-        if (plan.location_length == 0 && length >= 0x80) return MemberRead::NoPlan;
-        if (length > unit.end - length_at - 1) return MemberRead::NoPlan;
         const std::uint8_t* p = info.data() + static_cast<std::size_t>(first);
         const bool big_endian = sections_.big_endian();
         // Every field set here: this is read for every member of every block.

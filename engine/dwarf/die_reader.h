@@ -102,18 +102,12 @@ class DieReader {
     // otherwise, for read_member to judge: nothing is counted.
     const MemberPlan* fixed_member(const Unit& unit, std::uint64_t offset, std::uint64_t& length_at) {
         if (failed() || offset >= unit.end) return nullptr;
-        const std::uint8_t* info = sections_.bytes(kInfo).data();
-        const std::uint8_t code = info[static_cast<std::size_t>(offset)];
+        const std::uint8_t code = sections_.bytes(kInfo)[static_cast<std::size_t>(offset)];
         if (code == 0 || code >= 0x80) return nullptr;
         const Abbreviation* a = unit.abbreviations->find(code);
-        if (a == nullptr || !a->member.fixed) return nullptr;
-        const MemberPlan& plan = a->member;
-        length_at = offset + 1 + plan.location_at;
-        if (length_at >= unit.end) return nullptr;
-        const std::uint64_t length = info[static_cast<std::size_t>(length_at)];
-        if ((plan.location_length == 0 && length >= 0x80) || length > unit.end - length_at - 1) return nullptr;
+        if (a == nullptr || !a->member.fixed || !fits(unit, offset, a->member, length_at)) return nullptr;
         if (!visit()) return nullptr;  // the budget is spent: read_member says so
-        return &plan;
+        return &a->member;
     }
     // The same without decoding any attribute.
     bool skip(const Unit& unit, std::uint64_t offset, std::uint64_t& tag, bool& children, std::uint64_t& next);
@@ -148,6 +142,14 @@ class DieReader {
     bool fail(std::string reason);
 
   private:
+    // Whether a member DIE at offset with this fixed plan lies within its unit, its
+    // location's length byte at length_at: the name and the type lie before it.
+    bool fits(const Unit& unit, std::uint64_t offset, const MemberPlan& plan, std::uint64_t& length_at) const {
+        length_at = offset + 1 + plan.location_at;
+        if (length_at >= unit.end) return false;
+        const std::uint64_t length = sections_.bytes(kInfo)[static_cast<std::size_t>(length_at)];
+        return (plan.location_length != 0 || length < 0x80) && length <= unit.end - length_at - 1;
+    }
     const Abbreviation* abbreviation(const Unit& unit, ByteCursor& in, std::uint64_t offset, std::uint64_t& code);
     bool read_header(ByteCursor& in, Unit& unit);
     bool describe_unit(Unit& unit);

@@ -36,10 +36,8 @@ const CommonLayout* LayoutPool::add(const LayoutDraft& draft) {
 }
 
 const CommonLayout* LayoutPool::share(const LayoutDraft& draft) {
-    const std::uint64_t hash = layout_hash(draft);
-    if (const CommonLayout* kept = find_alike(hash, [&](const CommonLayout& l) { return same_layout(draft, l); }))
-        return kept;
-    return add(hash, draft.made());
+    const CommonLayout* kept = find(draft);
+    return kept != nullptr ? kept : add(draft);
 }
 
 const CommonLayout* LayoutPool::share(CommonLayout&& layout) {
