@@ -1,0 +1,165 @@
+// A run reads its modules' layouts on a second thread: what the model holds at the end must
+// be what reading each module at once gives, in module order (layouts, their sources, the
+// debug problems), also across archives, damaged debug information and a run that stops.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "archive_builder.h"
+#include "engine/input_stream.h"
+#include "engine/run.h"
+#include "engine/run_context.h"
+#include "engine_harness.h"
+#include "scratch_dir.h"
+
+namespace quorv {
+namespace {
+
+namespace fs = std::filesystem;
+using test::Bytes;
+
+const fs::path kDwarfData = fs::path(QUORV_TEST_DATA_DIR) / "dwarf";
+
+Bytes bytes_of(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(in), {});
+}
+
+void write(const fs::path& path, const Bytes& bytes) {
+    std::ofstream out(path, std::ios::binary);
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+std::uint64_t le(const Bytes& b, std::uint64_t at, unsigned n) {
+    std::uint64_t v = 0;
+    for (unsigned k = 0; k < n; ++k) v |= std::uint64_t{b.at(at + k)} << (8 * k);
+    return v;
+}
+
+// Where a little-endian ELF64 object holds the named section; 0 when it has none.
+std::uint64_t elf64_section_offset(const Bytes& b, std::string_view name) {
+    const std::uint64_t headers = le(b, 0x28, 8), size = le(b, 0x3A, 2), count = le(b, 0x3C, 2);
+    const std::uint64_t names = le(b, headers + size * le(b, 0x3E, 2) + 0x18, 8);
+    for (std::uint64_t k = 0; k < count; ++k) {
+        const std::uint64_t h = headers + size * k;
+        const auto* text = reinterpret_cast<const char*>(b.data() + names + le(b, h, 4));
+        if (std::string_view(text) == name) return le(b, h + 0x18, 8);
+    }
+    return 0;
+}
+
+// Every layout of every block and every debug problem, with the module each is of.
+std::vector<std::string> layouts_in(const AnalysisModel& model) {
+    std::vector<std::string> out;
+    for (const CommonBlock& block : model.block_list()) {
+        for (const ModuleLayout& l : model.layouts_of(block)) {
+            std::string line = std::string(block.name) + " " + l.file->full_path + " " + l.source_file + ":" +
+                               std::to_string(l.source_line) + " " + l.layout->block + " " + l.layout->symbol;
+            for (const dwarf::Member& m : l.layout->members)
+                line += " " + m.name + "@" + std::to_string(m.offset) + ":" + std::to_string(m.size) + ":" + m.type;
+            out.push_back(line);
+        }
+    }
+    for (const DebugProblem& p : model.debug_problems()) out.push_back("problem " + p.file->full_path + " " + p.reason);
+    return out;
+}
+
+// The entries read one by one on this thread, each module's layouts read as it comes.
+std::vector<std::string> read_at_once(const std::vector<const FileEntry*>& entries, std::size_t& pooled) {
+    AnalysisModel model;
+    model.keep_layouts(true);
+    CollectingSink sink;
+    {
+        RunContext run(sink, model);
+        for (const FileEntry* entry : entries) {
+            std::FILE* file = std::fopen(entry->full_path.c_str(), "rb");
+            if (file == nullptr) break;  // where the run stops
+            FileStream stream(file);
+            if (analyze_input(stream, *entry, run) == 1) break;
+        }
+    }
+    model.put_in_order();
+    pooled = model.layout_pool().size();
+    return layouts_in(model);
+}
+
+class LayoutReadingTest : public test::ScratchDirTest {};
+
+TEST_F(LayoutReadingTest, ARunGivesWhatEachModuleGivesReadAtOnce) {
+    std::vector<fs::path> objects;
+    for (const char* producer : {"gf64", "gf32", "mingw32", "mingw64", "ppc32", "s390x", "flang"})
+        for (const auto& e : fs::directory_iterator(kDwarfData / producer)) objects.push_back(e.path());
+    std::sort(objects.begin(), objects.end());
+    ASSERT_GE(objects.size(), 40u);
+
+    // Debug information that cannot be read: its unit of a DWARF version that does not exist.
+    // Its symbols still count; its layouts give way to a debug problem.
+    Bytes damaged = bytes_of(kDwarfData / "gf64" / "twoviews.o");
+    const std::uint64_t info = elf64_section_offset(damaged, ".debug_info");
+    ASSERT_NE(info, 0u);
+    damaged[info + 4] = 99;
+    write(dir_ / "damaged.o", damaged);
+
+    // An archive of -g members, read member by member.
+    std::vector<test::Member> members;
+    for (const char* name : {"overlay_a.o", "overlay_b.o", "prefix_a.o", "prefix_b.o", "chars_gz.o"})
+        members.push_back({name, bytes_of(kDwarfData / "gf64" / name)});
+    members.push_back({"padding.o", Bytes(std::size_t{96} << 10, 0)});
+    write(dir_ / "members.a", test::make_gnu_archive(members));
+
+    // Files past what the loading thread loads ahead: the run loads each into the one buffer
+    // it keeps, over the module before, whose layouts may still be being read. Bytes past
+    // the sections change nothing in an object.
+    std::vector<fs::path> paths;
+    for (std::size_t k = 0; k < objects.size(); ++k) {
+        Bytes padded = bytes_of(objects[k]);
+        padded.resize(padded.size() + (std::size_t{96} << 10));
+        paths.push_back(dir_ / (objects[k].parent_path().filename().string() + "_" + objects[k].filename().string()));
+        write(paths.back(), k % 2 == 0 ? padded : bytes_of(objects[k]));
+        if (k == 7) paths.push_back(dir_ / "damaged.o");
+        if (k == 20) paths.push_back(dir_ / "members.a");
+        if (k == 21) paths.push_back(dir_ / "members.a");
+    }
+    // The same files again: every layout the run has already.
+    paths.insert(paths.end(), paths.begin(), paths.begin() + 10);
+
+    struct Case {
+        const char* what;
+        std::size_t missing_at;  // a file that cannot be opened stops the run there
+    };
+    for (const Case& c : {Case{"whole run", paths.size()}, Case{"stopped", 25}}) {
+        SCOPED_TRACE(c.what);
+        std::vector<std::unique_ptr<FileEntry>> owned;
+        std::vector<const FileEntry*> entries;
+        for (std::size_t k = 0; k < paths.size(); ++k) {
+            const std::string path = k == c.missing_at ? (dir_ / "missing.o").string() : paths[k].string();
+            owned.push_back(std::make_unique<FileEntry>(FileEntry{path, fs::path(path).filename().string(), 0}));
+            entries.push_back(owned.back().get());
+        }
+        std::size_t pooled_at_once = 0;
+        const std::vector<std::string> expected = read_at_once(entries, pooled_at_once);
+        ASSERT_GT(expected.size(), 20u);
+        EXPECT_GE(std::count_if(expected.begin(), expected.end(),
+                                [](const std::string& s) { return s.starts_with("problem "); }),
+                  1);
+
+        AnalysisModel model;
+        model.keep_layouts(true);
+        CollectingSink sink;
+        const RunOutcome outcome = run_analysis(entries, model, sink);
+        EXPECT_EQ(outcome, c.missing_at < paths.size() ? RunOutcome::Stopped : RunOutcome::Completed);
+        EXPECT_EQ(layouts_in(model), expected);
+        EXPECT_EQ(model.layout_pool().size(), pooled_at_once);
+    }
+}
+
+}  // namespace
+}  // namespace quorv
