@@ -102,9 +102,9 @@ struct LayoutReading::Alongside {
         Job& job = jobs[queued % kJobs];
         const std::size_t size = bytes_to_copy(debug);
         if (size > job.room) {
-            // With room to spare: modules differ a little in size, and fresh room for each
-            // that is a little bigger costs a page fault a page.
-            const std::size_t room = std::max({size, job.room + job.room / 2, kLeastRoom});
+            // With room to spare: modules differ a little in size, fresh room for each that is
+            // a little bigger costs a page fault a page, and room never written costs nothing.
+            const std::size_t room = std::max({size + size / 2, 2 * job.room, kLeastRoom});
             job.bytes.reset();
             job.room = 0;
             try {

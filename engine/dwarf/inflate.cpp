@@ -1,6 +1,7 @@
 #include "engine/dwarf/inflate.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 
 namespace quorv::dwarf {
@@ -15,7 +16,7 @@ constexpr std::uint8_t kMethodDeflate = 8;
 constexpr std::uint8_t kPresetDictionary = 0x20;
 
 constexpr unsigned kMaxCodeLength = 15;
-constexpr unsigned kFastBits = 9;
+constexpr unsigned kFastBits = 11;
 constexpr std::size_t kLiteralCodes = 288;
 constexpr std::size_t kDistanceCodes = 30;
 constexpr std::size_t kCodeLengthCodes = 19;
@@ -321,6 +322,13 @@ class Inflater {
     Huffman distances_;
 };
 
+// Each byte of a step of 32 by its distance from the step's end.
+constexpr auto kAdlerWeights = [] {
+    std::array<std::int16_t, 32> w{};
+    for (std::size_t i = 0; i < w.size(); ++i) w[i] = static_cast<std::int16_t>(32 - i);
+    return w;
+}();
+
 std::uint32_t adler32(const std::vector<std::uint8_t>& data) {
     constexpr std::uint32_t kBase = 65521;
     constexpr std::size_t kChunk = 5552;  // the most bytes before the sums can pass 2^32
@@ -330,15 +338,17 @@ std::uint32_t adler32(const std::vector<std::uint8_t>& data) {
         std::size_t k = at;
         // 32 bytes a step: b gains 32 times a, then each byte by its distance from the end. A
         // loop of fixed length the compiler turns into vector sums.
+        // The weights are 16-bit, so that the products sum as 16-bit multiply-adds.
         for (; k + 32 <= end; k += 32) {
             const std::uint8_t* p = data.data() + k;
-            std::uint32_t sum = 0, weighted = 0;
-            for (std::uint32_t i = 0; i < 32; ++i) {
-                sum += p[i];
-                weighted += (32 - i) * std::uint32_t{p[i]};
+            std::int32_t sum = 0, weighted = 0;
+            for (std::size_t i = 0; i < 32; ++i) {
+                const std::int16_t byte = p[i];
+                sum += byte;
+                weighted += byte * kAdlerWeights[i];
             }
-            b += 32 * a + weighted;
-            a += sum;
+            b += 32 * a + static_cast<std::uint32_t>(weighted);
+            a += static_cast<std::uint32_t>(sum);
         }
         for (; k < end; ++k) {
             a += data[k];

@@ -44,16 +44,20 @@ std::uint64_t le(const Bytes& b, std::uint64_t at, unsigned n) {
     return v;
 }
 
-// Where a little-endian ELF64 object holds the named section; 0 when it has none.
-std::uint64_t elf64_section_offset(const Bytes& b, std::string_view name) {
+struct Place {
+    std::uint64_t offset = 0, size = 0;
+};
+
+// Where a little-endian ELF64 object holds the named section; offset 0 when it has none.
+Place elf64_section(const Bytes& b, std::string_view name) {
     const std::uint64_t headers = le(b, 0x28, 8), size = le(b, 0x3A, 2), count = le(b, 0x3C, 2);
     const std::uint64_t names = le(b, headers + size * le(b, 0x3E, 2) + 0x18, 8);
     for (std::uint64_t k = 0; k < count; ++k) {
         const std::uint64_t h = headers + size * k;
         const auto* text = reinterpret_cast<const char*>(b.data() + names + le(b, h, 4));
-        if (std::string_view(text) == name) return le(b, h + 0x18, 8);
+        if (std::string_view(text) == name) return Place{le(b, h + 0x18, 8), le(b, h + 0x20, 8)};
     }
-    return 0;
+    return {};
 }
 
 // Every layout of every block and every debug problem, with the module each is of.
@@ -103,10 +107,17 @@ TEST_F(LayoutReadingTest, ARunGivesWhatEachModuleGivesReadAtOnce) {
     // Debug information that cannot be read: its unit of a DWARF version that does not exist.
     // Its symbols still count; its layouts give way to a debug problem.
     Bytes damaged = bytes_of(kDwarfData / "gf64" / "twoviews.o");
-    const std::uint64_t info = elf64_section_offset(damaged, ".debug_info");
-    ASSERT_NE(info, 0u);
-    damaged[info + 4] = 99;
+    const Place info = elf64_section(damaged, ".debug_info");
+    ASSERT_NE(info.offset, 0u);
+    damaged[info.offset + 4] = 99;
     write(dir_ / "damaged.o", damaged);
+    // A compressed .debug_info whose checksum does not hold: inflated alongside, it must fail
+    // as it fails when the reader inflates it.
+    Bytes bad_sum = bytes_of(kDwarfData / "gf64" / "chars_gz.o");
+    const Place packed = elf64_section(bad_sum, ".debug_info");
+    ASSERT_NE(packed.offset, 0u);
+    bad_sum[packed.offset + packed.size - 1] ^= 0x5A;
+    write(dir_ / "bad_sum.o", bad_sum);
 
     // An archive of -g members, read member by member.
     std::vector<test::Member> members;
@@ -125,6 +136,7 @@ TEST_F(LayoutReadingTest, ARunGivesWhatEachModuleGivesReadAtOnce) {
         paths.push_back(dir_ / (objects[k].parent_path().filename().string() + "_" + objects[k].filename().string()));
         write(paths.back(), k % 2 == 0 ? padded : bytes_of(objects[k]));
         if (k == 7) paths.push_back(dir_ / "damaged.o");
+        if (k == 12) paths.push_back(dir_ / "bad_sum.o");
         if (k == 20) paths.push_back(dir_ / "members.a");
         if (k == 21) paths.push_back(dir_ / "members.a");
     }
@@ -149,7 +161,7 @@ TEST_F(LayoutReadingTest, ARunGivesWhatEachModuleGivesReadAtOnce) {
         ASSERT_GT(expected.size(), 20u);
         EXPECT_GE(std::count_if(expected.begin(), expected.end(),
                                 [](const std::string& s) { return s.starts_with("problem "); }),
-                  1);
+                  2);
 
         AnalysisModel model;
         model.keep_layouts(true);
