@@ -151,13 +151,13 @@ int AnalysisModel::record_layouts(std::vector<dwarf::CommonLayout>&& layouts) {
     }
 }
 
-int AnalysisModel::record_layouts(const FileEntry* module, std::vector<dwarf::LayoutRef>&& layouts) {
+int AnalysisModel::record_layouts(std::vector<dwarf::LayoutRef>&& layouts) {
     if (!keep_layouts_) return 0;
     try {
         for (dwarf::LayoutRef& ref : layouts) {
             const std::string_view symbol = ref.layout->symbol;
-            layouts_.add(block_record(symbol), symbol, ModuleLayout{module, ref.layout, std::move(ref.file), ref.line},
-                         names_);
+            layouts_.add(block_record(symbol), symbol,
+                         ModuleLayout{current_object.file, ref.layout, std::move(ref.file), ref.line}, names_);
         }
         return 0;
     } catch (const std::bad_alloc&) {
@@ -165,10 +165,10 @@ int AnalysisModel::record_layouts(const FileEntry* module, std::vector<dwarf::La
     }
 }
 
-int AnalysisModel::record_debug_problem(const FileEntry* module, std::string_view reason) {
+int AnalysisModel::record_debug_problem(std::string_view reason) {
     if (!keep_layouts_) return 0;
     try {
-        debug_problems_.push_back(DebugProblem{module, std::string(reason)});
+        debug_problems_.push_back(DebugProblem{current_object.file, std::string(reason)});
         return 0;
     } catch (const std::bad_alloc&) {
         return 1;

@@ -14,7 +14,6 @@
 #include <span>
 #include <string>
 #include <string_view>
-#include <utility>
 #include <vector>
 
 #include "engine/block_annex.h"
@@ -118,17 +117,9 @@ class AnalysisModel {
     // the debug information at all).
     int record_layouts(std::vector<dwarf::CommonLayout>&& layouts);
     // The same for layouts the reader kept in layout_pool().
-    int record_layouts(std::vector<dwarf::LayoutRef>&& layouts) {
-        return record_layouts(current_object.file, std::move(layouts));
-    }
-    int record_debug_problem(std::string_view reason) { return record_debug_problem(current_object.file, reason); }
-    // The same for a module read before the current one: layouts read alongside the run
-    // come in module order, a few modules behind it.
-    int record_layouts(const FileEntry* module, std::vector<dwarf::LayoutRef>&& layouts);
-    int record_debug_problem(const FileEntry* module, std::string_view reason);
-    // Where the run's layouts are kept. While layouts are read alongside the run, only the
-    // reading thread adds to it; what it handed out never moves.
+    int record_layouts(std::vector<dwarf::LayoutRef>&& layouts);
     dwarf::LayoutPool& layout_pool() { return layout_pool_; }
+    int record_debug_problem(std::string_view reason);
     void keep_layouts(bool keep) { keep_layouts_ = keep; }
     bool keeps_layouts() const { return keep_layouts_; }
     // Empties both lists and releases the member entries of the last run.

@@ -91,7 +91,6 @@ RunOutcome run_analysis(const std::vector<const FileEntry*>& entries, AnalysisMo
     RunOutcome outcome = RunOutcome::Completed;
     try {
         RunContext run(sink, model);
-        run.read_layouts_alongside();
         InputLoader loader(entries);
         for (const FileEntry* entry : entries) {
             const InputBuffer* buffer = nullptr;
@@ -108,7 +107,6 @@ RunOutcome run_analysis(const std::vector<const FileEntry*>& entries, AnalysisMo
                 break;
             }
         }
-        if (run.finish_layouts() != 0) outcome = RunOutcome::Stopped;
     } catch (const std::bad_alloc&) {
         // No memory for a member entry or the run's working sets: the run stops without a message.
         outcome = RunOutcome::Stopped;

@@ -1,15 +1,25 @@
 #include "engine/run_context.h"
 
+#include "engine/dwarf/common_layouts.h"
 #include "engine/messages.h"
 #include "engine/text.h"
 
 namespace quorv {
 
-int RunContext::record(const FileEntry& entry, const ModuleFacts& facts, dwarf::DebugInput& debug, int read_result) {
+int RunContext::record(const FileEntry& entry, const ModuleFacts& facts, const dwarf::DebugInput& debug,
+                       int read_result) {
     int recorded = recorder_.record_module(entry, facts);
     // Debug information is read only for the front ends that show layouts; damage to it is no
     // message of the run, only a note the findings give.
-    if (model_.keeps_layouts() && debug.has_info() && layouts_.read(entry, debug) != 0) recorded = 1;
+    if (model_.keeps_layouts() && debug.has_info()) {
+        std::vector<dwarf::LayoutRef> layouts;
+        std::string reason;
+        if (dwarf::read_common_layouts(debug, model_.layout_pool(), layouts, reason, nullptr, layout_scratch_)) {
+            if (model_.record_layouts(std::move(layouts)) != 0) recorded = 1;
+        } else if (model_.record_debug_problem(reason) != 0) {
+            recorded = 1;
+        }
+    }
     return (read_result != 0 || recorded != 0) ? 1 : 0;
 }
 

@@ -6,10 +6,10 @@
 #include <memory>
 
 #include "engine/diagnostics.h"
+#include "engine/dwarf/common_layouts.h"
 #include "engine/elf_reader.h"
 #include "engine/file_entry.h"
 #include "engine/input_stream.h"
-#include "engine/layout_reading.h"
 #include "engine/model.h"
 #include "engine/object_reader.h"
 #include "engine/probe.h"
@@ -19,8 +19,7 @@ namespace quorv {
 
 class RunContext {
   public:
-    RunContext(DiagnosticSink& sink, AnalysisModel& model)
-        : diagnostics_(sink), model_(model), recorder_(model), layouts_(model) {}
+    RunContext(DiagnosticSink& sink, AnalysisModel& model) : diagnostics_(sink), model_(model), recorder_(model) {}
 
     Diagnostics& diagnostics() { return diagnostics_; }
     AnalysisModel& model() { return model_; }
@@ -30,26 +29,20 @@ class RunContext {
     int read_module(InputStream& stream, const FileEntry& entry, std::uint32_t base, std::uint64_t end,
                     ModuleKind kind);
 
-    // A run of many modules reads their layouts on a second thread where there is one. The
-    // model has them all only after finish_layouts (or this context's end).
-    void read_layouts_alongside() { layouts_.read_alongside(); }
-    // 1 when the model could not keep the layouts still being read: the run stops.
-    int finish_layouts() { return layouts_.finish(); }
-
     // Library members' entries live in the model until its next reset_model.
     const FileEntry* keep_member_entry(std::unique_ptr<FileEntry> entry) {
         return model_.keep_member_entry(std::move(entry));
     }
 
   private:
-    int record(const FileEntry& entry, const ModuleFacts& facts, dwarf::DebugInput& debug, int read_result);
+    int record(const FileEntry& entry, const ModuleFacts& facts, const dwarf::DebugInput& debug, int read_result);
 
     Diagnostics diagnostics_;
     AnalysisModel& model_;
     Recorder recorder_;
     ModuleWorkingSet coff_;
     ElfWorkingSet elf_;
-    LayoutReading layouts_;
+    dwarf::LayoutScratch layout_scratch_;
 };
 
 }  // namespace quorv

@@ -1,6 +1,8 @@
-// A run reads its modules' layouts on a second thread: what the model holds at the end must
-// be what reading each module at once gives, in module order (layouts, their sources, the
-// debug problems), also across archives, damaged debug information and a run that stops.
+// A run's layouts are each module's, read at its turn: what the model holds at the end must be
+// what reading each module at once gives, in module order (layouts, their sources, the debug
+// problems), also for big files loaded over the one before, archives, damaged debug
+// information and a run that stops. Reading them ahead of the run, on another thread or
+// later, must keep this.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -76,7 +78,7 @@ std::vector<std::string> layouts_in(const AnalysisModel& model) {
     return out;
 }
 
-// The entries read one by one on this thread, each module's layouts read as it comes.
+// The entries read one by one, each through a stream of its own rather than the run's loading.
 std::vector<std::string> read_at_once(const std::vector<const FileEntry*>& entries, std::size_t& pooled) {
     AnalysisModel model;
     model.keep_layouts(true);
@@ -95,9 +97,9 @@ std::vector<std::string> read_at_once(const std::vector<const FileEntry*>& entri
     return layouts_in(model);
 }
 
-class LayoutReadingTest : public test::ScratchDirTest {};
+class RunLayoutsTest : public test::ScratchDirTest {};
 
-TEST_F(LayoutReadingTest, ARunGivesWhatEachModuleGivesReadAtOnce) {
+TEST_F(RunLayoutsTest, ARunGivesWhatEachModuleGivesReadAtOnce) {
     std::vector<fs::path> objects;
     for (const char* producer : {"gf64", "gf32", "mingw32", "mingw64", "ppc32", "s390x", "flang"})
         for (const auto& e : fs::directory_iterator(kDwarfData / producer)) objects.push_back(e.path());
@@ -111,8 +113,7 @@ TEST_F(LayoutReadingTest, ARunGivesWhatEachModuleGivesReadAtOnce) {
     ASSERT_NE(info.offset, 0u);
     damaged[info.offset + 4] = 99;
     write(dir_ / "damaged.o", damaged);
-    // A compressed .debug_info whose checksum does not hold: inflated alongside, it must fail
-    // as it fails when the reader inflates it.
+    // A compressed .debug_info whose checksum does not hold.
     Bytes bad_sum = bytes_of(kDwarfData / "gf64" / "chars_gz.o");
     const Place packed = elf64_section(bad_sum, ".debug_info");
     ASSERT_NE(packed.offset, 0u);
@@ -127,8 +128,7 @@ TEST_F(LayoutReadingTest, ARunGivesWhatEachModuleGivesReadAtOnce) {
     write(dir_ / "members.a", test::make_gnu_archive(members));
 
     // Files past what the loading thread loads ahead: the run loads each into the one buffer
-    // it keeps, over the module before, whose layouts may still be being read. Bytes past
-    // the sections change nothing in an object.
+    // it keeps, over the module before. Bytes past the sections change nothing in an object.
     std::vector<fs::path> paths;
     for (std::size_t k = 0; k < objects.size(); ++k) {
         Bytes padded = bytes_of(objects[k]);
