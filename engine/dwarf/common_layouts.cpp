@@ -578,14 +578,15 @@ bool LayoutReader::file_of(Unit& unit, const Die& block, std::string& out) {
 // bound before the pool makes it, so that what hostile input makes us keep stays bounded.
 bool LayoutReader::keep(LayoutRef&& ref) {
     const LayoutDraft& layout = draft_;
-    const CommonLayout* pooled = pool_.find(layout);
+    const std::uint64_t hash = layout_hash(layout);
+    const CommonLayout* pooled = pool_.find(layout, hash);
     if (pooled != nullptr && kept_.count(pooled) != 0) return true;
     std::uint64_t bytes = sizeof(CommonLayout) + layout.block.size() + layout.symbol.size() + ref.file.size() +
                           ref.subprogram.size() + layout.runs.size() * sizeof(SlotRun);
     for (const MemberDraft& m : layout.members) bytes += sizeof(Member) + m.name.size() + m.type.size();
     kept_bytes_ += bytes;
     if (kept_bytes_ > kMostLayoutBytes) return reader_.fail(reason::layouts_too_large(kMostLayoutBytes));
-    if (pooled == nullptr) pooled = pool_.add(layout);
+    if (pooled == nullptr) pooled = pool_.add(layout, hash);
     kept_.insert(pooled);
     ref.layout = pooled;
     out_.push_back(std::move(ref));

@@ -337,8 +337,8 @@ std::uint32_t adler32(const std::vector<std::uint8_t>& data) {
         const std::size_t end = std::min(data.size(), at + kChunk);
         std::size_t k = at;
         // 32 bytes a step: b gains 32 times a, then each byte by its distance from the end. A
-        // loop of fixed length the compiler turns into vector sums.
-        // The weights are 16-bit, so that the products sum as 16-bit multiply-adds.
+        // loop of fixed length the compiler turns into vector sums; the weights are 16-bit, so
+        // that the products sum as 16-bit multiply-adds.
         for (; k + 32 <= end; k += 32) {
             const std::uint8_t* p = data.data() + k;
             std::int32_t sum = 0, weighted = 0;

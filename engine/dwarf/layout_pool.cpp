@@ -27,17 +27,18 @@ const CommonLayout* LayoutPool::add(std::uint64_t hash, CommonLayout&& layout) {
     return kept;
 }
 
-const CommonLayout* LayoutPool::find(const LayoutDraft& draft) const {
-    return find_alike(layout_hash(draft), [&](const CommonLayout& l) { return same_layout(draft, l); });
+const CommonLayout* LayoutPool::find(const LayoutDraft& draft, std::uint64_t hash) const {
+    return find_alike(hash, [&](const CommonLayout& l) { return same_layout(draft, l); });
 }
 
-const CommonLayout* LayoutPool::add(const LayoutDraft& draft) {
-    return add(layout_hash(draft), draft.made());
+const CommonLayout* LayoutPool::add(const LayoutDraft& draft, std::uint64_t hash) {
+    return add(hash, draft.made());
 }
 
 const CommonLayout* LayoutPool::share(const LayoutDraft& draft) {
-    const CommonLayout* kept = find(draft);
-    return kept != nullptr ? kept : add(draft);
+    const std::uint64_t hash = layout_hash(draft);
+    const CommonLayout* kept = find(draft, hash);
+    return kept != nullptr ? kept : add(draft, hash);
 }
 
 const CommonLayout* LayoutPool::share(CommonLayout&& layout) {

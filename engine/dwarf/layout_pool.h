@@ -17,9 +17,11 @@ class LayoutPool {
     // pooled layout has no source (file, line, subprogram): that is each module's own. May
     // throw std::bad_alloc, keeping what it kept.
     const CommonLayout* share(const LayoutDraft& draft);
-    // The pooled layout the draft makes, if the run has it; and the draft pooled.
-    const CommonLayout* find(const LayoutDraft& draft) const;
-    const CommonLayout* add(const LayoutDraft& draft);
+    // The pooled layout the draft makes, if the run has it; and the draft pooled. hash is
+    // the draft's layout_hash, taken once for both.
+    const CommonLayout* find(const LayoutDraft& draft, std::uint64_t hash) const;
+    const CommonLayout* find(const LayoutDraft& draft) const { return find(draft, layout_hash(draft)); }
+    const CommonLayout* add(const LayoutDraft& draft, std::uint64_t hash);
     // The same for a layout made whole; its source is dropped.
     const CommonLayout* share(CommonLayout&& layout);
     std::size_t size() const { return layouts_.size(); }

@@ -11,11 +11,13 @@
 #include <fstream>
 #include <iterator>
 #include <memory>
+#include <span>
 #include <string>
-#include <string_view>
 #include <vector>
 
 #include "archive_builder.h"
+#include "engine/diagnostics.h"
+#include "engine/elf_reader.h"
 #include "engine/input_stream.h"
 #include "engine/run.h"
 #include "engine/run_context.h"
@@ -40,26 +42,21 @@ void write(const fs::path& path, const Bytes& bytes) {
     out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
 }
 
-std::uint64_t le(const Bytes& b, std::uint64_t at, unsigned n) {
-    std::uint64_t v = 0;
-    for (unsigned k = 0; k < n; ++k) v |= std::uint64_t{b.at(at + k)} << (8 * k);
-    return v;
+// Where an ELF object holds a debug section, as the ELF reader finds it.
+std::span<const std::uint8_t> debug_section(const Bytes& object, dwarf::SectionId id) {
+    CollectingSink sink;
+    const Diagnostics diagnostics(sink);
+    MemoryStream stream(object);
+    const FileEntry entry{"object.o", "object.o", 0};
+    ElfWorkingSet work;
+    work.read_debug = true;
+    EXPECT_EQ(read_elf_module(diagnostics, stream, entry, 0, object.size(), work), 0);
+    return work.debug.sections[id].bytes;
 }
 
-struct Place {
-    std::uint64_t offset = 0, size = 0;
-};
-
-// Where a little-endian ELF64 object holds the named section; offset 0 when it has none.
-Place elf64_section(const Bytes& b, std::string_view name) {
-    const std::uint64_t headers = le(b, 0x28, 8), size = le(b, 0x3A, 2), count = le(b, 0x3C, 2);
-    const std::uint64_t names = le(b, headers + size * le(b, 0x3E, 2) + 0x18, 8);
-    for (std::uint64_t k = 0; k < count; ++k) {
-        const std::uint64_t h = headers + size * k;
-        const auto* text = reinterpret_cast<const char*>(b.data() + names + le(b, h, 4));
-        if (std::string_view(text) == name) return Place{le(b, h + 0x18, 8), le(b, h + 0x20, 8)};
-    }
-    return {};
+// The byte at the given place of the section, in the object's own bytes.
+std::uint8_t& byte_of(Bytes& object, std::span<const std::uint8_t> section, std::size_t at) {
+    return object[static_cast<std::size_t>(section.data() - object.data()) + at];
 }
 
 // Every layout of every block and every debug problem, with the module each is of.
@@ -109,15 +106,15 @@ TEST_F(RunLayoutsTest, ARunGivesWhatEachModuleGivesReadAtOnce) {
     // Debug information that cannot be read: its unit of a DWARF version that does not exist.
     // Its symbols still count; its layouts give way to a debug problem.
     Bytes damaged = bytes_of(kDwarfData / "gf64" / "twoviews.o");
-    const Place info = elf64_section(damaged, ".debug_info");
-    ASSERT_NE(info.offset, 0u);
-    damaged[info.offset + 4] = 99;
+    const auto info = debug_section(damaged, dwarf::kInfo);
+    ASSERT_GT(info.size(), 4u);
+    byte_of(damaged, info, 4) = 99;
     write(dir_ / "damaged.o", damaged);
     // A compressed .debug_info whose checksum does not hold.
     Bytes bad_sum = bytes_of(kDwarfData / "gf64" / "chars_gz.o");
-    const Place packed = elf64_section(bad_sum, ".debug_info");
-    ASSERT_NE(packed.offset, 0u);
-    bad_sum[packed.offset + packed.size - 1] ^= 0x5A;
+    const auto packed = debug_section(bad_sum, dwarf::kInfo);
+    ASSERT_FALSE(packed.empty());
+    byte_of(bad_sum, packed, packed.size() - 1) ^= 0x5A;
     write(dir_ / "bad_sum.o", bad_sum);
 
     // An archive of -g members, read member by member.
