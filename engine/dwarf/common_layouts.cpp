@@ -76,7 +76,7 @@ class LayoutReader {
   public:
     LayoutReader(const DebugInput& input, LayoutPool& pool, std::vector<LayoutRef>& out,
                  std::vector<std::string>* dropped, LayoutScratch& scratch)
-        : sections_(input),
+        : sections_(input, scratch.inflated),
           reader_(sections_),
           types_(reader_, scratch.types),
           pool_(pool),
@@ -606,6 +606,12 @@ void LayoutScratch::clear() {
     draft.clear();
     if (draft.runs.capacity() > kKeptWords) LayoutDraft().runs.swap(draft.runs);
     types.clear();
+    // Real sections inflate to a few hundred kilobytes; a hostile one may have made far more.
+    constexpr std::size_t kKeptInflatedBytes = std::size_t{16} << 20;
+    for (InflatedBytes& bytes : inflated) {
+        bytes.clear();
+        if (bytes.capacity() > kKeptInflatedBytes) InflatedBytes().swap(bytes);
+    }
 }
 
 bool read_common_layouts(const DebugInput& input, std::vector<CommonLayout>& out, std::string& reason,

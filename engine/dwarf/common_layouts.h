@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "engine/dwarf/debug_input.h"
+#include "engine/dwarf/inflate.h"
 #include "engine/dwarf/layout.h"
 #include "engine/dwarf/layout_pool.h"
 #include "engine/dwarf/type_slots.h"
@@ -35,6 +36,7 @@ struct LayoutScratch {
     std::unordered_multimap<std::uint64_t, std::pair<std::size_t, std::size_t>> signed_at;
     LayoutDraft draft;  // the layout being made
     TypeMemo types;
+    InflatedBytes inflated[kSectionCount];  // the module's compressed sections, inflated
 
     // Empties it for the next module; room grown for a huge one is let go.
     void clear();

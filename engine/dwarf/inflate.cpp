@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstring>
 
 namespace quorv::dwarf {
@@ -16,11 +17,16 @@ constexpr std::uint8_t kMethodDeflate = 8;
 constexpr std::uint8_t kPresetDictionary = 0x20;
 
 constexpr unsigned kMaxCodeLength = 15;
-constexpr unsigned kFastBits = 11;
+// Codes up to these lengths are decoded with one table look-up: nearly every literal or
+// length code, every distance code of real data, and every code length code (7 bits at most).
+constexpr unsigned kLiteralFastBits = 11;
+constexpr unsigned kDistanceFastBits = 8;
+constexpr unsigned kCodeLengthFastBits = 7;
 constexpr std::size_t kLiteralCodes = 288;
 constexpr std::size_t kDistanceCodes = 30;
 constexpr std::size_t kCodeLengthCodes = 19;
 constexpr int kEndOfBlock = 256;
+constexpr std::size_t kLongestMatch = 258;
 
 // Length codes 257..285 and distance codes 0..29: base value and extra bits (RFC 1951 3.2.5).
 constexpr std::uint16_t kLengthBase[29] = {3,  4,  5,  6,  7,  8,  9,  10, 11,  13,  15,  17,  19,  23, 27,
@@ -34,6 +40,26 @@ constexpr std::uint8_t kDistanceExtra[kDistanceCodes] = {0, 0, 0, 0, 1, 1, 2, 2,
                                                          6, 7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13};
 constexpr std::uint8_t kCodeLengthOrder[kCodeLengthCodes] = {16, 17, 18, 0, 8,  7, 9,  6, 10, 5,
                                                              11, 4,  12, 3, 13, 2, 14, 1, 15};
+
+// Each byte with its bits in reverse order: Huffman codes are packed most significant bit
+// first, into a stream read low bit first.
+constexpr auto kReversedBits = [] {
+    std::array<std::uint8_t, 256> r{};
+    for (unsigned v = 0; v < 256; ++v)
+        for (unsigned b = 0; b < 8; ++b) r[v] |= static_cast<std::uint8_t>(((v >> b) & 1u) << (7 - b));
+    return r;
+}();
+
+// Eight bytes, the first lowest.
+std::uint64_t load_little64(const std::uint8_t* p) {
+    std::uint64_t word = 0;
+    if constexpr (std::endian::native == std::endian::little) {
+        std::memcpy(&word, p, 8);
+    } else {
+        for (unsigned k = 0; k < 8; ++k) word |= std::uint64_t{p[k]} << (8 * k);
+    }
+    return word;
+}
 
 // Bits low first, as deflate packs them. Past the end of the input it delivers zeros, so a
 // decoder may look ahead freely; overrun() tells when it has used any of them.
@@ -54,7 +80,18 @@ class BitReader {
         drop(n);
         return value;
     }
+    // The bits at hand, without a refill; at least what the last refill promised.
+    std::uint64_t bits() const { return bits_; }
     void align_to_byte() { drop(count_ % 8); }
+    // Eight more bytes lie in the input: refill_fast() may load them without a check, and
+    // every bit it delivers is the input's.
+    bool can_refill_fast() const { return in_.size() >= 8 && position_ <= in_.size() - 8; }
+    // At least 56 bits at hand after it.
+    void refill_fast() {
+        bits_ |= load_little64(in_.data() + position_) << count_;
+        position_ += (63 - count_) / 8;
+        count_ |= 56;
+    }
     // Bytes consumed so far, whole bytes only (after align_to_byte).
     std::uint64_t bytes_used() const { return position_ - count_ / 8; }
     // More bits consumed than the input holds: the decoder read the zeros past its end.
@@ -82,13 +119,8 @@ class BitReader {
     // byte. The bits above count_ are those of the bytes from position_ on, so a later
     // refill ORs the same bits over them.
     void refill() {
-        if (in_.size() >= 8 && position_ <= in_.size() - 8) {
-            const std::uint8_t* p = in_.data() + position_;
-            std::uint64_t word = 0;
-            for (unsigned k = 0; k < 8; ++k) word |= std::uint64_t{p[k]} << (8 * k);
-            bits_ |= word << count_;
-            position_ += (63 - count_) / 8;
-            count_ |= 56;
+        if (can_refill_fast()) {
+            refill_fast();
             return;
         }
         while (count_ <= 56) {
@@ -106,24 +138,31 @@ class BitReader {
 };
 
 // A canonical Huffman code: codes of each length, symbols in code order, and a table of the
-// codes up to kFastBits long indexed by the next input bits.
+// codes up to FastBits long indexed by the next input bits.
+template <unsigned FastBits>
 struct Huffman {
+    static constexpr std::uint32_t kFastMask = (1u << FastBits) - 1;
     std::uint16_t count[kMaxCodeLength + 1];
     std::uint16_t symbol[kLiteralCodes];
-    std::uint16_t fast[1u << kFastBits];  // symbol << 4 | length; 0 when the code is longer
+    std::uint16_t fast[1u << FastBits];  // symbol << 4 | length; 0 when the code is longer
 };
 
 // 0 complete, > 0 incomplete, < 0 over-subscribed (no code can be built).
-int build(Huffman& h, const std::uint8_t* lengths, std::size_t n) {
+template <unsigned FastBits>
+int build(Huffman<FastBits>& h, const std::uint8_t* lengths, std::size_t n) {
     std::fill(std::begin(h.count), std::end(h.count), std::uint16_t{0});
-    std::fill(std::begin(h.fast), std::end(h.fast), std::uint16_t{0});
     for (std::size_t s = 0; s < n; ++s) ++h.count[lengths[s]];
-    if (h.count[0] == n) return 0;  // no codes: complete, and every decode fails
     int left = 1;
+    bool longer = false;  // codes past the table, whose first bits leave entries empty
     for (unsigned len = 1; len <= kMaxCodeLength; ++len) {
         left = 2 * left - h.count[len];
         if (left < 0) return left;
+        longer |= len > FastBits && h.count[len] != 0;
     }
+    // Every entry is written when the code is complete and fits the table; else the ones
+    // left must read as no code.
+    if (h.count[0] == n || left != 0 || longer) std::memset(h.fast, 0, sizeof h.fast);
+    if (h.count[0] == n) return 0;  // no codes: complete, and every decode fails
     std::uint16_t offsets[kMaxCodeLength + 2] = {};
     std::uint32_t next_code[kMaxCodeLength + 2] = {};
     for (unsigned len = 1; len <= kMaxCodeLength; ++len) {
@@ -135,27 +174,18 @@ int build(Huffman& h, const std::uint8_t* lengths, std::size_t n) {
         if (len == 0) continue;
         h.symbol[offsets[len]++] = static_cast<std::uint16_t>(s);
         const std::uint32_t code = next_code[len]++;
-        if (len > kFastBits) continue;
-        std::uint32_t reversed = 0;
-        for (unsigned b = 0; b < len; ++b) reversed |= ((code >> b) & 1u) << (len - 1 - b);
-        for (std::uint32_t k = reversed; k < (1u << kFastBits); k += 1u << len)
-            h.fast[k] = static_cast<std::uint16_t>(s << 4 | len);
+        if (len > FastBits) continue;
+        const std::uint32_t reversed =
+            (std::uint32_t{kReversedBits[code & 0xFFu]} << 8 | kReversedBits[code >> 8 & 0xFFu]) >> (16 - len);
+        const auto entry = static_cast<std::uint16_t>(s << 4 | len);
+        for (std::uint32_t k = reversed; k <= Huffman<FastBits>::kFastMask; k += 1u << len) h.fast[k] = entry;
     }
     return left;
 }
 
-// The next symbol, or -1 when the bits form no code. Always inline: the callers keep the
-// bit reader in registers, which a call would make them store.
-#if defined(__GNUC__)
-[[gnu::always_inline]]
-#endif
-inline int
-decode(BitReader& in, const Huffman& h) {
-    const std::uint32_t bits = in.peek(kMaxCodeLength);
-    if (const std::uint16_t entry = h.fast[bits & ((1u << kFastBits) - 1)]; entry != 0) {
-        in.drop(entry & 15u);
-        return entry >> 4;
-    }
+// A code longer than the table, or none: walked length by length from its first bits.
+template <unsigned FastBits>
+int decode_long(BitReader& in, const Huffman<FastBits>& h, std::uint32_t bits) {
     int code = 0, first = 0, index = 0;
     for (unsigned len = 1; len <= kMaxCodeLength; ++len) {
         code |= static_cast<int>((bits >> (len - 1)) & 1u);
@@ -171,14 +201,31 @@ decode(BitReader& in, const Huffman& h) {
     return -1;
 }
 
+// The next symbol, or -1 when the bits form no code. Always inline: the callers keep the
+// bit reader in registers, which a call would make them store.
+template <unsigned FastBits>
+#if defined(__GNUC__)
+[[gnu::always_inline]]
+#endif
+inline int
+decode(BitReader& in, const Huffman<FastBits>& h) {
+    const std::uint32_t bits = in.peek(kMaxCodeLength);
+    if (const std::uint16_t entry = h.fast[bits & Huffman<FastBits>::kFastMask]; entry != 0) {
+        in.drop(entry & 15u);
+        return entry >> 4;
+    }
+    return decode_long(in, h, bits);
+}
+
 // Deflate allows an incomplete code only when it is a single code of length 1.
-bool acceptable(int built, const Huffman& h, std::size_t n) {
+template <unsigned FastBits>
+bool acceptable(int built, const Huffman<FastBits>& h, std::size_t n) {
     return built == 0 || (built > 0 && n == std::size_t{h.count[0]} + h.count[1]);
 }
 
 class Inflater {
   public:
-    Inflater(std::span<const std::uint8_t> in, std::uint64_t limit, std::vector<std::uint8_t>& out)
+    Inflater(std::span<const std::uint8_t> in, std::uint64_t limit, InflatedBytes& out)
         : in_(in), limit_(limit), out_(out) {}
 
     bool run() {
@@ -225,7 +272,7 @@ class Inflater {
         if (nlen > 286 || ndist > kDistanceCodes) return false;
         std::uint8_t lengths[kLiteralCodes + kDistanceCodes] = {};
         for (std::size_t k = 0; k < ncode; ++k) lengths[kCodeLengthOrder[k]] = static_cast<std::uint8_t>(in_.take(3));
-        Huffman& lencode = literals_;
+        Huffman<kCodeLengthFastBits>& lencode = code_lengths_;
         if (build(lencode, lengths, kCodeLengthCodes) != 0) return false;
         std::fill(std::begin(lengths), std::end(lengths), std::uint8_t{0});
         for (std::size_t k = 0; k < nlen + ndist;) {
@@ -271,7 +318,50 @@ class Inflater {
             room = out_.size();
             return true;
         };
+        // The room a step of the quick loop may write: the longest match and the eight
+        // bytes its copy may pass it by.
+        constexpr std::size_t kStepRoom = kLongestMatch + 8;
         for (;;) {
+            // The quick loop: with eight bytes of input and a step's room ahead, a refill
+            // delivers only the input's bits and no step can pass the room, so neither is
+            // checked a symbol. One refill (56 bits) holds a whole match: a length code (15
+            // bits) with its extra bits (5) and a distance code (15) with its extra bits (13).
+            if (room - size < kStepRoom && size + kStepRoom <= limit_) make(kStepRoom);
+            while (room - size >= kStepRoom && in.can_refill_fast()) {
+                in.refill_fast();
+                const std::uint16_t entry = literals_.fast[in.bits() & decltype(literals_)::kFastMask];
+                if (entry == 0) break;  // a code past the table: the careful step below
+                in.drop(entry & 15u);
+                const unsigned symbol = entry >> 4;
+                if (symbol < kEndOfBlock) {
+                    out[size++] = static_cast<std::uint8_t>(symbol);
+                    continue;
+                }
+                if (symbol == kEndOfBlock) return done(true);
+                const unsigned length_code = symbol - 257;
+                if (length_code >= 29) return done(false);
+                const unsigned length_extra = kLengthExtra[length_code];
+                const std::size_t length =
+                    kLengthBase[length_code] + static_cast<std::uint32_t>(in.bits() & ((1u << length_extra) - 1));
+                in.drop(length_extra);
+                int distance_code;
+                if (const std::uint16_t d = distances_.fast[in.bits() & decltype(distances_)::kFastMask]; d != 0) {
+                    in.drop(d & 15u);
+                    distance_code = d >> 4;
+                } else {
+                    distance_code = decode_long(in, distances_, static_cast<std::uint32_t>(in.bits()));
+                    if (distance_code < 0) return done(false);
+                }
+                if (distance_code >= static_cast<int>(kDistanceCodes)) return done(false);
+                const unsigned distance_extra = kDistanceExtra[distance_code];
+                const std::size_t distance =
+                    kDistanceBase[distance_code] + static_cast<std::uint32_t>(in.bits() & ((1u << distance_extra) - 1));
+                in.drop(distance_extra);
+                if (distance > size) return done(false);
+                copy_match(out + size, distance, length);
+                size += length;
+            }
+            // A careful step: one symbol, every read and write checked.
             const int symbol = decode(in, literals_);
             if (symbol < 0 || in.overrun()) return done(false);
             if (symbol < kEndOfBlock) {
@@ -288,18 +378,27 @@ class Inflater {
             const std::size_t distance = kDistanceBase[distance_code] + in.take(kDistanceExtra[distance_code]);
             if (distance > size || !make(length)) return done(false);
             std::uint8_t* to = out + size;
-            const std::uint8_t* from = to - distance;
-            if (distance >= 8 && room - size >= length + 8) {
-                // Eight bytes a step, up to seven past the match: room the output has, and
-                // bytes the next codes write over (or the end cuts off).
-                for (std::size_t k = 0; k < length; k += 8) std::memcpy(to + k, from + k, 8);
+            if (room - size >= length + 8) {
+                copy_match(to, distance, length);
             } else if (distance >= length) {
-                std::memcpy(to, from, length);
+                std::memcpy(to, to - distance, length);
             } else {
-                // A distance shorter than the length repeats what it has just written.
-                for (std::size_t k = 0; k < length; ++k) to[k] = from[k];
+                for (std::size_t k = 0; k < length; ++k) to[k] = to[k - distance];
             }
             size += length;
+        }
+    }
+
+    // The length bytes from distance back, with room for eight bytes past them.
+    static void copy_match(std::uint8_t* to, std::size_t distance, std::size_t length) {
+        const std::uint8_t* from = to - distance;
+        if (distance >= 8) {
+            // Eight bytes a step, up to seven past the match: bytes the next codes write over
+            // (or the end cuts off). Each step reads only bytes already written.
+            for (std::size_t k = 0; k < length; k += 8) std::memcpy(to + k, from + k, 8);
+        } else {
+            // A distance shorter than the length repeats what it has just written.
+            for (std::size_t k = 0; k < length; ++k) to[k] = from[k];
         }
     }
 
@@ -316,10 +415,11 @@ class Inflater {
 
     BitReader in_;
     std::uint64_t limit_;
-    std::vector<std::uint8_t>& out_;  // its first size_ bytes are the output
+    InflatedBytes& out_;  // its first size_ bytes are the output
     std::size_t size_ = 0;
-    Huffman literals_;
-    Huffman distances_;
+    Huffman<kLiteralFastBits> literals_;
+    Huffman<kDistanceFastBits> distances_;
+    Huffman<kCodeLengthFastBits> code_lengths_;
 };
 
 // Each byte of a step of 32 by its distance from the step's end.
@@ -329,7 +429,7 @@ constexpr auto kAdlerWeights = [] {
     return w;
 }();
 
-std::uint32_t adler32(const std::vector<std::uint8_t>& data) {
+std::uint32_t adler32(const InflatedBytes& data) {
     constexpr std::uint32_t kBase = 65521;
     constexpr std::size_t kChunk = 5552;  // the most bytes before the sums can pass 2^32
     std::uint32_t a = 1, b = 0;
@@ -362,7 +462,7 @@ std::uint32_t adler32(const std::vector<std::uint8_t>& data) {
 
 }  // namespace
 
-bool inflate_zlib(std::span<const std::uint8_t> in, std::uint64_t declared_size, std::vector<std::uint8_t>& out) {
+bool inflate_zlib(std::span<const std::uint8_t> in, std::uint64_t declared_size, InflatedBytes& out) {
     out.clear();
     if (in.size() < kZlibHeaderSize + kAdlerSize) return false;
     const unsigned cmf = in[0], flg = in[1];
@@ -371,11 +471,13 @@ bool inflate_zlib(std::span<const std::uint8_t> in, std::uint64_t declared_size,
         return false;
     // Room for what the input can give at most (deflate makes at most 258 bytes of 2 bits),
     // so that the output never moves; the declared size alone never sizes it. Room only: no
-    // page is touched before a byte is written there.
+    // page is touched before a byte is written there. A caller that keeps out for the next
+    // module's section finds it there with a quarter to spare: the next is often a little
+    // bigger, and room taken anew costs a page fault a page.
     constexpr std::uint64_t kMostReserved = std::uint64_t{64} << 20;
     constexpr std::uint64_t kMostRatio = 1032;
-    out.reserve(
-        static_cast<std::size_t>(std::min({declared_size, kMostRatio * std::uint64_t{in.size()}, kMostReserved})));
+    const std::uint64_t wanted = std::min({declared_size, kMostRatio * std::uint64_t{in.size()}, kMostReserved});
+    if (wanted > out.capacity()) out.reserve(static_cast<std::size_t>(wanted + wanted / 4));
     Inflater inflater(in.subspan(kZlibHeaderSize), declared_size, out);
     const bool inflated = inflater.run();
     inflater.finish();

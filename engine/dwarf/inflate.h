@@ -3,15 +3,41 @@
 // zlib wrapper around deflate data, checksum included. Written here rather than linked, so
 // that the Windows program needs no further library and every read stays bounded.
 #include <cstdint>
+#include <memory>
+#include <new>
 #include <span>
+#include <utility>
 #include <vector>
 
 namespace quorv::dwarf {
+
+// Growing a vector of it leaves the new elements as they come: the inflater writes every
+// byte before it reads it, and zeroing them first would touch the output twice.
+template <class T>
+struct UninitializedAllocator : std::allocator<T> {
+    template <class U>
+    struct rebind {
+        using other = UninitializedAllocator<U>;
+    };
+    UninitializedAllocator() = default;
+    template <class U>
+    UninitializedAllocator(const UninitializedAllocator<U>&) noexcept {}
+    template <class U>
+    void construct(U* p) noexcept {
+        ::new (static_cast<void*>(p)) U;
+    }
+    template <class U, class... Args>
+    void construct(U* p, Args&&... args) {
+        ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
+    }
+};
+
+using InflatedBytes = std::vector<std::uint8_t, UninitializedAllocator<std::uint8_t>>;
 
 // Inflates in into out, which must come to exactly declared_size bytes. The output grows
 // with what is produced, never sized by the declared size alone; false (out then undefined)
 // when the data is damaged, uses a preset dictionary, fails its checksum, would pass
 // declared_size, or ends short of it. May throw std::bad_alloc.
-bool inflate_zlib(std::span<const std::uint8_t> in, std::uint64_t declared_size, std::vector<std::uint8_t>& out);
+bool inflate_zlib(std::span<const std::uint8_t> in, std::uint64_t declared_size, InflatedBytes& out);
 
 }  // namespace quorv::dwarf

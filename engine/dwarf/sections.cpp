@@ -21,7 +21,8 @@ bool by_offset(const Relocation& a, const Relocation& b) {
 
 }  // namespace
 
-DebugSections::DebugSections(const DebugInput& input) : input_(input) {
+DebugSections::DebugSections(const DebugInput& input, InflatedBytes (&inflated)[kSectionCount])
+    : input_(input), inflated_(inflated) {
     for (int id = 0; id < kSectionCount; ++id) {
         const std::vector<Relocation>& given = input.relocations[id];
         if (std::is_sorted(given.begin(), given.end(), by_offset)) {

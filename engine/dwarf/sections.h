@@ -9,6 +9,7 @@
 
 #include "engine/dwarf/byte_cursor.h"
 #include "engine/dwarf/debug_input.h"
+#include "engine/dwarf/inflate.h"
 
 namespace quorv::dwarf {
 
@@ -18,7 +19,9 @@ inline constexpr std::uint64_t kMostInflatedBytes = std::uint64_t{512} << 20;
 
 class DebugSections {
   public:
-    explicit DebugSections(const DebugInput& input);
+    // Compressed sections are inflated into inflated[id], which the caller keeps from module
+    // to module: fresh room would cost a page fault a page again in every module.
+    DebugSections(const DebugInput& input, InflatedBytes (&inflated)[kSectionCount]);
 
     // Makes the section's bytes ready; false and a reason when a compressed one cannot be
     // inflated. An absent section is ready and empty. May throw std::bad_alloc.
@@ -64,7 +67,7 @@ class DebugSections {
     const DebugInput& input_;
     std::span<const std::uint8_t> bytes_[kSectionCount];
     bool loaded_[kSectionCount] = {};
-    std::vector<std::uint8_t> inflated_[kSectionCount];
+    InflatedBytes (&inflated_)[kSectionCount];
     // The input's relocations, sorted by offset (copied only when they come unsorted).
     std::span<const Relocation> relocations_[kSectionCount];
     std::vector<Relocation> sorted_[kSectionCount];
