@@ -34,7 +34,10 @@ bool is_uleb_form(std::uint64_t f) {
 // another indirect form, or an implicit constant that has no value in a DIE, is refused.
 bool indirect_form(ByteCursor& in, std::uint64_t die, std::uint64_t& f, std::string& reason) {
     f = in.uleb();
-    if (!in.ok()) return false;
+    if (!in.ok()) {
+        reason = reason::die_short(die);
+        return false;
+    }
     if (f == kIndirect || f == kImplicitConst) {
         reason = reason::form_indirect(f, die);
         return false;

@@ -702,6 +702,10 @@ TEST(DwarfReader, DamageThatMakesTheModuleUnreadable) {
          .more = [](ModuleBuilder& b,
                     const Types&) { b.die(tag::kVariable, false, {raw(at::kName, form::kIndirect, {0x16})}); },
          .reason = "DW_FORM_indirect names form 0x16"},
+        {.what = "DW_FORM_indirect whose form number never ends",
+         .more = [](ModuleBuilder& b,
+                    const Types&) { b.die(tag::kVariable, false, {raw(at::kName, form::kIndirect, Bytes(11, 0x80))}); },
+         .reason = "runs past the end of its unit"},
         {.what = "a string offset past .debug_str",
          .more =
              [](ModuleBuilder& b, const Types&) {
