@@ -383,7 +383,8 @@ class Inflater {
             } else if (distance >= length) {
                 std::memcpy(to, to - distance, length);
             } else {
-                for (std::size_t k = 0; k < length; ++k) to[k] = to[k - distance];
+                const std::uint8_t* from = to - distance;
+                for (std::size_t k = 0; k < length; ++k) to[k] = from[k];
             }
             size += length;
         }
