@@ -11,6 +11,7 @@
 
 #include "engine/file_entry.h"
 #include "engine/input_stream.h"
+#include "engine/uninitialized_allocator.h"
 
 namespace quorv {
 
@@ -22,22 +23,6 @@ enum class LoadResult {
     Loaded,      // the file's bytes are in the buffer
     UseStream,   // open it as a FileStream instead
     CannotOpen,  // no such file, no permission, or a directory
-};
-
-// Bytes that a read fills at once: growing them writes no zeros first.
-template <class T>
-struct UninitializedAllocator : std::allocator<T> {
-    template <class U>
-    struct rebind {
-        using other = UninitializedAllocator<U>;
-    };
-    UninitializedAllocator() = default;
-    template <class U>
-    UninitializedAllocator(const UninitializedAllocator<U>&) noexcept {}
-    template <class U>
-    void construct(U* p) noexcept {
-        ::new (static_cast<void*>(p)) U;
-    }
 };
 
 // A buffer reused from one input to the next: it only grows, and is never zero-filled.

@@ -3,35 +3,14 @@
 // zlib wrapper around deflate data, checksum included. Written here rather than linked, so
 // that the Windows program needs no further library and every read stays bounded.
 #include <cstdint>
-#include <memory>
-#include <new>
 #include <span>
-#include <utility>
 #include <vector>
+
+#include "engine/uninitialized_allocator.h"
 
 namespace quorv::dwarf {
 
-// Growing a vector of it leaves the new elements as they come: the inflater writes every
-// byte before it reads it, and zeroing them first would touch the output twice.
-template <class T>
-struct UninitializedAllocator : std::allocator<T> {
-    template <class U>
-    struct rebind {
-        using other = UninitializedAllocator<U>;
-    };
-    UninitializedAllocator() = default;
-    template <class U>
-    UninitializedAllocator(const UninitializedAllocator<U>&) noexcept {}
-    template <class U>
-    void construct(U* p) noexcept {
-        ::new (static_cast<void*>(p)) U;
-    }
-    template <class U, class... Args>
-    void construct(U* p, Args&&... args) {
-        ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
-    }
-};
-
+// The inflater writes every byte of its output before it reads it.
 using InflatedBytes = std::vector<std::uint8_t, UninitializedAllocator<std::uint8_t>>;
 
 // Inflates in into out, which must come to exactly declared_size bytes. The output grows

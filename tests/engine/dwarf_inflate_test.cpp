@@ -210,6 +210,17 @@ TEST(DwarfInflate, BadStoredLengthsAndDistancesFail) {
     EXPECT_FALSE(inflate_zlib(zlib_stream(w.finish(), {}), 3, out));
 }
 
+// Length codes 257..285 and distance codes 0..29: base and extra bits (RFC 1951 3.2.5).
+constexpr std::uint16_t kLengthBase[29] = {3,  4,  5,  6,  7,  8,  9,  10, 11,  13,  15,  17,  19,  23, 27,
+                                           31, 35, 43, 51, 59, 67, 83, 99, 115, 131, 163, 195, 227, 258};
+constexpr std::uint8_t kLengthExtra[29] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2,
+                                           2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 0};
+constexpr std::uint16_t kDistanceBase[30] = {1,    2,    3,    4,    5,    7,    9,    13,    17,    25,
+                                             33,   49,   65,   97,   129,  193,  257,  385,   513,   769,
+                                             1025, 1537, 2049, 3073, 4097, 6145, 8193, 12289, 16385, 24577};
+constexpr std::uint8_t kDistanceExtra[30] = {0, 0, 0, 0, 1, 1, 2, 2,  3,  3,  4,  4,  5,  5,  6,
+                                             6, 7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13};
+
 // A fixed-code block of literals and one match, and the content it makes: matches near and
 // far, overlapping what they copy or not, at the output's end or before more literals.
 struct Match {
@@ -218,15 +229,6 @@ struct Match {
 };
 
 Bytes match_stream(const Match& m, Bytes& content) {
-    static constexpr std::uint16_t kLengthBase[29] = {3,  4,  5,  6,  7,  8,  9,  10, 11,  13,  15,  17,  19,  23, 27,
-                                                      31, 35, 43, 51, 59, 67, 83, 99, 115, 131, 163, 195, 227, 258};
-    static constexpr std::uint8_t kLengthExtra[29] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2,
-                                                      2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 0};
-    static constexpr std::uint16_t kDistanceBase[30] = {1,    2,    3,    4,    5,    7,    9,    13,    17,    25,
-                                                        33,   49,   65,   97,   129,  193,  257,  385,   513,   769,
-                                                        1025, 1537, 2049, 3073, 4097, 6145, 8193, 12289, 16385, 24577};
-    static constexpr std::uint8_t kDistanceExtra[30] = {0, 0, 0, 0, 1, 1, 2, 2,  3,  3,  4,  4,  5,  5,  6,
-                                                        6, 7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13};
     BitWriter w;
     w.bits(1, 1);
     w.bits(1, 2);
@@ -342,15 +344,6 @@ Bytes long_block_stream(bool dynamic, std::uint32_t seed, Bytes& content) {
         for (const std::uint8_t len : literal_lengths) w.code(len, 4);
         for (const std::uint8_t len : distance_lengths) w.code(len, 4);
     }
-    static constexpr std::uint16_t kLengthBase[29] = {3,  4,  5,  6,  7,  8,  9,  10, 11,  13,  15,  17,  19,  23, 27,
-                                                      31, 35, 43, 51, 59, 67, 83, 99, 115, 131, 163, 195, 227, 258};
-    static constexpr std::uint8_t kLengthExtra[29] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2,
-                                                      2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 0};
-    static constexpr std::uint16_t kDistanceBase[30] = {1,    2,    3,    4,    5,    7,    9,    13,    17,    25,
-                                                        33,   49,   65,   97,   129,  193,  257,  385,   513,   769,
-                                                        1025, 1537, 2049, 3073, 4097, 6145, 8193, 12289, 16385, 24577};
-    static constexpr std::uint8_t kDistanceExtra[30] = {0, 0, 0, 0, 1, 1, 2, 2,  3,  3,  4,  4,  5,  5,  6,
-                                                        6, 7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13};
     std::uint32_t state = seed;
     const auto next = [&state](std::uint32_t below) {
         state = state * 1664525u + 1013904223u;
