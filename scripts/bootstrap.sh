@@ -77,14 +77,17 @@ done
 [ ${#need[@]} -eq 0 ] && [ ${#optional[@]} -eq 0 ] && exit 0
 SUDO=""; [ "$(id -u)" -ne 0 ] && SUDO=sudo
 export DEBIAN_FRONTEND=noninteractive
-# Retry once: a lock held by another apt run, or a stale index, are the usual passing faults.
+# Retried: a lock held by another apt run, or a stale index, are the usual passing faults.
+# A failed update (one index of many, while a mirror syncs) leaves the indexes at hand, which
+# mostly hold every package wanted: the install is tried all the same.
 install() {
     local attempt
-    for attempt in 1 2; do
-        if $SUDO apt-get update -qq && $SUDO apt-get install -y -qq --no-install-recommends "$@" >/dev/null; then
+    for attempt in 1 2 3; do
+        $SUDO apt-get update -qq || echo "bootstrap: apt-get update failed; installing from the indexes at hand" >&2
+        if $SUDO apt-get install -y -qq --no-install-recommends "$@" >/dev/null; then
             return 0
         fi
-        sleep 5
+        sleep $((attempt * 10))
     done
     return 1
 }
