@@ -377,28 +377,21 @@ class Inflater {
             if (distance_code < 0 || distance_code >= static_cast<int>(kDistanceCodes)) return done(false);
             const std::size_t distance = kDistanceBase[distance_code] + in.take(kDistanceExtra[distance_code]);
             if (distance > size || !make(length)) return done(false);
-            std::uint8_t* to = out + size;
-            if (room - size >= length + 8) {
-                copy_match(to, distance, length);
-            } else if (distance >= length) {
-                std::memcpy(to, to - distance, length);
-            } else {
-                const std::uint8_t* from = to - distance;
-                for (std::size_t k = 0; k < length; ++k) to[k] = from[k];
-            }
+            copy_match(out + size, distance, length, room - size >= length + 8);
             size += length;
         }
     }
 
-    // The length bytes from distance back, with room for eight bytes past them.
-    static void copy_match(std::uint8_t* to, std::size_t distance, std::size_t length) {
+    // The length bytes from distance back; eight bytes a step when the output has room for
+    // eight bytes past them.
+    static void copy_match(std::uint8_t* to, std::size_t distance, std::size_t length, bool spare_room = true) {
         const std::uint8_t* from = to - distance;
-        if (distance >= 8) {
+        if (distance >= 8 && spare_room) {
             // Eight bytes a step, up to seven past the match: bytes the next codes write over
             // (or the end cuts off). Each step reads only bytes already written.
             for (std::size_t k = 0; k < length; k += 8) std::memcpy(to + k, from + k, 8);
         } else {
-            // A distance shorter than the length repeats what it has just written.
+            // Byte by byte: a distance shorter than the length repeats what it has just written.
             for (std::size_t k = 0; k < length; ++k) to[k] = from[k];
         }
     }
