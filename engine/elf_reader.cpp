@@ -336,74 +336,50 @@ class ElfModule {
         return text_at(text.data() + at, text.size() - at);
     }
 
-    // The width of a relocated field of .debug_info or .debug_line, by machine and type; 0 for
-    // a type that does not write a plain 4- or 8-byte value.
-    std::uint8_t relocation_width(std::uint32_t type) const {
+    // The widths of relocated fields of .debug_info or .debug_line by the machine's types; a
+    // type not named writes no plain 4- or 8-byte value.
+    void relocation_widths(dwarf::RelocationRecords& table) const {
+        using Width = dwarf::RelocationRecords::Width;
+        const auto set = [&](Width a, Width b = {}, Width c = {}) {
+            table.widths[0] = a;
+            table.widths[1] = b;
+            table.widths[2] = c;
+        };
         switch (work_.machine) {
             case kMachineX86_64:
-                return type == 1 ? 8 : (type == 10 || type == 11) ? 4 : 0;
+                return set({1, 8}, {10, 4}, {11, 4});
             case kMachine386:
-                return type == 1 ? 4 : 0;
-            case kMachineS390:
-                return type == 22 ? 8 : type == 4 ? 4 : 0;
             case kMachinePpc:
-                return type == 1 ? 4 : 0;
+                return set({1, 4});
+            case kMachineS390:
+                return set({22, 8}, {4, 4});
             case kMachinePpc64:
-                return type == 38 ? 8 : type == 1 ? 4 : 0;
+                return set({38, 8}, {1, 4});
             case kMachineAarch64:
-                return type == 257 ? 8 : type == 258 ? 4 : 0;
+                return set({257, 8}, {258, 4});
             default:
-                return 0;
+                return set({});
         }
     }
 
-    void collect_relocations(const ElfSection& table, std::vector<dwarf::Relocation>& out) {
-        const Layout& l = work_.layout;
+    // A table is read where it lies; one copied (an input not in memory) is kept with the
+    // section's, and one more for a section is decoded at once.
+    void collect_relocations(const ElfSection& table, dwarf::SectionId id) {
+        using Layout = dwarf::RelocationRecords::Layout;
+        const elf::Layout& l = work_.layout;
         const bool rela = table.type == kSectionRela;
-        const std::size_t record = (l.is64 ? 16 : 8) + (rela ? (l.is64 ? 8 : 4) : 0);
-        std::span<const std::uint8_t> raw;
-        if (table.entry_size != record || !view(table.offset, table.size, work_.relocation_bytes, raw)) return;
-        // The room is kept from module to module and grows by half at least, with a quarter to
-        // spare: fresh room costs a page fault a page, a module's .debug_info has thousands of
-        // relocations, and the next module's are often a few more.
-        const std::size_t wanted = out.size() + raw.size() / record;
-        if (wanted > out.capacity()) out.reserve(std::max(wanted + wanted / 4, out.capacity() + out.capacity() / 2));
-        if (l.is64 && !l.big_endian && rela) {
-            // x86-64 and the other little-endian 64-bit machines: the usual case, without the
-            // layout's choices in every field.
-            // Written in place, not pushed: a module has hundreds of thousands. Their widths by
-            // type from a table made once: the machine does not change within the module.
-            std::uint8_t widths[256];
-            for (std::uint32_t type = 0; type < 256; ++type) widths[type] = relocation_width(type);
-            const std::size_t first = out.size();
-            const std::size_t count = raw.size() / record;
-            out.resize(first + count);
-            dwarf::Relocation* r = out.data() + first;
-            const std::uint8_t* p = raw.data();
-            for (std::size_t k = 0; k < count; ++k, ++r, p += record) {
-                const std::uint64_t info = read_u64le(p + 8);
-                r->offset = read_u64le(p);
-                r->symbol = static_cast<std::uint32_t>(info >> 32);
-                r->in_place = false;
-                const auto type = static_cast<std::uint32_t>(info);
-                r->width = type < 256 ? widths[type] : relocation_width(type);
-                r->addend = static_cast<std::int64_t>(read_u64le(p + 16));
-            }
+        dwarf::RelocationRecords records;
+        records.layout =
+            l.is64 ? (rela ? Layout::Elf64Rela : Layout::Elf64Rel) : (rela ? Layout::Elf32Rela : Layout::Elf32Rel);
+        records.big_endian = l.big_endian;
+        relocation_widths(records);
+        dwarf::DebugInput& debug = work_.debug;
+        std::vector<std::uint8_t> spare;
+        const bool first = debug.records[id].empty() && debug.relocations[id].empty();
+        if (table.entry_size != dwarf::RelocationRecords::record_size(records.layout) ||
+            !view(table.offset, table.size, first ? work_.relocation_bytes[id] : spare, records.bytes))
             return;
-        }
-        for (std::size_t at = 0; at + record <= raw.size(); at += record) {
-            const std::uint8_t* p = raw.data() + at;
-            dwarf::Relocation r;
-            r.offset = l.word(p);
-            const std::uint64_t info = l.word(p + (l.is64 ? 8 : 4));
-            r.symbol = static_cast<std::uint32_t>(l.is64 ? info >> 32 : info >> 8);
-            const auto type = static_cast<std::uint32_t>(l.is64 ? info & 0xFFFFFFFFu : info & 0xFF);
-            r.width = relocation_width(type);
-            r.in_place = !rela;
-            if (rela)
-                r.addend = static_cast<std::int64_t>(l.is64 ? l.u64(p + 16) : static_cast<std::int32_t>(l.u32(p + 8)));
-            out.push_back(r);
-        }
+        debug.add_relocations(id, records);
     }
 
     // The DWARF sections, their relocations and the symbols they name, for the layouts.
@@ -424,7 +400,7 @@ class ElfModule {
             if (sections[i].type != kSectionRela && sections[i].type != kSectionRel) continue;
             for (const int id : {int{dwarf::kInfo}, int{dwarf::kLine}, int{dwarf::kStrOffsets}})
                 if (debug.sections[id].present && sections[i].info == index_of_id[id])
-                    collect_relocations(sections[i], debug.relocations[id]);
+                    collect_relocations(sections[i], static_cast<dwarf::SectionId>(id));
         }
         const Layout& l = work_.layout;
         const std::size_t record = l.symbol_size();
@@ -462,6 +438,7 @@ void ElfWorkingSet::clear() {
     section_names.clear();
     facts.clear();
     for (auto& bytes : debug_bytes) bytes.clear();
+    for (auto& bytes : relocation_bytes) bytes.clear();
     debug.clear();
     skipped = false;
 }

@@ -35,7 +35,8 @@ struct ElfWorkingSet {
     std::vector<std::uint8_t> symbols;  // the raw symbol table
     std::vector<std::uint8_t> strings;  // its string table
     std::vector<std::uint8_t> section_names;
-    std::vector<std::uint8_t> relocation_bytes;  // a relocation table, when it cannot be viewed in place
+    // A debug section's relocation table, when it cannot be viewed in place.
+    std::vector<std::uint8_t> relocation_bytes[dwarf::kSectionCount];
     ModuleFacts facts;
     // The debug sections (copied only when the input is not in memory) and their
     // relocations, for the layouts of the module's blocks.

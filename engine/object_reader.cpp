@@ -189,12 +189,18 @@ std::string_view section_name(const ModuleWorkingSet& work, std::size_t i) {
 
 // The width of a relocated field of a debug section, by machine and type; 0 for a type that
 // does not write a plain 4- or 8-byte value.
-std::uint8_t relocation_width(std::uint16_t machine, std::uint16_t type) {
+// The widths of relocated fields of the debug sections by the machine's types; a type not
+// named writes no plain 4- or 8-byte value.
+void relocation_widths(std::uint16_t machine, dwarf::RelocationRecords& table) {
     using namespace coff;
-    if (machine == kMachineI386) return (type == kRelI386Dir32 || type == kRelI386Secrel) ? 4 : 0;
-    if (machine == kMachineAmd64)
-        return type == kRelAmd64Addr64 ? 8 : (type == kRelAmd64Addr32 || type == kRelAmd64Secrel) ? 4 : 0;
-    return 0;
+    if (machine == kMachineI386) {
+        table.widths[0] = {kRelI386Dir32, 4};
+        table.widths[1] = {kRelI386Secrel, 4};
+    } else if (machine == kMachineAmd64) {
+        table.widths[0] = {kRelAmd64Addr64, 8};
+        table.widths[1] = {kRelAmd64Addr32, 4};
+        table.widths[2] = {kRelAmd64Secrel, 4};
+    }
 }
 
 // The module's symbols by record index, auxiliary records included, as relocations count them.
@@ -236,20 +242,19 @@ void collect_debug(InputStream& stream, std::uint32_t base, ModuleWorkingSet& wo
         if (!view_or_copy(stream, std::uint32_t{base + raw.start}, raw.length, work.debug_bytes[id], bytes)) continue;
         debug.sections[id] = {bytes, false, true};
         if (id != dwarf::kInfo && id != dwarf::kLine && id != dwarf::kStrOffsets) continue;
+        // Read where the table lies; one copied (an input not in memory) is kept with the
+        // section's, and one more for a section is decoded at once.
         const FileRegion& relocations = work.sections[i].relocations;
-        std::vector<std::uint8_t> copy;
-        std::span<const std::uint8_t> table;
-        if (!view_or_copy(stream, std::uint32_t{base + relocations.start}, relocations.length, copy, table)) continue;
-        // Room for all of them at once, kept from module to module with a quarter to spare:
-        // grown by doubling, the first module's thousands touched twice the pages.
-        std::vector<dwarf::Relocation>& out = debug.relocations[id];
-        const std::size_t wanted = out.size() + table.size() / coff::kRelocationSize;
-        if (wanted > out.capacity()) out.reserve(std::max(wanted + wanted / 4, out.capacity() + out.capacity() / 2));
-        for (std::size_t at = 0; at + coff::kRelocationSize <= table.size(); at += coff::kRelocationSize) {
-            const std::uint8_t* p = table.data() + at;
-            out.push_back(dwarf::Relocation{read_u32le(p), read_u32le(p + 4), true,
-                                            relocation_width(work.header.machine, read_u16le(p + 8)), 0});
-        }
+        dwarf::RelocationRecords records;
+        records.layout = dwarf::RelocationRecords::Layout::Coff;
+        relocation_widths(work.header.machine, records);
+        const auto section = static_cast<dwarf::SectionId>(id);
+        std::vector<std::uint8_t> spare;
+        const bool first = debug.records[section].empty() && debug.relocations[section].empty();
+        if (!view_or_copy(stream, std::uint32_t{base + relocations.start}, relocations.length,
+                          first ? work.relocation_bytes[section] : spare, records.bytes))
+            continue;
+        debug.add_relocations(section, records);
     }
     if (debug.has_info()) collect_debug_symbols(work);
 }
@@ -284,6 +289,7 @@ void ModuleWorkingSet::clear() {
     sections.clear();
     section_names.clear();
     for (auto& bytes : debug_bytes) bytes.clear();
+    for (auto& bytes : relocation_bytes) bytes.clear();
     debug.clear();
     strings.clear();
     symbols.clear();

@@ -59,6 +59,8 @@ struct ModuleWorkingSet {
     // The debug sections (copied only when the input is not in memory), their relocations
     // and the symbols they name, for the layouts of the module's blocks.
     std::vector<std::uint8_t> debug_bytes[dwarf::kSectionCount];
+    // A debug section's relocation table, when it cannot be viewed in place.
+    std::vector<std::uint8_t> relocation_bytes[dwarf::kSectionCount];
     dwarf::DebugInput debug;
 
     std::size_t symbol_record_size() const {

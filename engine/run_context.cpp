@@ -12,10 +12,9 @@ int RunContext::record(const FileEntry& entry, const ModuleFacts& facts, const d
     // Debug information is read only for the front ends that show layouts; damage to it is no
     // message of the run, only a note the findings give.
     if (model_.keeps_layouts() && debug.has_info()) {
-        std::vector<dwarf::LayoutRef> layouts;
         std::string reason;
-        if (dwarf::read_common_layouts(debug, model_.layout_pool(), layouts, reason, nullptr, layout_scratch_)) {
-            if (model_.record_layouts(std::move(layouts)) != 0) recorded = 1;
+        if (dwarf::read_common_layouts(debug, model_.layout_pool(), layouts_, reason, nullptr, layout_scratch_)) {
+            if (model_.record_layouts(std::move(layouts_)) != 0) recorded = 1;
         } else if (model_.record_debug_problem(reason) != 0) {
             recorded = 1;
         }

@@ -43,6 +43,8 @@ class RunContext {
     ModuleWorkingSet coff_;
     ElfWorkingSet elf_;
     dwarf::LayoutScratch layout_scratch_;
+    // A module's layouts on their way to the model: the room is kept from module to module.
+    std::vector<dwarf::LayoutRef> layouts_;
 };
 
 }  // namespace quorv

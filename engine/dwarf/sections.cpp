@@ -24,6 +24,24 @@ bool by_offset(const Relocation& a, const Relocation& b) {
 DebugSections::DebugSections(const DebugInput& input, InflatedBytes (&inflated)[kSectionCount])
     : input_(input), inflated_(inflated) {
     for (int id = 0; id < kSectionCount; ++id) {
+        const RelocationRecords& records = input.records[id];
+        if (!records.empty()) {
+            const InPlace table(records);
+            bool sorted = true;
+            for (std::uint64_t k = 1, last = table.offset_at(0); k < table.count && sorted; ++k) {
+                const std::uint64_t offset = table.offset_at(k);
+                sorted = last <= offset;
+                last = offset;
+            }
+            if (sorted) {
+                in_place_[id] = table;
+                continue;
+            }
+            records.append_to(sorted_[id]);
+            std::stable_sort(sorted_[id].begin(), sorted_[id].end(), by_offset);
+            relocations_[id] = sorted_[id];
+            continue;
+        }
         const std::vector<Relocation>& given = input.relocations[id];
         if (std::is_sorted(given.begin(), given.end(), by_offset)) {
             relocations_[id] = given;
@@ -75,30 +93,59 @@ bool DebugSections::inflate(SectionId id, std::string& reason) {
 }
 
 bool DebugSections::uses_rela(SectionId id) const {
+    if (in_place_[id].count != 0) return in_place_[id].records.rela();
     return std::any_of(relocations_[id].begin(), relocations_[id].end(),
                        [](const Relocation& r) { return !r.in_place; });
 }
 
-const Relocation* DebugSections::look_up(SectionId id, std::uint64_t offset, unsigned width) const {
+namespace {
+
+// The first of size relocations sorted by offset that lies at or after offset: a few steps
+// on from hint, when everything before that lies below offset; else a binary search.
+template <class OffsetAt>
+std::size_t first_at_or_after(std::size_t size, std::size_t hint, std::uint64_t offset, OffsetAt offset_at) {
     constexpr std::size_t kNearby = 8;
+    std::size_t at = hint;
+    if (at == 0 || offset_at(at - 1) < offset) {
+        const std::size_t limit = std::min(size, at + kNearby);
+        while (at < limit && offset_at(at) < offset) ++at;
+        if (at == size || offset_at(at) >= offset) return at;
+    }
+    std::size_t low = 0, count = size;
+    while (count > 0) {
+        const std::size_t half = count / 2;
+        if (offset_at(low + half) < offset) {
+            low += half + 1;
+            count -= half + 1;
+        } else {
+            count = half;
+        }
+    }
+    return low;
+}
+
+}  // namespace
+
+const Relocation* DebugSections::look_up(SectionId id, std::uint64_t offset, unsigned width) const {
+    if (const InPlace& records = in_place_[id]; records.count != 0) {
+        const std::size_t at =
+            first_at_or_after(records.count, hint_[id], offset, [&](std::size_t k) { return records.offset_at(k); });
+        hint_[id] = at;
+        if (at == records.count || records.offset_at(at) != offset) return nullptr;
+        return record(id, at, width);
+    }
     const std::span<const Relocation> all = relocations_[id];
-    // The first relocation at or after offset: a few steps on from the last lookup's, when
-    // everything before that lies below offset; else a binary search.
-    std::size_t at = hint_[id];
-    bool found = false;
-    if (at == 0 || all[at - 1].offset < offset) {
-        const std::size_t limit = std::min(all.size(), at + kNearby);
-        while (at < limit && all[at].offset < offset) ++at;
-        found = at == all.size() || all[at].offset >= offset;
-    }
-    if (!found) {
-        const auto first = std::lower_bound(all.begin(), all.end(), offset,
-                                            [](const Relocation& r, std::uint64_t o) { return r.offset < o; });
-        at = static_cast<std::size_t>(first - all.begin());
-    }
+    const std::size_t at =
+        first_at_or_after(all.size(), hint_[id], offset, [&](std::size_t k) { return all[k].offset; });
     hint_[id] = at;
     if (at == all.size() || all[at].offset != offset || all[at].width != width) return nullptr;
     return &all[at];
+}
+
+const Relocation* DebugSections::other_record(SectionId id, std::size_t k, unsigned width) const {
+    Relocation& r = found_[id];
+    r = in_place_[id].records.at(k);
+    return r.width == width ? &r : nullptr;
 }
 
 }  // namespace quorv::dwarf

@@ -32,17 +32,24 @@ class DebugSections {
         return ByteCursor(bytes_[id], input_.big_endian, at);
     }
     bool big_endian() const { return input_.big_endian; }
-    bool has_relocations(SectionId id) const { return !relocations_[id].empty(); }
+    bool has_relocations(SectionId id) const { return !relocations_[id].empty() || in_place_[id].count != 0; }
     // Whether any relocation of the section carries its addend apart (RELA).
     bool uses_rela(SectionId id) const;
 
     // The relocation of the width-byte field at offset of section id, when one of that width
-    // applies there.
-    const Relocation* relocation_at(SectionId id, std::uint64_t offset, unsigned width) const {
+    // applies there. Always inline: the reader looks up two for each member of a block.
+    [[gnu::always_inline]] const Relocation* relocation_at(SectionId id, std::uint64_t offset, unsigned width) const {
         // The usual case, inline: the relocation after the last one found, as a reader going
         // through the section meets them.
-        const std::span<const Relocation> all = relocations_[id];
         const std::size_t next = hint_[id] + 1;
+        if (const InPlace& records = in_place_[id]; records.count != 0) {
+            if (next < records.count && records.offset_at(next) == offset && records.offset_at(next - 1) < offset) {
+                hint_[id] = next;
+                return record(id, next, width);
+            }
+            return look_up(id, offset, width);
+        }
+        const std::span<const Relocation> all = relocations_[id];
         if (next < all.size() && all[next].offset == offset && all[next - 1].offset < offset) {
             hint_[id] = next;
             return all[next].width == width ? &all[next] : nullptr;
@@ -63,12 +70,69 @@ class DebugSections {
   private:
     bool inflate(SectionId id, std::string& reason);
     const Relocation* look_up(SectionId id, std::uint64_t offset, unsigned width) const;
+    // The k-th of the section's records, decoded, when its field is width bytes wide. The
+    // pointer holds until the next lookup in the section.
+    [[gnu::always_inline]] const Relocation* record(SectionId id, std::size_t k, unsigned width) const {
+        const InPlace& table = in_place_[id];
+        Relocation& r = found_[id];
+        const std::uint8_t* p = table.base + k * table.stride;
+        // The usual layouts read at once, the width first: it decides whether the rest is needed.
+        if (table.shape == InPlace::Shape::Elf64RelaLittle) {
+            const std::uint64_t info = read_u64le(p + 8);
+            if (table.width_of(static_cast<std::uint32_t>(info)) != width) return nullptr;
+            r = {read_u64le(p), static_cast<std::uint32_t>(info >> 32), false, static_cast<std::uint8_t>(width),
+                 static_cast<std::int64_t>(read_u64le(p + 16))};
+            return &r;
+        }
+        if (table.shape == InPlace::Shape::Coff) {
+            if (table.width_of(read_u16le(p + 8)) != width) return nullptr;
+            r = {read_u32le(p), read_u32le(p + 4), true, static_cast<std::uint8_t>(width), 0};
+            return &r;
+        }
+        return other_record(id, k, width);
+    }
+    const Relocation* other_record(SectionId id, std::size_t k, unsigned width) const;
+    // Records read where they lie, their geometry worked out once.
+    struct InPlace {
+        RelocationRecords records;
+        const std::uint8_t* base = nullptr;
+        std::size_t stride = 0;
+        std::size_t count = 0;  // 0: the section's relocations are decoded ones, if any
+        bool wide = false;      // 8-byte offsets
+        enum class Shape : std::uint8_t { Other, Elf64RelaLittle, Coff } shape = Shape::Other;
+        std::uint8_t widths[256] = {};  // by type, below 256
+
+        explicit InPlace(const RelocationRecords& r = {})
+            : records(r),
+              base(r.bytes.data()),
+              stride(RelocationRecords::record_size(r.layout)),
+              count(r.count()),
+              wide(r.layout == RelocationRecords::Layout::Elf64Rela ||
+                   r.layout == RelocationRecords::Layout::Elf64Rel) {
+            using Layout = RelocationRecords::Layout;
+            if (r.layout == Layout::Elf64Rela && !r.big_endian) shape = Shape::Elf64RelaLittle;
+            if (r.layout == Layout::Coff) shape = Shape::Coff;
+            for (const RelocationRecords::Width& w : r.widths)
+                if (w.type < 256) widths[w.type] = w.bytes;
+        }
+        std::uint8_t width_of(std::uint32_t type) const { return type < 256 ? widths[type] : records.width_of(type); }
+        std::uint64_t offset_at(std::size_t k) const {
+            const std::uint8_t* p = base + k * stride;
+            if (shape == Shape::Elf64RelaLittle) return read_u64le(p);
+            if (shape == Shape::Coff) return read_u32le(p);
+            if (!records.big_endian) return wide ? read_u64le(p) : read_u32le(p);
+            return wide ? read_u64be(p) : read_u32be(p);
+        }
+    };
 
     const DebugInput& input_;
     std::span<const std::uint8_t> bytes_[kSectionCount];
     bool loaded_[kSectionCount] = {};
     InflatedBytes (&inflated_)[kSectionCount];
-    // The input's relocations, sorted by offset (copied only when they come unsorted).
+    // The input's relocations, sorted by offset: records read where they lie, or decoded
+    // ones as given; either copied, decoded, and sorted here when they come out of order.
+    InPlace in_place_[kSectionCount];
+    mutable Relocation found_[kSectionCount];
     std::span<const Relocation> relocations_[kSectionCount];
     std::vector<Relocation> sorted_[kSectionCount];
     // Where the last lookup ended: the reader asks mostly in increasing order.

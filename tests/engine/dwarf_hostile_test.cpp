@@ -150,6 +150,7 @@ TEST(DwarfHostile, RelocationsAndSymbolsOutOfRange) {
         EXPECT_TRUE(layouts.empty() && dropped.empty() && reason.empty()) << name;
         // Relocations shuffled and moved: whatever they mean now, the reading stays in bounds.
         DebugInput moved = m->debug;
+        moved.decode_relocations();
         std::mt19937 random(11);
         for (Relocation& r : moved.relocations[kInfo]) {
             r.offset = random() % 2 ? r.offset + random() % 8 : ~std::uint64_t{0} - random() % 8;
@@ -158,6 +159,19 @@ TEST(DwarfHostile, RelocationsAndSymbolsOutOfRange) {
         }
         std::shuffle(moved.relocations[kInfo].begin(), moved.relocations[kInfo].end(), random);
         check(moved, false, std::string(name) + " moved relocations");
+        // The same read where the records lie: their bytes flipped at random, so that
+        // offsets, symbol indexes, types and addends take any value, in order or not.
+        const RelocationRecords& records = m->debug.records[kInfo];
+        ASSERT_FALSE(records.empty()) << name;
+        Bytes flipped;
+        for (int round = 0; round < 200; ++round) {
+            flipped.assign(records.bytes.begin(), records.bytes.end());
+            for (int flips = 1 + static_cast<int>(random() % 16); flips > 0; --flips)
+                flipped[random() % flipped.size()] ^= static_cast<std::uint8_t>(1u << random() % 8);
+            DebugInput in = m->debug;
+            in.records[kInfo].bytes = flipped;
+            check(in, false, std::string(name) + " flipped relocation records, round " + std::to_string(round));
+        }
     }
 }
 

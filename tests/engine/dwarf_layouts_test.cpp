@@ -151,6 +151,68 @@ TEST(DwarfLayouts, ObjectsReadAsARunGiveWhatEachGivesAlone) {
     }
 }
 
+// Relocations read where the object keeps them, decoded, decoded out of order, and split
+// between two tables of one section: every object of every producer gives the same layouts,
+// sources and dropped ones each way.
+TEST(DwarfLayouts, RelocationsInPlaceDecodedUnsortedOrSplitGiveTheSameLayouts) {
+    int objects = 0;
+    for (const char* producer : kProducers) {
+        for (const auto& e : fs::directory_iterator(kDwarfData / producer)) {
+            SCOPED_TRACE(e.path().string());
+            const auto m = load(e.path());
+            const dwarf::DebugInput& given = m->debug();
+            if (!given.has_info()) continue;  // BLOCK DATA
+            ASSERT_FALSE(given.records[dwarf::kInfo].empty());
+            ASSERT_TRUE(given.relocations[dwarf::kInfo].empty());
+            dwarf::DebugInput decoded = given;
+            decoded.decode_relocations();
+            ASSERT_EQ(decoded.relocations[dwarf::kInfo].size(), given.records[dwarf::kInfo].count());
+            dwarf::DebugInput unsorted = decoded;
+            for (std::vector<dwarf::Relocation>& r : unsorted.relocations) std::reverse(r.begin(), r.end());
+            dwarf::DebugInput unsorted_records = given;
+            dwarf::DebugInput split = given;
+            std::vector<std::vector<std::uint8_t>> reversed_bytes;
+            for (int id = 0; id < dwarf::kSectionCount; ++id) {
+                const dwarf::RelocationRecords& records = given.records[id];
+                if (records.empty()) continue;
+                // The same records, last first: read through a sorted copy.
+                const std::size_t size = dwarf::RelocationRecords::record_size(records.layout);
+                std::vector<std::uint8_t>& bytes = reversed_bytes.emplace_back();
+                for (std::size_t k = records.count(); k-- > 0;)
+                    bytes.insert(bytes.end(), records.bytes.begin() + k * size, records.bytes.begin() + (k + 1) * size);
+                unsorted_records.records[id].bytes = bytes;
+                // Two tables: the first is decoded when the second comes.
+                const auto whole = static_cast<dwarf::SectionId>(id);
+                dwarf::RelocationRecords first = records, second = records;
+                first.bytes = records.bytes.first(std::max<std::size_t>(1, records.count() / 2) * size);
+                second.bytes = records.bytes.subspan(first.bytes.size());
+                split.records[id] = {};
+                split.add_relocations(whole, first);
+                split.add_relocations(whole, second);
+                if (records.count() > 1) {
+                    EXPECT_EQ(split.relocations[id].size(), records.count());
+                }
+            }
+            const auto read = [](const dwarf::DebugInput& in, const char* how) {
+                std::vector<CommonLayout> layouts;
+                std::string reason;
+                std::vector<std::string> dropped;
+                EXPECT_TRUE(dwarf::read_common_layouts(in, layouts, reason, &dropped)) << how << ": " << reason;
+                json out = as_expected_json(layouts);
+                out.push_back(dropped);
+                return out;
+            };
+            const json expected = read(given, "in place");
+            EXPECT_EQ(read(decoded, "decoded"), expected);
+            EXPECT_EQ(read(unsorted, "decoded, unsorted"), expected);
+            EXPECT_EQ(read(unsorted_records, "in place, unsorted"), expected);
+            EXPECT_EQ(read(split, "two tables"), expected);
+            ++objects;
+        }
+    }
+    EXPECT_GE(objects, 100);
+}
+
 struct Pair {
     const char* a;
     const char* b;

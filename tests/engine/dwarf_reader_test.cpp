@@ -12,6 +12,7 @@
 
 #include "engine/dwarf/common_layouts.h"
 #include "engine/dwarf/constants.h"
+#include "engine/dwarf/sections.h"
 
 namespace quorv::dwarf {
 
@@ -994,6 +995,102 @@ TEST(DwarfReader, HostileTypeGraphsStayBounded) {
          .dropped = "member x: more than 100000 slot runs"},
     };
     for (const Damage& d : cases) run(d);
+}
+
+// A relocation table of each layout written here and looked up where it lies: every offset
+// of the section, both widths, gives what the same table decoded gives, and the named
+// records give their symbol, addend and width.
+TEST(DwarfReader, RelocationRecordsOfEveryLayoutReadWhereTheyLie) {
+    using Layout = RelocationRecords::Layout;
+    struct Record {
+        std::uint64_t offset;
+        std::uint32_t symbol, type;
+        std::int64_t addend;
+    };
+    struct Case {
+        const char* what;
+        Layout layout;
+        bool big_endian;
+        std::vector<RelocationRecords::Width> widths;
+    };
+    const Case cases[] = {
+        {"x86-64 RELA", Layout::Elf64Rela, false, {{1, 8}, {10, 4}, {11, 4}}},
+        {"s390x RELA", Layout::Elf64Rela, true, {{22, 8}, {4, 4}}},
+        {"aarch64 RELA, types past 255", Layout::Elf64Rela, false, {{257, 8}, {258, 4}}},
+        {"64-bit REL", Layout::Elf64Rel, false, {{1, 8}, {10, 4}}},
+        {"ppc32 RELA", Layout::Elf32Rela, true, {{1, 4}}},
+        {"i386 REL", Layout::Elf32Rel, false, {{1, 4}}},
+        {"COFF", Layout::Coff, false, {{1, 8}, {2, 4}, {11, 4}}},
+    };
+    const auto put = [](Bytes& out, std::uint64_t v, unsigned width, bool big_endian) {
+        for (unsigned k = 0; k < width; ++k)
+            out.push_back(static_cast<std::uint8_t>(v >> 8 * (big_endian ? width - 1 - k : k)));
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const bool wide = c.layout == Layout::Elf64Rela || c.layout == Layout::Elf64Rel;
+        const bool rela = c.layout == Layout::Elf64Rela || c.layout == Layout::Elf32Rela;
+        // Two fields of the table's widths, one of a type that writes no value, and one at 0.
+        const Record records[] = {{0, 1, c.widths[0].type, 3},
+                                  {4, 70000, c.widths.back().type, -4},
+                                  {12, 2, 99, 5},
+                                  {16, 9, c.widths[0].type, 0x7FFF0000}};
+        Bytes bytes;
+        for (const Record& r : records) {
+            if (c.layout == Layout::Coff) {
+                put(bytes, r.offset, 4, false);
+                put(bytes, r.symbol, 4, false);
+                put(bytes, r.type, 2, false);
+                continue;
+            }
+            put(bytes, r.offset, wide ? 8 : 4, c.big_endian);
+            put(bytes, wide ? std::uint64_t{r.symbol} << 32 | r.type : std::uint64_t{r.symbol} << 8 | (r.type & 0xFF),
+                wide ? 8 : 4, c.big_endian);
+            if (rela) put(bytes, static_cast<std::uint64_t>(r.addend), wide ? 8 : 4, c.big_endian);
+        }
+        DebugInput in_place;
+        in_place.big_endian = c.big_endian;
+        RelocationRecords table;
+        table.layout = c.layout;
+        table.big_endian = c.big_endian;
+        table.bytes = bytes;
+        std::copy(c.widths.begin(), c.widths.end(), table.widths);
+        in_place.add_relocations(kInfo, table);
+        ASSERT_EQ(in_place.records[kInfo].count(), 4u);
+        DebugInput decoded = in_place;
+        decoded.decode_relocations();
+        InflatedBytes room_a[kSectionCount], room_b[kSectionCount];
+        const DebugSections a(in_place, room_a), b(decoded, room_b);
+        EXPECT_EQ(a.uses_rela(kInfo), rela);
+        EXPECT_EQ(b.uses_rela(kInfo), rela);
+        const auto seen = [](const Relocation* r) {
+            return r == nullptr
+                       ? std::string("none")
+                       : std::to_string(r->offset) + " s" + std::to_string(r->symbol) + " w" +
+                             std::to_string(r->width) + (r->in_place ? " in place" : " +" + std::to_string(r->addend));
+        };
+        for (const unsigned width : {4u, 8u})
+            for (std::uint64_t offset = 0; offset < 24; ++offset)
+                EXPECT_EQ(seen(a.relocation_at(kInfo, offset, width)), seen(b.relocation_at(kInfo, offset, width)))
+                    << offset << " " << width;
+        // Backwards too: the lookup does not rely on the order of the questions.
+        for (std::uint64_t offset = 24; offset-- > 0;)
+            EXPECT_EQ(seen(a.relocation_at(kInfo, offset, 4)), seen(b.relocation_at(kInfo, offset, 4))) << offset;
+        for (const Record& r : records) {
+            const std::uint8_t width = table.width_of(r.type);
+            const Relocation* found = a.relocation_at(kInfo, r.offset, width == 0 ? 4 : width);
+            if (width == 0) {
+                EXPECT_EQ(found, nullptr) << r.offset;
+                continue;
+            }
+            ASSERT_NE(found, nullptr) << r.offset;
+            EXPECT_EQ(found->symbol, r.symbol);
+            EXPECT_EQ(found->in_place, !rela);
+            EXPECT_EQ(found->addend, rela ? r.addend : 0);
+            EXPECT_EQ(a.relocated(kInfo, r.offset, width, 77),
+                      rela ? static_cast<std::uint64_t>(r.addend) & (width == 8 ? ~0ull : 0xFFFFFFFFull) : 77u);
+        }
+    }
 }
 
 }  // namespace
