@@ -2,12 +2,14 @@
 // then the layouts of its COMMON blocks from the debug information the reader collected,
 // and every pair of them compared. The layouts must hold together whatever the bytes: a
 // reason exactly when the reading fails, runs sorted and naming members that exist, a
-// conflict naming members of both sides.
+// conflict naming members of both sides; and the same whether the relocations are read
+// where they lie or decoded.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -58,6 +60,22 @@ void check_layouts(const quorv::dwarf::DebugInput& debug) {
                     "same_layout and layout_less disagree");
         }
     }
+    // Relocations read where the object keeps them give what the same ones decoded give.
+    if (std::none_of(std::begin(debug.records), std::end(debug.records),
+                     [](const RelocationRecords& r) { return !r.empty(); }))
+        return;
+    DebugInput decoded = debug;
+    decoded.decode_relocations();
+    std::vector<CommonLayout> again;
+    std::string reason_again;
+    std::vector<std::string> dropped_again;
+    const bool ok_again = read_common_layouts(decoded, again, reason_again, &dropped_again);
+    require(ok_again == ok && reason_again == reason && dropped_again == dropped && again.size() == layouts.size(),
+            "relocations in place and decoded give different readings");
+    for (std::size_t k = 0; k < layouts.size(); ++k)
+        require(same_layout(layouts[k], again[k]) && layouts[k].file == again[k].file &&
+                    layouts[k].line == again[k].line && layouts[k].subprogram == again[k].subprogram,
+                "relocations in place and decoded give different layouts");
 }
 
 }  // namespace
