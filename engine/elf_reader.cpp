@@ -375,9 +375,9 @@ class ElfModule {
         relocation_widths(records);
         dwarf::DebugInput& debug = work_.debug;
         std::vector<std::uint8_t> spare;
-        const bool first = debug.records[id].empty() && debug.relocations[id].empty();
         if (table.entry_size != dwarf::RelocationRecords::record_size(records.layout) ||
-            !view(table.offset, table.size, first ? work_.relocation_bytes[id] : spare, records.bytes))
+            !view(table.offset, table.size, debug.keeps_records(id) ? work_.relocation_bytes[id] : spare,
+                  records.bytes))
             return;
         debug.add_relocations(id, records);
     }

@@ -187,8 +187,6 @@ std::string_view section_name(const ModuleWorkingSet& work, std::size_t i) {
     return std::string_view(reinterpret_cast<const char*>(first), std::find(first, end, 0) - first);
 }
 
-// The width of a relocated field of a debug section, by machine and type; 0 for a type that
-// does not write a plain 4- or 8-byte value.
 // The widths of relocated fields of the debug sections by the machine's types; a type not
 // named writes no plain 4- or 8-byte value.
 void relocation_widths(std::uint16_t machine, dwarf::RelocationRecords& table) {
@@ -250,9 +248,8 @@ void collect_debug(InputStream& stream, std::uint32_t base, ModuleWorkingSet& wo
         relocation_widths(work.header.machine, records);
         const auto section = static_cast<dwarf::SectionId>(id);
         std::vector<std::uint8_t> spare;
-        const bool first = debug.records[section].empty() && debug.relocations[section].empty();
         if (!view_or_copy(stream, std::uint32_t{base + relocations.start}, relocations.length,
-                          first ? work.relocation_bytes[section] : spare, records.bytes))
+                          debug.keeps_records(section) ? work.relocation_bytes[section] : spare, records.bytes))
             continue;
         debug.add_relocations(section, records);
     }

@@ -14,6 +14,7 @@ int RunContext::record(const FileEntry& entry, const ModuleFacts& facts, const d
     if (model_.keeps_layouts() && debug.has_info()) {
         std::string reason;
         if (dwarf::read_common_layouts(debug, model_.layout_pool(), layouts_, reason, nullptr, layout_scratch_)) {
+            // The model takes the references' contents; the vector's room stays for the next module.
             if (model_.record_layouts(std::move(layouts_)) != 0) recorded = 1;
         } else if (model_.record_debug_problem(reason) != 0) {
             recorded = 1;

@@ -145,11 +145,14 @@ struct DebugInput {
 
     const Section& section(SectionId id) const { return sections[id]; }
     bool has_info() const { return sections[kInfo].present; }
+    // Whether the section's next table is kept as records (its first): its bytes must then
+    // last as long as the module's reading; a later one is decoded at once.
+    bool keeps_records(SectionId id) const { return records[id].empty() && relocations[id].empty(); }
     // A section's relocations in the records of one table, or its first table's decoded when a
     // second one comes.
     void add_relocations(SectionId id, const RelocationRecords& table) {
         if (table.empty()) return;
-        if (records[id].empty() && relocations[id].empty()) {
+        if (keeps_records(id)) {
             records[id] = table;
             return;
         }

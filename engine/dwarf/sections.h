@@ -98,17 +98,11 @@ class DebugSections {
         const std::uint8_t* base = nullptr;
         std::size_t stride = 0;
         std::size_t count = 0;  // 0: the section's relocations are decoded ones, if any
-        bool wide = false;      // 8-byte offsets
         enum class Shape : std::uint8_t { Other, Elf64RelaLittle, Coff } shape = Shape::Other;
         std::uint8_t widths[256] = {};  // by type, below 256
 
         explicit InPlace(const RelocationRecords& r = {})
-            : records(r),
-              base(r.bytes.data()),
-              stride(RelocationRecords::record_size(r.layout)),
-              count(r.count()),
-              wide(r.layout == RelocationRecords::Layout::Elf64Rela ||
-                   r.layout == RelocationRecords::Layout::Elf64Rel) {
+            : records(r), base(r.bytes.data()), stride(RelocationRecords::record_size(r.layout)), count(r.count()) {
             using Layout = RelocationRecords::Layout;
             if (r.layout == Layout::Elf64Rela && !r.big_endian) shape = Shape::Elf64RelaLittle;
             if (r.layout == Layout::Coff) shape = Shape::Coff;
@@ -120,8 +114,7 @@ class DebugSections {
             const std::uint8_t* p = base + k * stride;
             if (shape == Shape::Elf64RelaLittle) return read_u64le(p);
             if (shape == Shape::Coff) return read_u32le(p);
-            if (!records.big_endian) return wide ? read_u64le(p) : read_u32le(p);
-            return wide ? read_u64be(p) : read_u32be(p);
+            return records.offset_at(k);
         }
     };
 
