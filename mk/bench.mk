@@ -7,7 +7,7 @@
 bench-build:
 	@$(BOOTSTRAP) native bench
 	@cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
-	@cmake --build build-bench -j$(JOBS) --target quorv-check quorv-corpus quorv_bench
+	@cmake --build build-bench -j$(JOBS) --target quorv-check quorv-corpus quorv-interleave quorv_bench
 
 bench: bench-build
 	@bench/run_bench.sh build-bench
