@@ -7,8 +7,6 @@
 #include <memory>
 #include <new>
 #include <span>
-#include <unordered_map>
-#include <unordered_set>
 
 #include "engine/dwarf/constants.h"
 #include "engine/dwarf/die_reader.h"
@@ -186,14 +184,14 @@ class LayoutReader {
     std::uint64_t kept_bytes_ = 0;
     // The layouts kept so far: identical ones (a block seen alike by many subprograms of a
     // file) are kept once, the first. The pool gives the same layout once.
-    std::unordered_set<const CommonLayout*> kept_;
+    FlatIndex<const CommonLayout*> kept_;
     // What a block DIE's layout is made of, before it is made: its name, and each member's
     // name, type DIE and location with its relocation. Block DIEs alike in this (a block
     // every subprogram includes) give the same layout, so it is built once.
     std::vector<std::uint64_t>& signature_;  // its first signed_ words
     std::size_t signed_ = 0;
     std::vector<std::uint64_t>& signed_words_;
-    std::unordered_multimap<std::uint64_t, std::pair<std::size_t, std::size_t>>& signed_at_;
+    FlatIndex<std::pair<std::size_t, std::size_t>>& signed_at_;
 };
 
 // What a block's member DIEs are read for.
@@ -296,22 +294,22 @@ bool LayoutReader::read_block(Unit& unit, const Die& block, std::uint64_t childr
     }
     const std::span<const std::uint64_t> signature = this->signature();
     const std::uint64_t hash = hash_words(signature);
-    const auto [first, last] = signed_at_.equal_range(hash);
-    for (auto it = first; it != last; ++it) {
-        const auto [at, size] = it->second;
-        if (size == signature.size() &&
-            std::equal(signature.begin(), signature.end(), signed_words_.begin() + static_cast<std::ptrdiff_t>(at))) {
-            // The same layout as one kept already; the subprogram's name is still read, so
-            // that damage to it counts wherever it stands.
-            std::string_view name;
-            return subprogram == nullptr || reader_.text(unit, *subprogram, name);
-        }
+    const auto same = [&](const std::pair<std::size_t, std::size_t>& kept) {
+        return kept.second == signature.size() &&
+               std::equal(signature.begin(), signature.end(),
+                          signed_words_.begin() + static_cast<std::ptrdiff_t>(kept.first));
+    };
+    if (signed_at_.find(hash, same) != nullptr) {
+        // The same layout as one kept already; the subprogram's name is still read, so that
+        // damage to it counts wherever it stands.
+        std::string_view name;
+        return subprogram == nullptr || reader_.text(unit, *subprogram, name);
     }
     LayoutRef ref;
     std::string problem;
     if (build(unit, block, subprogram, ref, problem)) {
         if (signed_words_.size() + signature.size() <= kMostSignatureWords) {
-            signed_at_.emplace(hash, std::pair{signed_words_.size(), signature.size()});
+            signed_at_.add(hash, std::pair{signed_words_.size(), signature.size()});
             signed_words_.insert(signed_words_.end(), signature.begin(), signature.end());
         }
         return keep(std::move(ref));
@@ -580,14 +578,18 @@ bool LayoutReader::keep(LayoutRef&& ref) {
     const LayoutDraft& layout = draft_;
     const std::uint64_t hash = layout_hash(layout);
     const CommonLayout* pooled = pool_.find(layout, hash);
-    if (pooled != nullptr && kept_.count(pooled) != 0) return true;
+    const auto key = [](const CommonLayout* pooled_layout) {
+        return static_cast<std::uint64_t>(reinterpret_cast<std::uintptr_t>(pooled_layout));
+    };
+    const auto is = [&](const CommonLayout* kept) { return kept == pooled; };
+    if (pooled != nullptr && kept_.find(key(pooled), is) != nullptr) return true;
     std::uint64_t bytes = sizeof(CommonLayout) + layout.block.size() + layout.symbol.size() + ref.file.size() +
                           ref.subprogram.size() + layout.runs.size() * sizeof(SlotRun);
     for (const MemberDraft& m : layout.members) bytes += sizeof(Member) + m.name.size() + m.type.size();
     kept_bytes_ += bytes;
     if (kept_bytes_ > kMostLayoutBytes) return reader_.fail(reason::layouts_too_large(kMostLayoutBytes));
     if (pooled == nullptr) pooled = pool_.add(layout, hash);
-    kept_.insert(pooled);
+    kept_.add(key(pooled), pooled);
     ref.layout = pooled;
     out_.push_back(std::move(ref));
     return true;
@@ -602,7 +604,7 @@ void LayoutScratch::clear() {
         v->clear();
         if (v->capacity() > kKeptWords) std::vector<std::uint64_t>().swap(*v);
     }
-    signed_at.clear();
+    signed_at.clear(std::size_t{1} << 13);
     draft.clear();
     if (draft.runs.capacity() > kKeptWords) LayoutDraft().runs.swap(draft.runs);
     types.clear();

@@ -9,11 +9,11 @@
 // (sections, unit headers, abbreviations, forms, strings) drops every layout of the module.
 #include <cstdint>
 #include <string>
-#include <unordered_map>
 #include <utility>
 #include <vector>
 
 #include "engine/dwarf/debug_input.h"
+#include "engine/dwarf/flat_index.h"
 #include "engine/dwarf/inflate.h"
 #include "engine/dwarf/layout.h"
 #include "engine/dwarf/layout_pool.h"
@@ -33,7 +33,7 @@ struct LayoutScratch {
     // The signatures of the blocks whose layouts were made, one after another, and where
     // each lies in them by its hash.
     std::vector<std::uint64_t> signed_words;
-    std::unordered_multimap<std::uint64_t, std::pair<std::size_t, std::size_t>> signed_at;
+    FlatIndex<std::pair<std::size_t, std::size_t>> signed_at;
     LayoutDraft draft;  // the layout being made
     TypeMemo types;
     InflatedBytes inflated[kSectionCount];  // the module's compressed sections, inflated

@@ -7,10 +7,8 @@ namespace quorv::dwarf {
 
 template <class Same>
 const CommonLayout* LayoutPool::find_alike(std::uint64_t hash, Same&& same) const {
-    const auto [first, last] = by_hash_.equal_range(hash);
-    for (auto it = first; it != last; ++it)
-        if (same(*it->second)) return it->second;
-    return nullptr;
+    const auto* found = by_hash_.find(hash, [&](const CommonLayout* layout) { return same(*layout); });
+    return found != nullptr ? *found : nullptr;
 }
 
 const CommonLayout* LayoutPool::add(std::uint64_t hash, CommonLayout&& layout) {
@@ -19,7 +17,7 @@ const CommonLayout* LayoutPool::add(std::uint64_t hash, CommonLayout&& layout) {
     layout.subprogram.clear();
     const CommonLayout* kept = &layouts_.emplace_back(std::move(layout));
     try {
-        by_hash_.emplace(hash, kept);
+        by_hash_.add(hash, kept);
     } catch (const std::bad_alloc&) {
         layouts_.pop_back();
         throw;
@@ -49,7 +47,7 @@ const CommonLayout* LayoutPool::share(CommonLayout&& layout) {
 }
 
 void LayoutPool::clear() {
-    by_hash_.clear();
+    by_hash_.clear(0);
     layouts_.clear();
 }
 

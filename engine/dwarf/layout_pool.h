@@ -5,8 +5,8 @@
 // for each fresh page, on some machines the most of what reading them costs).
 #include <cstdint>
 #include <deque>
-#include <unordered_map>
 
+#include "engine/dwarf/flat_index.h"
 #include "engine/dwarf/layout.h"
 
 namespace quorv::dwarf {
@@ -34,7 +34,7 @@ class LayoutPool {
 
     // A deque: what is pooled never moves, and the modules' references stay.
     std::deque<CommonLayout> layouts_;
-    std::unordered_multimap<std::uint64_t, const CommonLayout*> by_hash_;
+    FlatIndex<const CommonLayout*> by_hash_;
 };
 
 }  // namespace quorv::dwarf

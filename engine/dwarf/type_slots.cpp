@@ -227,7 +227,7 @@ const TypeDescription* TypeDescriber::remember(std::uint64_t offset, TypeDescrip
     if (const TypeDescription* known = remembered(offset)) return known;
     TypeDescription& slot = memo_.next();
     std::swap(slot, description);
-    memo_.by_offset.emplace(offset, &slot);
+    memo_.by_offset.add(offset, &slot);
     remembered_bytes_ += bytes;
     return &slot;
 }

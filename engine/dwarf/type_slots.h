@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "engine/dwarf/die_reader.h"
+#include "engine/dwarf/flat_index.h"
 #include "engine/dwarf/layout.h"
 
 namespace quorv::dwarf {
@@ -36,7 +37,7 @@ struct TypeDescription {
 struct TypeMemo {
     std::deque<TypeDescription> descriptions;  // the first used are the module's
     std::size_t used = 0;
-    std::unordered_map<std::uint64_t, TypeDescription*> by_offset;
+    FlatIndex<TypeDescription*> by_offset;
     std::vector<std::unique_ptr<Die>> dies;
 
     TypeDescription& next() {
@@ -47,7 +48,7 @@ struct TypeMemo {
     void clear() {
         constexpr std::size_t kKept = 4096;
         used = 0;
-        by_offset.clear();
+        by_offset.clear(kKept * 2);
         if (descriptions.size() > kKept) descriptions.clear();
     }
 };
@@ -87,8 +88,8 @@ class TypeDescriber {
     // is left with room to reuse), else null (and the description stays as it was).
     const TypeDescription* remember(std::uint64_t offset, TypeDescription& description);
     const TypeDescription* remembered(std::uint64_t offset) const {
-        const auto known = memo_.by_offset.find(offset);
-        return known != memo_.by_offset.end() ? known->second : nullptr;
+        const auto* known = memo_.by_offset.find(offset, [](TypeDescription*) { return true; });
+        return known != nullptr ? *known : nullptr;
     }
 
     // The DIEs a description at depth reads (its type's, and its children's), kept: a Die
