@@ -578,18 +578,16 @@ bool LayoutReader::keep(LayoutRef&& ref) {
     const LayoutDraft& layout = draft_;
     const std::uint64_t hash = layout_hash(layout);
     const CommonLayout* pooled = pool_.find(layout, hash);
-    const auto key = [](const CommonLayout* pooled_layout) {
-        return static_cast<std::uint64_t>(reinterpret_cast<std::uintptr_t>(pooled_layout));
-    };
+    // Kept by the layout's hash, already taken for the pool.
     const auto is = [&](const CommonLayout* kept) { return kept == pooled; };
-    if (pooled != nullptr && kept_.find(key(pooled), is) != nullptr) return true;
+    if (pooled != nullptr && kept_.find(hash, is) != nullptr) return true;
     std::uint64_t bytes = sizeof(CommonLayout) + layout.block.size() + layout.symbol.size() + ref.file.size() +
                           ref.subprogram.size() + layout.runs.size() * sizeof(SlotRun);
     for (const MemberDraft& m : layout.members) bytes += sizeof(Member) + m.name.size() + m.type.size();
     kept_bytes_ += bytes;
     if (kept_bytes_ > kMostLayoutBytes) return reader_.fail(reason::layouts_too_large(kMostLayoutBytes));
     if (pooled == nullptr) pooled = pool_.add(layout, hash);
-    kept_.add(key(pooled), pooled);
+    kept_.add(hash, pooled);
     ref.layout = pooled;
     out_.push_back(std::move(ref));
     return true;

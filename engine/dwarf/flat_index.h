@@ -23,6 +23,10 @@ class FlatIndex {
             if (slot.key == key && same(slot.value)) return &slot.value;
         }
     }
+    // The first entry of key, for keys added once.
+    const Value* find(std::uint64_t key) const {
+        return find(key, [](const Value&) { return true; });
+    }
     // May throw std::bad_alloc, keeping what it kept.
     void add(std::uint64_t key, const Value& value) {
         if (2 * (count_ + 1) > slots_.size()) grow();

@@ -88,7 +88,7 @@ class TypeDescriber {
     // is left with room to reuse), else null (and the description stays as it was).
     const TypeDescription* remember(std::uint64_t offset, TypeDescription& description);
     const TypeDescription* remembered(std::uint64_t offset) const {
-        const auto* known = memo_.by_offset.find(offset, [](TypeDescription*) { return true; });
+        const auto* known = memo_.by_offset.find(offset);
         return known != nullptr ? *known : nullptr;
     }
 

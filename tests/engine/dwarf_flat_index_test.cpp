@@ -76,6 +76,9 @@ TEST(FlatIndex, HoldsWhatAMultimapHoldsWhateverTheKeys) {
             ASSERT_NE(found, nullptr);
             EXPECT_EQ(*found, value);
             EXPECT_EQ(index.find(key, [](int) { return false; }), nullptr);
+            // Without a predicate, the first entry visited is found.
+            ASSERT_NE(index.find(key), nullptr);
+            EXPECT_EQ(*index.find(key), values_of(index, key).front());
         }
     }
 }
