@@ -3,7 +3,8 @@
 # and library, the shared corpus and the project's own real files of every format and layout
 # (tests/data) for the object and input targets; for the run target pairs and triples of them
 # behind control bytes that choose the path shapes (see fuzz_run.cpp); the objects with debug
-# information for the dwarf target. Usage: fuzz/seeds.sh OUT
+# information for the dwarf target, and for the input and run targets too, so that the layouts
+# are read through the whole run. Usage: fuzz/seeds.sh OUT
 set -euo pipefail
 out=$1
 here=$(cd "$(dirname "$0")" && pwd)
@@ -25,7 +26,9 @@ for f in "${files[@]}"; do
     case $name in *.obj) install -m 644 "$f" "$out/object/$name" ;; esac
 done
 for f in "$data"/dwarf/*/*.o "$data"/dwarf/*/*.obj; do
-    install -m 644 "$f" "$out/dwarf/$(basename "$(dirname "$f")")_$(basename "$f")"
+    name=dwarf_$(basename "$(dirname "$f")")_$(basename "$f")
+    install -m 644 "$f" "$out/dwarf/${name#dwarf_}"
+    install -m 644 "$f" "$out/input/$name"
 done
 
 cut=$'\n#quorv-cut#\n'
@@ -51,3 +54,11 @@ run_seed same_name_caps 6 "$o/a_grid.obj" "$o/a_step.obj"
 run_seed j_exe_folder 9 "$e/j_heat.exe" "$o/a_main.obj" "$o/a_grid.obj"
 run_seed j_pe_missing 17 "$o/a_main.obj" "$e/j_pe_signature.obj" "$o/k_msvc.obj"
 run_seed examples 1 "$root/examples/obj/pbox.obj" "$root/examples/lib/pboxphys.lib" "$root/examples/obj/force.obj"
+# Layouts across modules: an overlay of one size, shorter views, padding, compressed against
+# plain sections, and two views in one file against a third.
+d=$data/dwarf
+run_seed g_overlay 0 "$d/gf64/overlay_a.o" "$d/gf64/overlay_b.o"
+run_seed g_prefix_coff 1 "$d/mingw64/prefix_a.obj" "$d/mingw64/prefix_b.obj" "$d/mingw64/big_a.obj"
+run_seed g_pad_m32 32 "$d/gf32/pad.o" "$d/gf32/pad_noalign.o"
+run_seed g_compressed 0 "$d/gf64/chars_gz.o" "$d/gf64/chars_dwarf2.o"
+run_seed g_twoviews_big_endian 1 "$d/gf64/twoviews.o" "$d/s390x/twoviews.o" "$d/ppc32/equiv.o"
