@@ -26,9 +26,9 @@ for f in "${files[@]}"; do
     case $name in *.obj) install -m 644 "$f" "$out/object/$name" ;; esac
 done
 for f in "$data"/dwarf/*/*.o "$data"/dwarf/*/*.obj; do
-    name=dwarf_$(basename "$(dirname "$f")")_$(basename "$f")
-    install -m 644 "$f" "$out/dwarf/${name#dwarf_}"
-    install -m 644 "$f" "$out/input/$name"
+    name=$(basename "$(dirname "$f")")_$(basename "$f")
+    install -m 644 "$f" "$out/dwarf/$name"
+    install -m 644 "$f" "$out/input/dwarf_$name"
 done
 
 cut=$'\n#quorv-cut#\n'
